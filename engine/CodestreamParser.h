@@ -1,0 +1,46 @@
+#pragma once
+// Walks a JPEG file from marker to marker (ITU-T T.81 marker syntax) and
+// records where each marker's payload lies: the segment map. Image data is
+// never decoded; entropy-coded data after SOS is passed over byte by byte,
+// stepping over stuffed zeros and restart markers, up to the next real marker.
+
+#include "engine/GenArray.h"
+#include "engine/Stream.h"
+
+#include <cstdint>
+
+class CodestreamParser {
+public:
+    struct MapItem {
+        uint64_t offset = 0; // first payload byte (after the length field, if any)
+        uint16_t length = 0; // payload bytes: length field - 2; 0 without a length field
+        uint8_t marker = 0;  // the byte after 0xFF
+    };
+
+    // A real photo has tens of markers (a progressive one a few hundred).
+    // A file that makes more than this many is not a photo: the map stops and
+    // the scan fails, so hostile input cannot make the map use unbounded memory.
+    static constexpr uint32_t kMaxMapItems = 1u << 20;
+
+    // Reads from the stream's current position; true when EOI was reached
+    // (it is then the last item). On false, map holds the items found so far.
+    bool BuildMap(stdlib::Stream& stream);
+
+    // Usable JPEG codestream: the map reached EOI and begins with SOI.
+    bool IsUsable(bool built) const { return built && map.GetCount() > 0 && map[0].marker == 0xD8; }
+
+    static bool HasLengthField(uint8_t marker) { return marker != 0xD8 && marker != 0xD9 && marker != 0x01; }
+
+    gen::array<MapItem> map;
+
+private:
+    bool takeByte(uint8_t& byte);
+    bool nextMarker();
+
+    stdlib::Stream* stream = nullptr;
+    MapItem item;
+    uint8_t buffer[16384];
+    uint64_t bufferStart = 0;
+    uint32_t current = 0; // next unread byte of buffer
+    uint32_t end = 0;     // bytes held in buffer
+};

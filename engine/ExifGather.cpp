@@ -1,0 +1,26 @@
+#include "engine/ExifGather.h"
+
+#include <cstring>
+#include <memory>
+
+void GatherExif(stdlib::Stream& file, const CodestreamParser& parser, stdlib::MemStream& exif,
+                gen::array<bool>* keep) {
+    std::unique_ptr<uint8_t[]> segment(new uint8_t[65536]);
+    const auto& map = parser.map;
+    for (uint32_t i = 0; i < map.GetCount(); ++i) {
+        const CodestreamParser::MapItem& item = map[i];
+        bool kept = false;
+        if (IsExifCandidate(item)) {
+            // Only what was actually read counts: the file may have been cut
+            // since it was mapped.
+            size_t got = file.SetPos(item.offset) ? file.Read(segment.get(), 1, item.length) : 0;
+            bool isExif = got >= 6 && std::memcmp(segment.get(), "Exif", 4) == 0 && segment[4] == 0;
+            if (isExif)
+                exif.Write(segment.get() + 6, 1, got - 6);
+            else
+                kept = true;
+        }
+        if (keep)
+            keep->append(kept);
+    }
+}

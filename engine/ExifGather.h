@@ -1,0 +1,16 @@
+#pragma once
+// Gathers a photo's EXIF data: the payloads of its APP1 "Exif\0" segments,
+// without their 6-byte header, joined in file order into one memory stream.
+
+#include "engine/CodestreamParser.h"
+#include "engine/GenArray.h"
+#include "engine/MemStream.h"
+
+// True when an APP1 payload of that many bytes can be an EXIF segment.
+inline bool IsExifCandidate(const CodestreamParser::MapItem& item) { return item.marker == 0xE1 && item.length >= 7; }
+
+// Appends the EXIF parts of every APP1 segment of map to exif. When keep is
+// given it receives one flag per map item: true for an APP1 segment of at
+// least 7 bytes that is not EXIF (copied through by a rewrite).
+void GatherExif(stdlib::Stream& file, const CodestreamParser& parser, stdlib::MemStream& exif,
+                gen::array<bool>* keep = nullptr);
