@@ -30,8 +30,15 @@ function(norvane_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} norvane_gtest_main norvane_options)
-    add_test(NAME ${name}
-             COMMAND ${name} --gtest_output=xml:${NORVANE_TEST_RESULTS}/${name}.xml)
-    set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "NORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR};NORVANE_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    set(report ${NORVANE_TEST_RESULTS}/${name}.xml)
+    if(NORVANE_WINDOWS)
+        set(report "Z:${report}") # Wine shows the Unix root as drive Z:
+    endif()
+    add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${report})
+    set(env "NORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "NORVANE_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    if(NORVANE_SANITIZE)
+        # Tests ask for impossible blocks on purpose: they must fail, not abort.
+        list(APPEND env "ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1")
+    endif()
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")
 endfunction()
