@@ -2,9 +2,20 @@
 // The few things the engine needs from the operating system, with one
 // implementation for Windows (FileOs_win.cpp) and one for POSIX systems
 // (FileOs_posix.cpp). Paths are narrow strings in the process code page.
+//
+// Safe replacement of a file goes through three steps, so that a failure at
+// any point leaves the old file as it was:
+//   1. CreateUniqueSibling opens a new, exclusively created file in the same
+//      folder as the target (same volume, so step 3 is a rename);
+//   2. the whole new content is written with WriteAll, then FlushToDisk;
+//   3. ReplaceFileWith swaps it in over the target in one step.
+// On any failure RemoveFile deletes the sibling. WriteWholeFileSafely does
+// all of it for content that is already in memory.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace fileos {
 
@@ -21,5 +32,38 @@ bool Truncate(FILE* file, uint64_t size);
 
 // Last modification of an open file, seconds since 1970 (0 when unknown).
 int64_t ModifyTime(FILE* file);
+
+// Creates, exclusively and for binary writing, a file in the folder of
+// target whose name no other file there has ("~norvane-<pid>-<n>.tmp"; no
+// ".jpg" in it, so folder watchers never take it for a photo). Returns null
+// when no such file can be made; the chosen name lands in siblingPath.
+FILE* CreateUniqueSibling(const char* target, std::string& siblingPath);
+
+// Writes size bytes or fails; every byte the engine writes to a file passes
+// here, so tests can make writes fail part-way (see WriteFaultForTests).
+bool WriteAll(FILE* file, const void* data, size_t size);
+
+// Flushes the stream and asks the system to put the data on the disk.
+bool FlushToDisk(FILE* file);
+
+// Puts replacement in the place of target in one step. The target keeps its
+// attributes and permissions where the system allows. On failure both files
+// are left as they were.
+bool ReplaceFileWith(const char* target, const char* replacement);
+
+// Deletes a file; false when it could not be deleted.
+bool RemoveFile(const char* path);
+
+// True when both paths name one existing file, however they are spelt
+// (links, case, short names, "." and ".." parts).
+bool SameFile(const char* a, const char* b);
+
+// Replaces the whole content of path with data, through a sibling file; the
+// old content stays when anything fails.
+bool WriteWholeFileSafely(const char* path, const void* data, size_t size);
+
+// Test hook: when set, WriteAll writes at most this many more bytes in all
+// and then fails, as a full disk would. Negative turns it off.
+void WriteFaultForTests(int64_t bytesBeforeFailure);
 
 } // namespace fileos
