@@ -33,7 +33,14 @@ public:
 
     gen::array<MapItem> map;
 
+    // What a rewrite from the map would not reproduce: bytes outside the
+    // entropy-coded data that come before a marker (junk, fill bytes, bytes
+    // before the first marker), and length fields below 2.
+    uint64_t bytesSkippedOutsideScans = 0;
+    uint32_t shortLengthFields = 0;
+
 private:
+    bool refill();
     bool takeByte(uint8_t& byte);
     bool nextMarker();
 
