@@ -16,6 +16,10 @@ int CheckGpsTags(const char* path) {
         trace::Printf("Bad open for '%s'\n", path);
         return 4;
     }
+    return CheckGpsTagsOf(file);
+}
+
+int CheckGpsTagsOf(stdlib::Stream& file) {
     CodestreamParser codestream;
     if (!codestream.BuildMap(file)) {
         trace::Printf("It isn't JPEG! (maybe bad jpeg)[%d]\n", int(codestream.map.GetCount()));
@@ -31,6 +35,10 @@ int CheckGpsTags(const char* path) {
         trace::Printf("Exif is empty\n");
         return 6;
     }
+    return CheckExifData(exif);
+}
+
+int CheckExifData(stdlib::MemStream& exif) {
     exif.Seek(0, 0);
     Parser parser(exif, 0, true);
     if (!parser.Parse())

@@ -11,3 +11,13 @@
 //   8  position tags present, every value zero: already secure
 // The file is only read.
 int CheckGpsTags(const char* path);
+
+namespace stdlib {
+class Stream;
+class MemStream;
+} // namespace stdlib
+
+// The same check on a photo already open (from its current position), and
+// on EXIF data alone (codes 0, 6, 7 and 8).
+int CheckGpsTagsOf(stdlib::Stream& photo);
+int CheckExifData(stdlib::MemStream& exif);

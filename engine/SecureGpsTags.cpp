@@ -64,7 +64,7 @@ bool WriteExifSegments(const stdlib::MemStream& exif, stdlib::Stream& out) {
     const uint8_t* data = exif.Data();
     for (uint64_t at = 0; at < size;) {
         uint64_t chunk = size - at < kMaxExifChunk ? size - at : kMaxExifChunk;
-        bool ok = out.PutByte(0xFF) == 1 && out.PutByte(kAPP1) == 1 && out.WriteU16(uint16_t(chunk + 8)) == 2 &&
+        bool ok = out.PutByte(0xFF) == 1 && out.PutByte(kAPP1) == 1 && out.WriteU16(uint16_t(chunk + 8)) == 1 &&
                   out.Write(kExifHeader, 1, 6) == 6 && out.Write(data + at, 1, size_t(chunk)) == chunk;
         if (!ok)
             return false;
@@ -94,10 +94,10 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
         if (out.PutByte(0xFF) != 1 || out.PutByte(item.marker) != 1)
             return 3;
         if (item.length == 0) {
-            if (CodestreamParser::HasLengthField(item.marker) && out.WriteU16(2) != 2)
+            if (CodestreamParser::HasLengthField(item.marker) && out.WriteU16(2) != 1)
                 return 3;
         } else {
-            if (out.WriteU16(uint16_t(item.length + 2)) != 2)
+            if (out.WriteU16(uint16_t(item.length + 2)) != 1)
                 return 3;
             if (!source.SetPos(item.offset) || source.Read(block.get(), 1, item.length) != item.length)
                 return 2;
