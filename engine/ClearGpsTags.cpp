@@ -24,9 +24,9 @@ void ZeroBytes(stdlib::MemStream& exif, uint64_t from, uint64_t to) {
     }
 }
 
-} // namespace
-
-bool ClearGpsTags(stdlib::MemStream& exif, RemovedTags& removedTags) {
+// One pass: parses the data and clears every position tag found. False
+// when the data cannot be parsed.
+bool ClearPass(stdlib::MemStream& exif, RemovedTags& removedTags, bool& clearedAny) {
     exif.Seek(0, 0);
     Parser parser(exif, 0, true);
     if (!parser.Parse())
@@ -48,6 +48,48 @@ bool ClearGpsTags(stdlib::MemStream& exif, RemovedTags& removedTags) {
         }
         ZeroBytes(exif, start, start + bytes);
         removedTags.append(record);
+        clearedAny = clearedAny || bytes > 0;
     });
+    return true;
+}
+
+// True when a fresh reading of the data still finds a position value.
+bool PositionRemains(stdlib::MemStream& exif) {
+    exif.Seek(0, 0);
+    Parser parser(exif, 0, true);
+    if (!parser.Parse())
+        return false;
+    ReadGpsDirectory(parser);
+    bool remains = false;
+    ForEachPositionTag(parser, [&](const IFDItem& item) {
+        uint64_t values = item.loaded / 8 < item.count ? item.loaded / 8 : item.count;
+        for (uint64_t k = 0; k < values && !remains; ++k)
+            remains = !(Parser::GetReal(item, k) == 0.0);
+    });
+    return remains;
+}
+
+} // namespace
+
+// In a real photo one pass clears everything. In crafted data the values of
+// one tag can overlap the directories, and zeroing them can turn a bad
+// directory into a readable one with further position tags; so the data is
+// read again after a pass that changed it, and cleared again while a
+// position value remains. Every pass zeroes new bytes, so this ends; past
+// kMaxPasses, which only hostile data reaches, the whole data is zeroed: no
+// position survives, and such data holds nothing of a real photo.
+bool ClearGpsTags(stdlib::MemStream& exif, RemovedTags& removedTags) {
+    constexpr int kMaxPasses = 8;
+    bool changed = false;
+    if (!ClearPass(exif, removedTags, changed))
+        return false;
+    for (int pass = 1; changed && PositionRemains(exif); ++pass) {
+        if (pass == kMaxPasses) {
+            ZeroBytes(exif, 0, exif.GetSize());
+            break;
+        }
+        changed = false;
+        ClearPass(exif, removedTags, changed);
+    }
     return true;
 }

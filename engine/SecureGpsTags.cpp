@@ -120,14 +120,15 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
             }
         }
     }
-    if (source.Tell() != sourceSize) {
-        trace::Printf("Tail\n");
-        const MapItem& last = map[map.GetCount() - 1];
-        if (!source.SetPos(last.offset + last.length))
-            return 2;
-        if (int code = CopyBlocks(source, out, UINT64_MAX, block.get()))
-            return code;
-    }
+    // Everything after EOI is copied, always: where the source's read
+    // position happens to be (a short photo may have been read to its end
+    // while it was mapped) says nothing about whether bytes follow EOI.
+    trace::Printf("Tail\n");
+    const MapItem& last = map[map.GetCount() - 1];
+    if (!source.SetPos(last.offset + last.length))
+        return 2;
+    if (int code = CopyBlocks(source, out, UINT64_MAX, block.get()))
+        return code;
     return 0;
 }
 

@@ -180,6 +180,14 @@ TEST_F(GeotagRemoval, ShapesTheRewriteMendsComeOutTheSameOnEveryRoute) {
     EXPECT_EQ(Secure(shortApp1, Route::InMemory).bytes.size(), shortApp1.size() - 7);
 }
 
+TEST_F(GeotagRemoval, BytesAfterEndOfImageSurviveEvenWhenNothingElseIsRead) {
+    // Mapping reads this photo to its end, and no segment is read again.
+    Bytes photo = {0xFF, 0xD8, 0xFF, 0xD9, 0x00, 0xFF, 0xD9};
+    Outcome o = SecureAllRoutes(photo);
+    EXPECT_EQ(o.code, 0);
+    EXPECT_TRUE(o.bytes == photo);
+}
+
 TEST_F(GeotagRemoval, CraftedCountsNeverGrowTheDataNorLeaveAPosition) {
     // A latitude claiming 2^28 values whose first lies near the end of the data.
     TiffBuilder t(true);
