@@ -1,10 +1,13 @@
 #include "engine/CodestreamParser.h"
 
+#include "engine/MarkerScan.h"
+
 #include <cstring>
 
 bool CodestreamParser::refill() {
-    bufferStart = stream->Tell();
-    size_t n = stream->Read(buffer, 1, sizeof buffer);
+    bufferStart = readPos;
+    size_t n = stream->Read(buffer.get(), 1, kBufferSize);
+    readPos += n;
     current = 0;
     end = uint32_t(n);
     return n != 0;
@@ -18,20 +21,17 @@ bool CodestreamParser::takeByte(uint8_t& byte) {
 }
 
 bool CodestreamParser::nextMarker() {
-    const uint64_t start = current == end ? stream->Tell() : bufferStart + current;
+    const uint64_t start = current == end ? readPos : bufferStart + current;
     uint8_t b;
     for (;;) {
-        // Entropy-coded data is most of a photo: find the next 0xFF a block at
-        // a time instead of byte by byte.
+        // Entropy-coded data is most of a photo: skip what cannot hold a
+        // marker a block at a time, then take the candidate byte by byte.
         for (;;) {
             if (current == end && !refill())
                 return false;
-            const void* ff = std::memchr(buffer + current, 0xFF, end - current);
-            if (ff) {
-                current = uint32_t(static_cast<const uint8_t*>(ff) - buffer) + 1;
+            current += uint32_t(ScanForMarker(buffer.get() + current, end - current));
+            if (buffer[current++] == 0xFF)
                 break;
-            }
-            current = end;
         }
         do { // fill bytes before a marker
             if (!takeByte(b))
@@ -68,7 +68,9 @@ bool CodestreamParser::BuildMap(stdlib::Stream& source) {
     bytesSkippedOutsideScans = 0;
     shortLengthFields = 0;
     current = end = 0;
-    bufferStart = source.Tell();
+    if (!buffer)
+        buffer.reset(new uint8_t[kBufferSize]);
+    bufferStart = readPos = source.Tell();
     for (;;) {
         if (!nextMarker())
             return false;
@@ -77,7 +79,8 @@ bool CodestreamParser::BuildMap(stdlib::Stream& source) {
         if (item.length <= end - current) {
             current += item.length;
         } else {
-            if (!stream->SetPos(item.offset + item.length))
+            readPos = item.offset + item.length;
+            if (!stream->SetPos(readPos))
                 return false;
             current = end = 0; // the next refill reads from there
         }

@@ -8,6 +8,7 @@
 #include "engine/Stream.h"
 
 #include <cstdint>
+#include <memory>
 
 class CodestreamParser {
 public:
@@ -46,8 +47,13 @@ private:
 
     stdlib::Stream* stream = nullptr;
     MapItem item;
-    uint8_t buffer[16384];
+    // The whole file passes through this buffer, so it is large: a few big
+    // reads cost far less than many small ones. It lives on the heap, since
+    // the parser is a local of threads with small stacks.
+    static constexpr uint32_t kBufferSize = 256 * 1024;
+    std::unique_ptr<uint8_t[]> buffer;
     uint64_t bufferStart = 0;
+    uint64_t readPos = 0; // stream position of the next refill, kept here: asking the stream costs a system call
     uint32_t current = 0; // next unread byte of buffer
     uint32_t end = 0;     // bytes held in buffer
 };

@@ -40,6 +40,7 @@ using MapItem = CodestreamParser::MapItem;
 constexpr uint8_t kSOI = 0xD8, kSOS = 0xDA, kAPP1 = 0xE1;
 constexpr size_t kCopyBlock = 65536;
 constexpr uint64_t kMaxExifChunk = 65527;
+constexpr size_t kMergeGap = 64;
 const uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
 
 const char* Printable(const char* path) { return path ? path : "(null)"; }
@@ -169,9 +170,13 @@ int PatchInPlace(const char* path, uint64_t exifFileOffset, const std::vector<ui
             ++at;
             continue;
         }
+        // Runs a few bytes apart are written as one: the bytes between get
+        // their own values again, and the photo gets one write, not dozens.
         size_t end = at;
-        while (end < size && original[end] != now[end])
-            ++end;
+        for (size_t same = 0; end < size && same <= kMergeGap; ++end)
+            same = original[end] == now[end] ? same + 1 : 0;
+        while (end > at && original[end - 1] == now[end - 1])
+            --end;
         if (!file && !(file = fileos::OpenShared(path, "r+b")))
             return 5;
         if (!fileos::Seek64(file, int64_t(exifFileOffset + at), 0) || !fileos::WriteAll(file, now + at, end - at)) {
