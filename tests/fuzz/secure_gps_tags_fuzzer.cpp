@@ -15,11 +15,13 @@ namespace {
 
 std::string Folder() {
     static std::string folder = [] {
-        char pattern[] = "/tmp/norvane-fuzz-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (!made)
+        // libFuzzer ends without running exit handlers: the folder lives in
+        // TMPDIR, which the fuzz runner points into the build tree.
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/norvane-fuzz-XXXXXX";
+        if (!mkdtemp(pattern.data()))
             std::abort();
-        return std::string(made);
+        return pattern;
     }();
     return folder;
 }
