@@ -57,15 +57,15 @@ int RunSecure(const std::vector<FileListEntry>& files) {
     int status = 0;
     for (const FileListEntry& file : files) {
         const char* path = file.path.c_str();
-        int check = CheckGpsTags(path);
+        RemovedTags removed;
+        int check = 0;
+        int secured = SecureGpsTagsIfNeeded(path, check, removed);
         if (check != 0) {
             if (check == 4)
                 status = 1; // a photo we could not even look at was not secured
             std::printf("%d\t-\t%s\t\n", check, path);
             continue;
         }
-        RemovedTags removed;
-        int secured = SecureGpsTags(path, path, removed);
         if (secured != 0)
             status = 1;
         std::printf("%d\t%d\t%s\t%s\n", check, secured, path, secured == 0 ? RemovedTagsText(removed).c_str() : "");

@@ -21,6 +21,7 @@
 
 #include "engine/SecureGpsTags.h"
 
+#include "engine/CheckGpsTags.h"
 #include "engine/CodestreamParser.h"
 #include "engine/ExifGather.h"
 #include "engine/FileOs.h"
@@ -261,55 +262,53 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
     return SecureGpsTags(sourcePath, destinationPath, removedTags, Vardle::Route::Fastest);
 }
 
-int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTags& removedTags,
-                  Vardle::Route route) {
-    trace::Printf("\n\nVardle: '%s' -> '%s'\n", Printable(sourcePath), Printable(destinationPath));
-    if (!sourcePath || !destinationPath)
-        return 1;
-    stdlib::StdioFileStream source(sourcePath, "rb");
-    if (source.IsClosed()) {
-        trace::Printf("Bad open for '%s'\n", sourcePath);
-        return 4;
-    }
-    const bool inPlace = IsSameFile(sourcePath, destinationPath);
-    trace::Printf(inPlace ? "rewrite\n" : "!rewrite\n");
+namespace {
 
-    // A distinct destination is created (or emptied) before the source is
-    // examined; it is a new file, so no photo is at stake there.
-    stdlib::StdioFileStream destination;
-    if (!inPlace) {
-        if (!destination.Open(destinationPath, "wb"))
-            return 5;
-        destination.bigEndian = true;
-    }
-
-    trace::Printf("Start scan '%s' file\n", sourcePath);
+// The source photo, mapped, with its EXIF data gathered.
+struct MappedPhoto {
+    stdlib::StdioFileStream file;
     CodestreamParser codestream;
-    if (!codestream.BuildMap(source)) {
-        trace::Printf("It isn't JPEG! (maybe bad jpeg)[%d]\n", int(codestream.map.GetCount()));
+    stdlib::MemStream exif;
+    gen::array<bool> keep;
+};
+
+// Maps the photo and gathers its EXIF data; 0 or 2 (not a usable codestream).
+int MapPhoto(MappedPhoto& photo) {
+    if (!photo.codestream.BuildMap(photo.file)) {
+        trace::Printf("It isn't JPEG! (maybe bad jpeg)[%d]\n", int(photo.codestream.map.GetCount()));
         return 2;
     }
-    if (codestream.map[0].marker != kSOI) {
+    if (photo.codestream.map[0].marker != kSOI) {
         trace::Printf("Bad JPEG codestream\n");
         return 2;
     }
-    stdlib::MemStream exif;
-    gen::array<bool> keep;
-    GatherExif(source, codestream, exif, &keep);
+    GatherExif(photo.file, photo.codestream, photo.exif, &photo.keep);
+    return 0;
+}
+
+// Clears the mapped photo's EXIF data and writes the new photo: into
+// destination when there is one, else in place of the source.
+int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileStream* destination,
+                 RemovedTags& removedTags, Vardle::Route route) {
+    stdlib::StdioFileStream& source = photo.file;
+    const CodestreamParser& codestream = photo.codestream;
+    stdlib::MemStream& exif = photo.exif;
+    const gen::array<bool>& keep = photo.keep;
     std::vector<uint8_t> original(exif.Data(), exif.Data() + exif.GetSize());
     ClearGpsTags(exif, removedTags); // data that cannot be parsed is written back as it was
 
     int code;
-    if (!inPlace) {
-        code = WriteRewrite(source, codestream, exif, keep, destination);
-        destination.Flush();
-        if (code == 0 && destination.IsError())
+    if (destination) {
+        code = WriteRewrite(source, codestream, exif, keep, *destination);
+        destination->Flush();
+        if (code == 0 && destination->IsError())
             code = 3;
     } else if (!CanWrite(sourcePath)) {
         code = 5;
     } else {
         const MapItem* exifItem = nullptr;
-        if (route == Vardle::Route::Fastest && PatchReproducesRewrite(source, codestream, keep, original.size(), &exifItem)) {
+        if (route == Vardle::Route::Fastest &&
+            PatchReproducesRewrite(source, codestream, keep, original.size(), &exifItem)) {
             source.Close();
             code = exifItem ? PatchInPlace(sourcePath, exifItem->offset + 6, original, exif) : 0;
         } else {
@@ -331,4 +330,57 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
     if (code == 0)
         trace::Printf("Ok\n");
     return code;
+}
+
+} // namespace
+
+int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTags& removedTags,
+                  Vardle::Route route) {
+    trace::Printf("\n\nVardle: '%s' -> '%s'\n", Printable(sourcePath), Printable(destinationPath));
+    if (!sourcePath || !destinationPath)
+        return 1;
+    MappedPhoto photo;
+    if (!photo.file.Open(sourcePath, "rb")) {
+        trace::Printf("Bad open for '%s'\n", sourcePath);
+        return 4;
+    }
+    const bool inPlace = IsSameFile(sourcePath, destinationPath);
+    trace::Printf(inPlace ? "rewrite\n" : "!rewrite\n");
+
+    // A distinct destination is created (or emptied) before the source is
+    // examined; it is a new file, so no photo is at stake there.
+    stdlib::StdioFileStream destination;
+    if (!inPlace) {
+        if (!destination.Open(destinationPath, "wb"))
+            return 5;
+        destination.bigEndian = true;
+    }
+    trace::Printf("Start scan '%s' file\n", sourcePath);
+    if (int code = MapPhoto(photo))
+        return code;
+    return WriteSecured(photo, sourcePath, inPlace ? nullptr : &destination, removedTags, route);
+}
+
+int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags) {
+    trace::Printf("\n\nCheckGpsTags: '%s'\n", Printable(path));
+    checkCode = 1;
+    if (!path)
+        return -1;
+    MappedPhoto photo;
+    if (!photo.file.Open(path, "rb")) {
+        trace::Printf("Bad open for '%s'\n", path);
+        checkCode = 4;
+        return -1;
+    }
+    if ((checkCode = MapPhoto(photo)) != 0)
+        return -1;
+    if (photo.exif.GetSize() == 0) {
+        trace::Printf("Exif is empty\n");
+        checkCode = 6;
+        return -1;
+    }
+    if ((checkCode = CheckExifData(photo.exif)) != 0)
+        return -1;
+    trace::Printf("\n\nVardle: '%s' -> '%s'\nrewrite\nStart scan '%s' file\n", path, path, path);
+    return WriteSecured(photo, path, nullptr, removedTags, Vardle::Route::Fastest);
 }

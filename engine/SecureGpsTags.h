@@ -48,6 +48,13 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
 int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTags& removedTags,
                   Vardle::Route route);
 
+// CheckGpsTags and, when it gives 0, SecureGpsTags in place, on one reading
+// of the photo: the same codes and the same bytes as the two calls, in half
+// the reading, and with no moment between them in which the photo could
+// change. Returns the securing code, or -1 when the check's code (in
+// checkCode) meant nothing was to be done.
+int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags);
+
 // The cleared tags as the activity log lists them: "?%d;" with the number of
 // records, then "%X(%I64X,%I64X,%I64X);" per record (upper-case hex).
 std::string RemovedTagsText(const RemovedTags& removedTags);

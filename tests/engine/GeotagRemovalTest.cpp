@@ -310,3 +310,33 @@ TEST_F(GeotagRemoval, TraceLinesFollowTheRewrite) {
               "\n\nVardle: '" + path + "' -> '" + path + "'\nrewrite\nStart scan '" + path + "' file\nTail\nOk\n");
     fs::remove(log);
 }
+
+TEST_F(GeotagRemoval, CheckAndSecureInOneReadingMatchesTheTwoCalls) {
+    TiffBuilder t(true), le(false);
+    Bytes split = JpegBuilder().Jfif().Exif(ExifWithGps(true, FullGps(t)), 100).Tables().Scan(3000).End().bytes;
+    Bytes secure = Secure(JpegBuilder::Photo(ExifWithGps(false, {le.Rationals(2, {{35, 1}})})), Route::InMemory).bytes;
+    std::vector<Bytes> photos = {JpegBuilder::Photo(ExifWithGps(true, FullGps(t))), split, secure,
+                                 JpegBuilder().Jfif().Tables().Scan(100).End().bytes, JpegBuilder().Jfif().bytes,
+                                 JpegBuilder::Photo(ExifWithGps(false, {le.Ascii(1, "N")}))};
+    std::vector<int> expectedChecks = {0, 0, 8, 6, 2, 7};
+    for (size_t i = 0; i < photos.size(); ++i) {
+        std::string one = dir.file("one.jpg"), two = dir.file("two.jpg");
+        WriteFile(one, photos[i]);
+        WriteFile(two, photos[i]);
+        RemovedTags viaTwo, viaOne;
+        int check = CheckGpsTags(two.c_str());
+        int secured = check == 0 ? SecureGpsTags(two.c_str(), two.c_str(), viaTwo) : -1;
+        int checkCode = -5;
+        EXPECT_EQ(SecureGpsTagsIfNeeded(one.c_str(), checkCode, viaOne), secured) << i;
+        EXPECT_EQ(checkCode, check) << i;
+        EXPECT_EQ(check, expectedChecks[i]) << i;
+        EXPECT_EQ(RemovedTagsText(viaOne), RemovedTagsText(viaTwo)) << i;
+        EXPECT_TRUE(ReadFile(one) == ReadFile(two)) << i;
+    }
+    int checkCode = -5;
+    RemovedTags none;
+    EXPECT_EQ(SecureGpsTagsIfNeeded(nullptr, checkCode, none), -1);
+    EXPECT_EQ(checkCode, 1);
+    EXPECT_EQ(SecureGpsTagsIfNeeded(dir.file("missing.jpg").c_str(), checkCode, none), -1);
+    EXPECT_EQ(checkCode, 4);
+}

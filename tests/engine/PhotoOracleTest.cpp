@@ -158,6 +158,14 @@ protected:
             EXPECT_EQ(CheckGpsTags(copy.c_str()), 8);
         }
         std::string secured = dir.file("0-" + name);
+        std::string once = dir.file("once-" + name);
+        WriteFile(once, original);
+        int checkCode = -1;
+        RemovedTags onceTags;
+        EXPECT_EQ(SecureGpsTagsIfNeeded(once.c_str(), checkCode, onceTags), 0);
+        EXPECT_EQ(checkCode, 0);
+        EXPECT_EQ(RemovedTagsText(onceTags), removed);
+        EXPECT_TRUE(ReadFile(once) == first) << "checking and securing in one reading wrote different bytes";
 
         // Bytes: outside the EXIF data nothing changes; inside it only bytes
         // that became zero, a few dozen per cleared tag.
