@@ -13,29 +13,28 @@
 
 namespace {
 
-const char kUsage[] =
-    "Usage: norvane-cli check PATH...\n"
-    "       norvane-cli secure PATH...\n"
-    "\n"
-    "Finds the GPS position values (latitude, longitude, altitude, destination\n"
-    "latitude and longitude) in the EXIF data of JPEG photos and, with secure,\n"
-    "overwrites them with zeros inside the file, keeping every other byte.\n"
-    "A folder stands for every JPEG photo below it.\n"
-    "\n"
-    "check   prints per file: the check code, a tab, the path.\n"
-    "secure  checks each file and secures it in place when it needs it; prints\n"
-    "        per file: the check code, a tab, the securing code (- when not\n"
-    "        needed), a tab, the path, a tab, the cleared tags as the log lists\n"
-    "        them (\"?count;\" then \"TAG(V1,V2,V3);\" per tag, in hex).\n"
-    "\n"
-    "Check codes: 0 has a position (needs securing), 2 not a JPEG, 4 cannot be\n"
-    "opened, 6 no EXIF data, 7 no position tags, 8 already secure.\n"
-    "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the\n"
-    "photo is unchanged), 4 cannot be opened, 5 cannot be opened for writing.\n"
-    "\n"
-    "Options: --trace FILE  append the engine's trace lines to FILE.\n"
-    "Exit status: 0 when every photo that needed securing was secured (and every\n"
-    "named path exists), 1 otherwise, 2 on a usage error.\n";
+const char kUsage[] = "Usage: norvane-cli check PATH...\n"
+                      "       norvane-cli secure PATH...\n"
+                      "\n"
+                      "Finds the GPS position values (latitude, longitude, altitude, destination\n"
+                      "latitude and longitude) in the EXIF data of JPEG photos and, with secure,\n"
+                      "overwrites them with zeros inside the file, keeping every other byte.\n"
+                      "A folder stands for every JPEG photo below it.\n"
+                      "\n"
+                      "check   prints per file: the check code, a tab, the path.\n"
+                      "secure  checks each file and secures it in place when it needs it; prints\n"
+                      "        per file: the check code, a tab, the securing code (- when not\n"
+                      "        needed), a tab, the path, a tab, the cleared tags as the log lists\n"
+                      "        them (\"?count;\" then \"TAG(V1,V2,V3);\" per tag, in hex).\n"
+                      "\n"
+                      "Check codes: 0 has a position (needs securing), 2 not a JPEG, 4 cannot be\n"
+                      "opened, 6 no EXIF data, 7 no position tags, 8 already secure.\n"
+                      "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the\n"
+                      "photo is unchanged), 4 cannot be opened, 5 cannot be opened for writing.\n"
+                      "\n"
+                      "Options: --trace FILE  append the engine's trace lines to FILE.\n"
+                      "Exit status: 0 when every photo that needed securing was secured (and every\n"
+                      "named path exists), 1 otherwise, 2 on a usage error.\n";
 
 int Usage(FILE* to, int status) {
     std::fputs(kUsage, to);
@@ -68,7 +67,8 @@ int RunSecure(const std::vector<FileListEntry>& files) {
         }
         if (secured != 0)
             status = 1;
-        std::printf("%d\t%d\t%s\t%s\n", check, secured, path, secured == 0 ? RemovedTagsText(removed).c_str() : "");
+        std::printf("%d\t%d\t%s\t%s\n", check, secured, path,
+                    secured == 0 ? RemovedTagsText(removed).c_str() : "");
     }
     return status;
 }

@@ -53,7 +53,8 @@ private:
     static constexpr uint32_t kBufferSize = 256 * 1024;
     std::unique_ptr<uint8_t[]> buffer;
     uint64_t bufferStart = 0;
-    uint64_t readPos = 0; // stream position of the next refill, kept here: asking the stream costs a system call
+    uint64_t readPos =
+        0; // stream position of the next refill, kept here: asking the stream costs a system call
     uint32_t current = 0; // next unread byte of buffer
     uint32_t end = 0;     // bytes held in buffer
 };

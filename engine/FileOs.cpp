@@ -19,7 +19,9 @@ size_t TakeFromBudget(size_t size) {
 }
 } // namespace
 
-void WriteFaultForTests(int64_t bytesBeforeFailure) { g_writeBudget.store(bytesBeforeFailure < 0 ? -1 : bytesBeforeFailure); }
+void WriteFaultForTests(int64_t bytesBeforeFailure) {
+    g_writeBudget.store(bytesBeforeFailure < 0 ? -1 : bytesBeforeFailure);
+}
 
 bool WriteAll(FILE* file, const void* data, size_t size) {
     size_t allowed = TakeFromBudget(size);

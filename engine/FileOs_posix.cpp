@@ -9,13 +9,21 @@
 
 namespace fileos {
 
-FILE* OpenShared(const char* path, const char* mode) { return std::fopen(path, mode); }
+FILE* OpenShared(const char* path, const char* mode) {
+    return std::fopen(path, mode);
+}
 
-bool Seek64(FILE* file, int64_t offset, int origin) { return fseeko(file, off_t(offset), origin) == 0; }
+bool Seek64(FILE* file, int64_t offset, int origin) {
+    return fseeko(file, off_t(offset), origin) == 0;
+}
 
-int64_t Tell64(FILE* file) { return int64_t(ftello(file)); }
+int64_t Tell64(FILE* file) {
+    return int64_t(ftello(file));
+}
 
-bool Truncate(FILE* file, uint64_t size) { return ftruncate(fileno(file), off_t(size)) == 0; }
+bool Truncate(FILE* file, uint64_t size) {
+    return ftruncate(fileno(file), off_t(size)) == 0;
+}
 
 int64_t ModifyTime(FILE* file) {
     struct stat st {};
@@ -38,7 +46,8 @@ FILE* CreateUniqueSibling(const char* target, std::string& siblingPath) {
     std::string folder = FolderOf(target);
     for (int attempt = 0; attempt < 1000; ++attempt) {
         char name[64];
-        std::snprintf(name, sizeof name, "~norvane-%ld-%u.tmp", long(getpid()), g_siblingCounter.fetch_add(1));
+        std::snprintf(name, sizeof name, "~norvane-%ld-%u.tmp", long(getpid()),
+                      g_siblingCounter.fetch_add(1));
         std::string candidate = folder + name;
         int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
@@ -58,7 +67,9 @@ FILE* CreateUniqueSibling(const char* target, std::string& siblingPath) {
     return nullptr;
 }
 
-bool FlushToDisk(FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+bool FlushToDisk(FILE* file) {
+    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
 
 bool ReplaceFileWith(const char* target, const char* replacement) {
     struct stat st {};
@@ -74,10 +85,13 @@ bool ReplaceFileWith(const char* target, const char* replacement) {
     return std::rename(replacement, target) == 0;
 }
 
-bool RemoveFile(const char* path) { return unlink(path) == 0; }
+bool RemoveFile(const char* path) {
+    return unlink(path) == 0;
+}
 
 bool SameFile(const char* a, const char* b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (stat(a, &sa) != 0 || stat(b, &sb) != 0)
         return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;

@@ -10,13 +10,21 @@
 
 namespace fileos {
 
-FILE* OpenShared(const char* path, const char* mode) { return _fsopen(path, mode, _SH_DENYNO); }
+FILE* OpenShared(const char* path, const char* mode) {
+    return _fsopen(path, mode, _SH_DENYNO);
+}
 
-bool Seek64(FILE* file, int64_t offset, int origin) { return _fseeki64(file, offset, origin) == 0; }
+bool Seek64(FILE* file, int64_t offset, int origin) {
+    return _fseeki64(file, offset, origin) == 0;
+}
 
-int64_t Tell64(FILE* file) { return _ftelli64(file); }
+int64_t Tell64(FILE* file) {
+    return _ftelli64(file);
+}
 
-static HANDLE HandleOf(FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
+static HANDLE HandleOf(FILE* file) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+}
 
 bool Truncate(FILE* file, uint64_t size) {
     HANDLE h = HandleOf(file);
@@ -50,8 +58,8 @@ FILE* CreateUniqueSibling(const char* target, std::string& siblingPath) {
         char name[64];
         wsprintfA(name, "~norvane-%lu-%u.tmp", GetCurrentProcessId(), g_siblingCounter.fetch_add(1));
         std::string candidate = folder + name;
-        HANDLE h = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
+        HANDLE h = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             DWORD error = GetLastError();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
@@ -74,7 +82,9 @@ FILE* CreateUniqueSibling(const char* target, std::string& siblingPath) {
     return nullptr;
 }
 
-bool FlushToDisk(FILE* file) { return std::fflush(file) == 0 && FlushFileBuffers(HandleOf(file)); }
+bool FlushToDisk(FILE* file) {
+    return std::fflush(file) == 0 && FlushFileBuffers(HandleOf(file));
+}
 
 bool ReplaceFileWith(const char* target, const char* replacement) {
     // ReplaceFile keeps the target's creation time, attributes and security;
@@ -86,12 +96,14 @@ bool ReplaceFileWith(const char* target, const char* replacement) {
     return MoveFileExA(replacement, target, MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool RemoveFile(const char* path) { return DeleteFileA(path) != 0; }
+bool RemoveFile(const char* path) {
+    return DeleteFileA(path) != 0;
+}
 
 namespace {
 bool IdentityOf(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
-    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     bool ok = GetFileInformationByHandle(h, &info) != 0;

@@ -11,7 +11,9 @@
 #include <emmintrin.h>
 #endif
 
-inline bool EndsEntropyData(uint8_t next) { return next != 0x00 && next != 0xFF && (next & 0xF8) != 0xD0; }
+inline bool EndsEntropyData(uint8_t next) {
+    return next != 0x00 && next != 0xFF && (next & 0xF8) != 0xD0;
+}
 
 // Returns the index of the first such 0xFF in p[0, n - 1); when there is
 // none, n - 1 (the last byte's successor is not known yet), or 0 for n = 0.

@@ -44,7 +44,9 @@ constexpr uint64_t kMaxExifChunk = 65527;
 constexpr size_t kMergeGap = 64;
 const uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
 
-const char* Printable(const char* path) { return path ? path : "(null)"; }
+const char* Printable(const char* path) {
+    return path ? path : "(null)";
+}
 
 // Copies bytes of the source from its current position to out, in blocks,
 // until limit bytes were copied or a read yields nothing.
@@ -66,8 +68,9 @@ bool WriteExifSegments(const stdlib::MemStream& exif, stdlib::Stream& out) {
     const uint8_t* data = exif.Data();
     for (uint64_t at = 0; at < size;) {
         uint64_t chunk = size - at < kMaxExifChunk ? size - at : kMaxExifChunk;
-        bool ok = out.PutByte(0xFF) == 1 && out.PutByte(kAPP1) == 1 && out.WriteU16(uint16_t(chunk + 8)) == 1 &&
-                  out.Write(kExifHeader, 1, 6) == 6 && out.Write(data + at, 1, size_t(chunk)) == chunk;
+        bool ok = out.PutByte(0xFF) == 1 && out.PutByte(kAPP1) == 1 &&
+                  out.WriteU16(uint16_t(chunk + 8)) == 1 && out.Write(kExifHeader, 1, 6) == 6 &&
+                  out.Write(data + at, 1, size_t(chunk)) == chunk;
         if (!ok)
             return false;
         at += chunk;
@@ -138,8 +141,8 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
 // file itself apart from the EXIF values: nothing skipped, no length field
 // mended, no short APP1 dropped, and exactly one EXIF segment, written back
 // with its own length and header.
-bool PatchReproducesRewrite(stdlib::Stream& source, const CodestreamParser& codestream, const gen::array<bool>& keep,
-                            uint64_t exifSize, const MapItem** exifItem) {
+bool PatchReproducesRewrite(stdlib::Stream& source, const CodestreamParser& codestream,
+                            const gen::array<bool>& keep, uint64_t exifSize, const MapItem** exifItem) {
     *exifItem = nullptr;
     if (codestream.bytesSkippedOutsideScans != 0 || codestream.shortLengthFields != 0)
         return false;
@@ -154,7 +157,8 @@ bool PatchReproducesRewrite(stdlib::Stream& source, const CodestreamParser& code
     if (!*exifItem)
         return exifSize == 0;
     uint8_t header[6];
-    if (exifSize != (*exifItem)->length - 6u || !source.SetPos((*exifItem)->offset) || source.Read(header, 1, 6) != 6)
+    if (exifSize != (*exifItem)->length - 6u || !source.SetPos((*exifItem)->offset) ||
+        source.Read(header, 1, 6) != 6)
         return false;
     return std::memcmp(header, kExifHeader, 6) == 0;
 }
@@ -180,7 +184,8 @@ int PatchInPlace(const char* path, uint64_t exifFileOffset, const std::vector<ui
             --end;
         if (!file && !(file = fileos::OpenShared(path, "r+b")))
             return 5;
-        if (!fileos::Seek64(file, int64_t(exifFileOffset + at), 0) || !fileos::WriteAll(file, now + at, end - at)) {
+        if (!fileos::Seek64(file, int64_t(exifFileOffset + at), 0) ||
+            !fileos::WriteAll(file, now + at, end - at)) {
             std::fclose(file);
             return 3;
         }
@@ -232,7 +237,9 @@ int ReplaceThroughSibling(const char* path, stdlib::Stream& source, const Codest
     return code;
 }
 
-bool IsSameFile(const char* a, const char* b) { return std::strcmp(a, b) == 0 || fileos::SameFile(a, b); }
+bool IsSameFile(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0 || fileos::SameFile(a, b);
+}
 
 // A photo marked read-only stays untouched: it must open for writing.
 bool CanWrite(const char* path) {
@@ -251,8 +258,9 @@ std::string RemovedTagsText(const RemovedTags& removedTags) {
     std::string out = text;
     for (uint32_t i = 0; i < removedTags.GetCount(); ++i) {
         const Vardle::RemovedTag& r = removedTags[i];
-        std::snprintf(text, sizeof text, "%X(%llX,%llX,%llX);", unsigned(r.tag), (unsigned long long)r.values[0],
-                      (unsigned long long)r.values[1], (unsigned long long)r.values[2]);
+        std::snprintf(text, sizeof text, "%X(%llX,%llX,%llX);", unsigned(r.tag),
+                      (unsigned long long)r.values[0], (unsigned long long)r.values[1],
+                      (unsigned long long)r.values[2]);
         out += text;
     }
     return out;
@@ -313,7 +321,8 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
             code = exifItem ? PatchInPlace(sourcePath, exifItem->offset + 6, original, exif) : 0;
         } else {
             uint64_t size = source.GetSize();
-            void* block = route == Vardle::Route::TemporaryFile ? nullptr : ::operator new(size_t(size), std::nothrow);
+            void* block =
+                route == Vardle::Route::TemporaryFile ? nullptr : ::operator new(size_t(size), std::nothrow);
             if (block) {
                 stdlib::MemStream memory;
                 memory.bigEndian = true;

@@ -14,7 +14,9 @@ constexpr uint8_t kElementSizes[19] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4,
 constexpr uint16_t kTagSubIfds = 330;
 constexpr uint16_t kTagGpsIfd = 34853;
 
-bool IsRationalType(uint16_t type) { return type == 5 || type == 10; }
+bool IsRationalType(uint16_t type) {
+    return type == 5 || type == 10;
+}
 
 // Total value bytes of an entry, saturated instead of wrapping.
 uint64_t ValueBytes(uint32_t elemSize, uint64_t count) {
@@ -45,7 +47,9 @@ void ToHostOrder(uint8_t* data, uint64_t bytes, uint16_t type, uint32_t elemSize
 
 } // namespace
 
-bool IFDItem::IsInline(uint32_t inlineSize) const { return ValueBytes(elemSize, count) <= inlineSize; }
+bool IFDItem::IsInline(uint32_t inlineSize) const {
+    return ValueBytes(elemSize, count) <= inlineSize;
+}
 
 IFD::IFD() {
     items.reserve(kTagSlots + 32);
@@ -53,11 +57,15 @@ IFD::IFD() {
         items.append(nullptr);
 }
 
-uint32_t Parser::ElementSize(uint16_t type) { return type < 19 ? kElementSizes[type] : 0; }
+uint32_t Parser::ElementSize(uint16_t type) {
+    return type < 19 ? kElementSizes[type] : 0;
+}
 
 Parser::Parser(stdlib::Stream& s, uint64_t b, bool st) : stream(s), base(b), strict(st) {}
 
-Parser::~Parser() { FreeValue(); }
+Parser::~Parser() {
+    FreeValue();
+}
 
 void Parser::FreeValue() {
     delete[] valueData;
@@ -77,7 +85,8 @@ bool Parser::ReadHeader() {
     stream.bigEndian = bigEndian;
     uint16_t version = uint16_t(stdlib::LoadUnsigned(header + 2, 2, bigEndian));
     if (version == 43) {
-        if (stdlib::LoadUnsigned(header + 4, 2, bigEndian) != 8 || stdlib::LoadUnsigned(header + 6, 2, bigEndian) != 0)
+        if (stdlib::LoadUnsigned(header + 4, 2, bigEndian) != 8 ||
+            stdlib::LoadUnsigned(header + 6, 2, bigEndian) != 0)
             return false;
         bigTiff = true;
         inlineSize = 8;
@@ -298,10 +307,22 @@ bool Parser::GetGpsIfdOffset(uint32_t& out) {
     if (!item || item->count == 0)
         return false;
     switch (item->type) {
-    case 1: case 3: case 4: case 6: case 8: case 9: case 13: case 16: case 17: case 18:
+    case 1:
+    case 3:
+    case 4:
+    case 6:
+    case 8:
+    case 9:
+    case 13:
+    case 16:
+    case 17:
+    case 18:
         out = uint32_t(GetInt(*item, 0));
         return true;
-    case 5: case 10: case 11: case 12: {
+    case 5:
+    case 10:
+    case 11:
+    case 12: {
         double v = GetRealF(*item, 0);
         // A NaN or a number no 32-bit integer holds is no offset.
         if (!(v > -2147483649.0 && v < 4294967296.0))
@@ -339,9 +360,18 @@ uint64_t Parser::GetInt(const IFDItem& item, uint64_t k) {
         return 0;
     const uint8_t* p = item.data + k * size;
     switch (size) {
-    case 1: return *p;
-    case 2: { uint16_t v; std::memcpy(&v, p, 2); return v; }
-    case 4: { uint32_t v; std::memcpy(&v, p, 4); return v; }
+    case 1:
+        return *p;
+    case 2: {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
+    case 4: {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
     default: {
         // Rationals hold two host-order halves, the numerator first.
         if (IsRationalType(item.type)) {

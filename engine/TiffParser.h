@@ -116,7 +116,7 @@ private:
     void FreeValue();
 
     uint8_t* valueData = nullptr;
-    uint64_t valueBytes = 0;  // bytes loaded into valueData or inlineValue
+    uint64_t valueBytes = 0; // bytes loaded into valueData or inlineValue
     uint8_t inlineValue[8] = {};
     std::map<std::pair<uint64_t, uint64_t>, uint32_t> indexOf; // (offset, base) -> index in ifds
     std::set<std::pair<uint64_t, uint64_t>> visited;

@@ -40,7 +40,8 @@ Result RunCli(const std::string& arguments) {
 
 Bytes GpsPhoto() {
     TiffBuilder t(true);
-    return JpegBuilder::Photo(ExifWithGps(true, {t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}), t.Rationals(6, {{40, 1}})}));
+    return JpegBuilder::Photo(
+        ExifWithGps(true, {t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}), t.Rationals(6, {{40, 1}})}));
 }
 
 } // namespace
@@ -77,8 +78,9 @@ TEST(NorvaneCli, SecureReportsEachPhotoAndItsClearedTags) {
     WriteFile(dir.file("b.jpg"), JpegBuilder().Jfif().Tables().Scan(50).End().bytes);
     Result secure = RunCli("secure '" + dir.file("a.jpg") + "' '" + dir.file("b.jpg") + "'");
     EXPECT_EQ(secure.status, 0);
-    EXPECT_EQ(secure.out, "0\t0\t" + dir.file("a.jpg") + "\t?2;2(2300000001,2800000001,F00000001);6(2800000001,0,0);\n" +
-                              "6\t-\t" + dir.file("b.jpg") + "\t\n");
+    EXPECT_EQ(secure.out, "0\t0\t" + dir.file("a.jpg") +
+                              "\t?2;2(2300000001,2800000001,F00000001);6(2800000001,0,0);\n" + "6\t-\t" +
+                              dir.file("b.jpg") + "\t\n");
     Result again = RunCli("secure '" + dir.file("a.jpg") + "'");
     EXPECT_EQ(again.out, "8\t-\t" + dir.file("a.jpg") + "\t\n");
     EXPECT_EQ(again.status, 0);

@@ -20,7 +20,9 @@ protected:
         WriteFile(path, bytes);
         return CheckGpsTags(path.c_str());
     }
-    int CheckGps(bool be, const std::vector<TiffEntry>& gps) { return Check(JpegBuilder::Photo(ExifWithGps(be, gps))); }
+    int CheckGps(bool be, const std::vector<TiffEntry>& gps) {
+        return Check(JpegBuilder::Photo(ExifWithGps(be, gps)));
+    }
     TempDir dir;
     int n = 0;
 };
@@ -32,7 +34,9 @@ TEST_F(GeotagCheck, PositionValuesDecideBetweenNeedsSecuringAndSecure) {
         TiffBuilder t(be);
         EXPECT_EQ(CheckGps(be, {t.Rationals(2, {{35, 1}, {40, 1}, {0, 1}})}), 0);
         EXPECT_EQ(CheckGps(be, {t.Rationals(2, {{0, 1}, {0, 1}, {0, 1}}), t.Rationals(6, {{0, 1}})}), 8);
-        EXPECT_EQ(CheckGps(be, {t.Rationals(2, {{0, 0}, {0, 0}, {0, 0}}), t.Rationals(4, {{0, 0}, {0, 0}, {0, 0}})}), 8);
+        EXPECT_EQ(CheckGps(be, {t.Rationals(2, {{0, 0}, {0, 0}, {0, 0}}),
+                                t.Rationals(4, {{0, 0}, {0, 0}, {0, 0}})}),
+                  8);
         EXPECT_EQ(CheckGps(be, {t.Rationals(22, {{0, 1}, {0, 1}, {1, 100}})}), 0);
         EXPECT_EQ(CheckGps(be, {TiffBuilder::Raw(20, 5, 0, 0)}), 8); // present with no values
     }
@@ -40,7 +44,8 @@ TEST_F(GeotagCheck, PositionValuesDecideBetweenNeedsSecuringAndSecure) {
 
 TEST_F(GeotagCheck, OnlyRationalPositionTagsCount) {
     TiffBuilder t(false);
-    EXPECT_EQ(CheckGps(false, {t.Ascii(1, "N"), t.Rationals(7, {{12, 1}, {0, 1}, {0, 1}}), t.Shorts(0, {2})}), 7);
+    EXPECT_EQ(CheckGps(false, {t.Ascii(1, "N"), t.Rationals(7, {{12, 1}, {0, 1}, {0, 1}}), t.Shorts(0, {2})}),
+              7);
     EXPECT_EQ(CheckGps(false, {t.Rationals(2, {{35, 1}}, 10)}), 7); // SRATIONAL latitude
     EXPECT_EQ(CheckGps(false, {t.Longs(4, {139})}), 7);
 
@@ -60,10 +65,10 @@ TEST_F(GeotagCheck, OnlyRationalPositionTagsCount) {
 TEST_F(GeotagCheck, WhatIsNotAPhotoWithExifData) {
     EXPECT_EQ(CheckGpsTags(nullptr), 1);
     EXPECT_EQ(CheckGpsTags(dir.file("missing.jpg").c_str()), 4);
-    EXPECT_EQ(Check(std::vector<uint8_t>(1000, 'a')), 2);                              // no 0xFF at all
-    EXPECT_EQ(Check(JpegBuilder().Jfif().Tables().Scan(100).bytes), 2);                // no EOI
-    EXPECT_EQ(Check({0x00, 0xFF, 0xC0, 0x00, 0x02, 0xFF, 0xD9}), 2);                    // first marker not SOI
-    EXPECT_EQ(Check(JpegBuilder().Jfif().Tables().Scan(100).End().bytes), 6);           // no APP1
+    EXPECT_EQ(Check(std::vector<uint8_t>(1000, 'a')), 2);                     // no 0xFF at all
+    EXPECT_EQ(Check(JpegBuilder().Jfif().Tables().Scan(100).bytes), 2);       // no EOI
+    EXPECT_EQ(Check({0x00, 0xFF, 0xC0, 0x00, 0x02, 0xFF, 0xD9}), 2);          // first marker not SOI
+    EXPECT_EQ(Check(JpegBuilder().Jfif().Tables().Scan(100).End().bytes), 6); // no APP1
     EXPECT_EQ(Check(JpegBuilder().Xmp("<x:xmpmeta/>").Tables().Scan(100).End().bytes), 6);
     std::vector<uint8_t> badHeader = {'M', 'M', 0, 0x2B, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16};
     EXPECT_EQ(Check(JpegBuilder::Photo(badHeader)), 6);
@@ -86,7 +91,7 @@ TEST_F(GeotagCheck, TraceLinesTellWhatWasFound) {
     trace::Close();
     Bytes text = ReadFile(log);
     EXPECT_EQ(std::string(text.begin(), text.end()),
-              "\n\nCheckGpsTags: '" + photo + "'\nOk\n" + "\n\nCheckGpsTags: '" + plain + "'\nExif is empty\n" +
-                  "\n\nCheckGpsTags: '" + cut + "'\nIt isn't JPEG! (maybe bad jpeg)[5]\n" +
-                  "\n\nCheckGpsTags: '(null)'\n");
+              "\n\nCheckGpsTags: '" + photo + "'\nOk\n" + "\n\nCheckGpsTags: '" + plain +
+                  "'\nExif is empty\n" + "\n\nCheckGpsTags: '" + cut +
+                  "'\nIt isn't JPEG! (maybe bad jpeg)[5]\n" + "\n\nCheckGpsTags: '(null)'\n");
 }

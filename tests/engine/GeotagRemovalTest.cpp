@@ -52,7 +52,9 @@ protected:
         EXPECT_EQ(FilesIn(), size_t(n)) << "a temporary file was left behind";
         return first;
     }
-    size_t FilesIn() const { return size_t(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator())); }
+    size_t FilesIn() const {
+        return size_t(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
+    }
     int CheckBytes(const Bytes& bytes) {
         std::string path = dir.file("check.jpg");
         WriteFile(path, bytes);
@@ -71,9 +73,13 @@ protected:
 };
 
 std::vector<TiffEntry> FullGps(const TiffBuilder& t) {
-    return {t.Ascii(1, "N"), t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}), t.Ascii(3, "E"),
-            t.Rationals(4, {{139, 1}, {41, 1}, {30, 1}}), t.Rationals(6, {{40, 1}}),
-            t.Rationals(20, {{1, 1}, {2, 1}, {3, 1}}), t.Rationals(22, {{4, 1}, {5, 1}, {6, 1}})};
+    return {t.Ascii(1, "N"),
+            t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}),
+            t.Ascii(3, "E"),
+            t.Rationals(4, {{139, 1}, {41, 1}, {30, 1}}),
+            t.Rationals(6, {{40, 1}}),
+            t.Rationals(20, {{1, 1}, {2, 1}, {3, 1}}),
+            t.Rationals(22, {{4, 1}, {5, 1}, {6, 1}})};
 }
 
 } // namespace
@@ -89,7 +95,8 @@ TEST_F(GeotagRemoval, RecordsHoldTheOldValuesInTheDataByteOrder) {
     EXPECT_EQ(CheckBytes(o.bytes), 8);
 
     TiffBuilder be(true);
-    photo = JpegBuilder::Photo(ExifWithGps(true, {be.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}), be.Rationals(6, {{7, 2}})}));
+    photo = JpegBuilder::Photo(
+        ExifWithGps(true, {be.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}), be.Rationals(6, {{7, 2}})}));
     o = SecureAllRoutes(photo);
     EXPECT_EQ(o.removed, "?2;2(2300000001,2800000001,F00000001);6(700000002,0,0);");
     EXPECT_EQ(CheckBytes(o.bytes), 8);
@@ -134,7 +141,7 @@ TEST_F(GeotagRemoval, SplitExifDataIsJoinedAtThePlaceOfTheFirstSegment) {
     EXPECT_EQ(b[at + 4], 'E');
     at += 2 + 0x1181;
     EXPECT_EQ(b[at + 1], 0xE1);
-    EXPECT_EQ(b[at + 4], 'h'); // the XMP namespace
+    EXPECT_EQ(b[at + 4], 'h');             // the XMP namespace
     EXPECT_EQ(b.size(), photo.size() + 0); // two segments became two segments
     EXPECT_EQ(CheckBytes(b), 8);
 }
@@ -144,8 +151,19 @@ TEST_F(GeotagRemoval, EverythingOutsideTheValuesIsCopied) {
     Bytes exif = ExifWithGps(true, FullGps(t));
     Bytes tail = JpegBuilder().Jfif().Tables().Scan(500, 7).End().bytes; // a second image after EOI
     // Progressive: several scans with tables between them.
-    Bytes photo = JpegBuilder().Jfif().Exif(exif).Xmp("<x:xmpmeta>GPS 35 139</x:xmpmeta>").Tables().Scan(4000, 1)
-                      .Tables().Scan(3000, 2).Segment(0xC4, Bytes(20, 3)).Scan(2000, 3).End().Raw(tail).bytes;
+    Bytes photo = JpegBuilder()
+                      .Jfif()
+                      .Exif(exif)
+                      .Xmp("<x:xmpmeta>GPS 35 139</x:xmpmeta>")
+                      .Tables()
+                      .Scan(4000, 1)
+                      .Tables()
+                      .Scan(3000, 2)
+                      .Segment(0xC4, Bytes(20, 3))
+                      .Scan(2000, 3)
+                      .End()
+                      .Raw(tail)
+                      .bytes;
     Outcome o = SecureAllRoutes(photo);
     ASSERT_EQ(o.code, 0);
     ASSERT_EQ(o.bytes.size(), photo.size());
@@ -164,7 +182,8 @@ TEST_F(GeotagRemoval, ShapesTheRewriteMendsComeOutTheSameOnEveryRoute) {
     Bytes junkBefore = JpegBuilder::Photo(exif);
     junkBefore.insert(junkBefore.begin(), {0x00, 0x11});
     Bytes fill = JpegBuilder().Jfif().Raw({0xFF, 0xFF}).Exif(exif).Tables().Scan(100).End().bytes;
-    Bytes shortLength = JpegBuilder().Jfif().Raw({0xFF, 0xEC, 0x00, 0x01}).Exif(exif).Tables().Scan(100).End().bytes;
+    Bytes shortLength =
+        JpegBuilder().Jfif().Raw({0xFF, 0xEC, 0x00, 0x01}).Exif(exif).Tables().Scan(100).End().bytes;
     Bytes shortApp1 = JpegBuilder().Jfif().Segment(0xE1, {1, 2, 3}).Exif(exif).Tables().Scan(100).End().bytes;
     Bytes notZeroSixth = JpegBuilder::Photo(exif);
     notZeroSixth[2 + 18 + 4 + 5] = 'x'; // "Exif\0x"
@@ -245,7 +264,13 @@ TEST_F(GeotagRemoval, ABadPhotoIsLeftAloneAndADistinctDestinationIsNew) {
 
 TEST_F(GeotagRemoval, TwoSpellingsOfOnePhotoRewriteItInPlace) {
     TiffBuilder t(false);
-    Bytes photo = JpegBuilder().Jfif().Exif(ExifWithGps(false, {t.Rationals(2, {{35, 1}})}), 30).Tables().Scan(100).End().bytes;
+    Bytes photo = JpegBuilder()
+                      .Jfif()
+                      .Exif(ExifWithGps(false, {t.Rationals(2, {{35, 1}})}), 30)
+                      .Tables()
+                      .Scan(100)
+                      .End()
+                      .bytes;
     fs::create_directory(dir.path() / "sub");
     std::string path = dir.file("sub/a.jpg");
     std::string other = (dir.path() / "sub" / "." / "a.jpg").string();
@@ -259,7 +284,8 @@ TEST_F(GeotagRemoval, TwoSpellingsOfOnePhotoRewriteItInPlace) {
 TEST_F(GeotagRemoval, AWriteFailingPartWayLeavesThePhotoByteIdentical) {
     TiffBuilder t(true);
     // Split EXIF data, so no route can patch in place.
-    Bytes photo = JpegBuilder().Jfif().Exif(ExifWithGps(true, FullGps(t)), 100).Tables().Scan(200000).End().bytes;
+    Bytes photo =
+        JpegBuilder().Jfif().Exif(ExifWithGps(true, FullGps(t)), 100).Tables().Scan(200000).End().bytes;
     const int64_t newSize = int64_t(Secure(photo, Route::InMemory).bytes.size());
     fs::remove_all(dir.path());
     fs::create_directory(dir.path());
@@ -268,11 +294,13 @@ TEST_F(GeotagRemoval, AWriteFailingPartWayLeavesThePhotoByteIdentical) {
         ~Guard() { fileos::WriteFaultForTests(-1); }
     } guard;
     for (Route route : kRoutes) {
-        for (int64_t budget : {int64_t(0), int64_t(1), int64_t(100), int64_t(65536), int64_t(150000), newSize - 1}) {
+        for (int64_t budget :
+             {int64_t(0), int64_t(1), int64_t(100), int64_t(65536), int64_t(150000), newSize - 1}) {
             WriteFile(path, photo);
             fileos::WriteFaultForTests(budget);
             RemovedTags removed;
-            EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed, route), 3) << int(route) << " " << budget;
+            EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed, route), 3)
+                << int(route) << " " << budget;
             fileos::WriteFaultForTests(-1);
             EXPECT_TRUE(ReadFile(path) == photo) << "route " << int(route) << " budget " << budget;
             EXPECT_EQ(FilesIn(), 1u);
@@ -306,17 +334,23 @@ TEST_F(GeotagRemoval, TraceLinesFollowTheRewrite) {
     EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed, Route::InMemory), 0);
     trace::Close();
     Bytes text = ReadFile(log);
-    EXPECT_EQ(std::string(text.begin(), text.end()),
-              "\n\nVardle: '" + path + "' -> '" + path + "'\nrewrite\nStart scan '" + path + "' file\nTail\nOk\n");
+    EXPECT_EQ(std::string(text.begin(), text.end()), "\n\nVardle: '" + path + "' -> '" + path +
+                                                         "'\nrewrite\nStart scan '" + path +
+                                                         "' file\nTail\nOk\n");
     fs::remove(log);
 }
 
 TEST_F(GeotagRemoval, CheckAndSecureInOneReadingMatchesTheTwoCalls) {
     TiffBuilder t(true), le(false);
-    Bytes split = JpegBuilder().Jfif().Exif(ExifWithGps(true, FullGps(t)), 100).Tables().Scan(3000).End().bytes;
-    Bytes secure = Secure(JpegBuilder::Photo(ExifWithGps(false, {le.Rationals(2, {{35, 1}})})), Route::InMemory).bytes;
-    std::vector<Bytes> photos = {JpegBuilder::Photo(ExifWithGps(true, FullGps(t))), split, secure,
-                                 JpegBuilder().Jfif().Tables().Scan(100).End().bytes, JpegBuilder().Jfif().bytes,
+    Bytes split =
+        JpegBuilder().Jfif().Exif(ExifWithGps(true, FullGps(t)), 100).Tables().Scan(3000).End().bytes;
+    Bytes secure =
+        Secure(JpegBuilder::Photo(ExifWithGps(false, {le.Rationals(2, {{35, 1}})})), Route::InMemory).bytes;
+    std::vector<Bytes> photos = {JpegBuilder::Photo(ExifWithGps(true, FullGps(t))),
+                                 split,
+                                 secure,
+                                 JpegBuilder().Jfif().Tables().Scan(100).End().bytes,
+                                 JpegBuilder().Jfif().bytes,
                                  JpegBuilder::Photo(ExifWithGps(false, {le.Ascii(1, "N")}))};
     std::vector<int> expectedChecks = {0, 0, 8, 6, 2, 7};
     for (size_t i = 0; i < photos.size(); ++i) {

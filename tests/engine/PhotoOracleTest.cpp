@@ -43,7 +43,9 @@ std::string RunCommand(const std::string& command, int* status = nullptr) {
     return out;
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
 
 std::string SourceDir() {
     const char* src = std::getenv("NORVANE_SOURCE_DIR");
@@ -53,8 +55,8 @@ std::string SourceDir() {
 // exiftool's reading of every tag, as "Group:Tag" -> value.
 std::map<std::string, std::string> Tags(const std::string& path) {
     std::string config = SourceDir() + "/tests/engine/position-tags-in-ifd0.config";
-    std::istringstream lines(RunCommand("exiftool -config " + Quote(config) + " -args -G1 -a -n " + Quote(path) +
-                                 " 2>/dev/null"));
+    std::istringstream lines(
+        RunCommand("exiftool -config " + Quote(config) + " -args -G1 -a -n " + Quote(path) + " 2>/dev/null"));
     std::map<std::string, std::string> tags;
     std::string line;
     while (std::getline(lines, line)) {
@@ -67,10 +69,14 @@ std::map<std::string, std::string> Tags(const std::string& path) {
 
 // Tags whose values are positions, by name as exiftool gives them.
 bool IsPositionTagName(const std::string& key) {
-    static const std::set<std::string> names = {
-        "GPS:GPSLatitude",           "GPS:GPSLongitude",           "GPS:GPSAltitude",
-        "GPS:GPSDestLatitude",       "GPS:GPSDestLongitude",       "IFD0:PositionLikeLatitude",
-        "IFD0:PositionLikeLongitude", "IFD0:PositionLikeAltitude"};
+    static const std::set<std::string> names = {"GPS:GPSLatitude",
+                                                "GPS:GPSLongitude",
+                                                "GPS:GPSAltitude",
+                                                "GPS:GPSDestLatitude",
+                                                "GPS:GPSDestLongitude",
+                                                "IFD0:PositionLikeLatitude",
+                                                "IFD0:PositionLikeLongitude",
+                                                "IFD0:PositionLikeAltitude"};
     return names.count(key) > 0;
 }
 
@@ -97,7 +103,8 @@ std::vector<std::pair<size_t, size_t>> ExifPayloads(const Bytes& b) {
     size_t at = 2;
     while (at + 4 <= b.size() && b[at] == 0xFF && b[at + 1] != 0xDA) {
         size_t length = size_t(b[at + 2]) << 8 | b[at + 3];
-        if (b[at + 1] == 0xE1 && length >= 8 && std::equal(b.begin() + long(at + 4), b.begin() + long(at + 9), "Exif"))
+        if (b[at + 1] == 0xE1 && length >= 8 &&
+            std::equal(b.begin() + long(at + 4), b.begin() + long(at + 9), "Exif"))
             out.push_back({at + 4 + 6, at + 2 + length});
         at += 2 + length;
     }
@@ -123,7 +130,8 @@ protected:
         const char* bin = std::getenv("NORVANE_BINARY_DIR");
         photos = (fs::path(bin ? bin : ".") / "test-photos").string();
         int made = -1;
-        std::string log = RunCommand(SourceDir() + "/tests/engine/make-photos " + Quote(photos) + " 2>&1", &made);
+        std::string log =
+            RunCommand(SourceDir() + "/tests/engine/make-photos " + Quote(photos) + " 2>&1", &made);
         if (made != 0)
             photos.clear(), makeLog = log;
     }
@@ -185,7 +193,8 @@ protected:
         if (!splitExif) {
             EXPECT_EQ(first.size(), original.size());
             for (size_t i = 0; i < original.size() && i < first.size(); ++i) {
-                if (original[i] != first[i] && (before.empty() || i < before[0].first || i >= before[0].second))
+                if (original[i] != first[i] &&
+                    (before.empty() || i < before[0].first || i >= before[0].second))
                     ADD_FAILURE() << "byte " << i << " outside the EXIF data changed";
             }
         } else {
@@ -216,7 +225,8 @@ protected:
 
         // Pixels.
         int status = -1;
-        std::string metric = RunCommand("compare -metric AE " + Quote(photo) + " " + Quote(secured) + " null: 2>&1", &status);
+        std::string metric =
+            RunCommand("compare -metric AE " + Quote(photo) + " " + Quote(secured) + " null: 2>&1", &status);
         EXPECT_EQ(status, 0) << metric;
         EXPECT_EQ(metric, "0");
         return positions;
@@ -233,8 +243,8 @@ std::string PhotoOracle::photos, PhotoOracle::makeLog;
 } // namespace
 
 TEST_F(PhotoOracle, MadePhotosAreSecuredExactly) {
-    for (const char* name : {"le.jpg", "be.jpg", "elsewhere.jpg", "elsewhere-le.jpg", "xmp.jpg", "thumb.jpg", "tail.jpg",
-                             "progressive.jpg", "restart.jpg"})
+    for (const char* name : {"le.jpg", "be.jpg", "elsewhere.jpg", "elsewhere-le.jpg", "xmp.jpg", "thumb.jpg",
+                             "tail.jpg", "progressive.jpg", "restart.jpg"})
         EXPECT_GT(Verify(photos + "/" + name), 0) << name;
     std::printf("made photos checked: 9 and a split one\n");
     EXPECT_EQ(CheckGpsTags((photos + "/secured.jpg").c_str()), 8);

@@ -2,8 +2,8 @@
 // directory graph (chains, loops, SubIFDs), entry values in both byte orders,
 // and hostile shapes that must stay cheap and inside the data.
 
-#include "engine/MemStream.h"
 #include "engine/TiffParser.h"
+#include "engine/MemStream.h"
 #include "support/TiffBuilder.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +36,8 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
 
 TEST(TiffHeader, ClassicAndBigFormsAndRefusedHeaders) {
     // "II" 42, first directory at 8: one entry, next 0.
-    Parsed classic(Bytes({'I', 'I', 0x2A, 0, 8, 0, 0, 0, 1, 0, 0x0F, 1, 2, 0, 2, 0, 0, 0, 'A', 0, 0, 0, 0, 0, 0, 0}));
+    Parsed classic(
+        Bytes({'I', 'I', 0x2A, 0, 8, 0, 0, 0, 1, 0, 0x0F, 1, 2, 0, 2, 0, 0, 0, 'A', 0, 0, 0, 0, 0, 0, 0}));
     ASSERT_TRUE(classic.ok);
     EXPECT_EQ(classic.parser->ifds.GetCount(), 1u);
     EXPECT_EQ(classic.parser->ifdsRead, 1u);
@@ -66,7 +67,8 @@ TEST(TiffHeader, ClassicAndBigFormsAndRefusedHeaders) {
     EXPECT_FALSE(Parsed(Bytes({'I', 'I', 0x2A})).ok);
 
     // Version 41: refused when strict, read as classic otherwise.
-    std::vector<uint8_t> v41 = Bytes({'I', 'I', 41, 0, 8, 0, 0, 0, 1, 0, 0x0F, 1, 2, 0, 2, 0, 0, 0, 'A', 0, 0, 0, 0, 0, 0, 0});
+    std::vector<uint8_t> v41 =
+        Bytes({'I', 'I', 41, 0, 8, 0, 0, 0, 1, 0, 0x0F, 1, 2, 0, 2, 0, 0, 0, 'A', 0, 0, 0, 0, 0, 0, 0});
     EXPECT_FALSE(Parsed(v41, true).ok);
     EXPECT_TRUE(Parsed(v41, false).ok);
 }
@@ -178,7 +180,8 @@ TEST(TiffDirectoryBounds, BadTypesAndDisorderEndADirectory) {
     EXPECT_EQ(removed.parser->ifds.GetCount(), 0u);
 
     TiffBuilder later(false);
-    later.SetFirstIFD(later.AddIFD({later.Shorts(1, {1}), TiffBuilder::Raw(2, 19, 1, 0), later.Shorts(3, {1})}, 8));
+    later.SetFirstIFD(
+        later.AddIFD({later.Shorts(1, {1}), TiffBuilder::Raw(2, 19, 1, 0), later.Shorts(3, {1})}, 8));
     Parsed kept(later.bytes);
     ASSERT_TRUE(kept.ok);
     EXPECT_NE(kept.parser->FindItem(0, 1), nullptr);
@@ -189,9 +192,10 @@ TEST(TiffDirectoryBounds, BadTypesAndDisorderEndADirectory) {
 TEST(TiffValues, InlineAndOutOfLineValuesInBothByteOrders) {
     for (bool be : {false, true}) {
         TiffBuilder t(be);
-        t.SetFirstIFD(t.AddIFD({t.Longs(256, {123456}), t.Shorts(258, {8, 16}),
-                                t.Rationals(2, {{35, 1}, {40, 1}, {15, 2}}), t.Rationals(5, {{0xFFFFFFFFu, 2}}, 10),
-                                t.Shorts(259, {1}), t.Shorts(259, {6}), t.Ascii(700, "late tag")}));
+        t.SetFirstIFD(
+            t.AddIFD({t.Longs(256, {123456}), t.Shorts(258, {8, 16}),
+                      t.Rationals(2, {{35, 1}, {40, 1}, {15, 2}}), t.Rationals(5, {{0xFFFFFFFFu, 2}}, 10),
+                      t.Shorts(259, {1}), t.Shorts(259, {6}), t.Ascii(700, "late tag")}));
         Parsed p(t.bytes);
         ASSERT_TRUE(p.ok) << be;
         EXPECT_EQ(p.parser->bigEndian, be);

@@ -44,7 +44,8 @@ public:
             out[i] = uint8_t(v >> (be ? 8 * (width - 1 - i) : 8 * i));
         return out;
     }
-    TiffEntry Rationals(uint16_t tag, const std::vector<std::pair<uint32_t, uint32_t>>& values, uint16_t type = 5) const {
+    TiffEntry Rationals(uint16_t tag, const std::vector<std::pair<uint32_t, uint32_t>>& values,
+                        uint16_t type = 5) const {
         TiffEntry e{tag, type, values.size(), {}, false, 0};
         for (auto [num, den] : values) {
             Append(e.values, Encode(num, 4));
