@@ -127,8 +127,9 @@ protected:
         toolsThere = a == 0 && b == 0;
         if (!toolsThere)
             return;
+        // Made once per build tree (or, run by hand, once per machine).
         const char* bin = std::getenv("NORVANE_BINARY_DIR");
-        photos = (fs::path(bin ? bin : ".") / "test-photos").string();
+        photos = ((bin ? fs::path(bin) : fs::temp_directory_path() / "norvane-test") / "test-photos").string();
         int made = -1;
         std::string log =
             RunCommand(SourceDir() + "/tests/engine/make-photos " + Quote(photos) + " 2>&1", &made);
