@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 namespace TextStorage {
 
@@ -32,6 +33,12 @@ std::string WithPlatformLineEnds(const std::string& text) {
     return text;
 #endif
 }
+// A folder in the place of the file is never replaced: Wine's ReplaceFile
+// swaps a file in over an empty folder.
+bool IsFolder(const char* path) {
+    struct stat st {};
+    return stat(path, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
+}
 } // namespace
 
 bool ReadDocumentFile(const char* path, StorageNode& root, int& codePage) {
@@ -50,6 +57,8 @@ bool ReadDocumentFile(const char* path, StorageNode& root, int& codePage) {
 bool WriteDocumentFile(const char* path, const StorageNode& root, int codePage) {
     std::string text;
     WriteNode(text, root, 0, codePage);
+    if (IsFolder(path))
+        return false;
     text = WithPlatformLineEnds(text);
     return fileos::WriteWholeFileSafely(path, text.data(), text.size());
 }

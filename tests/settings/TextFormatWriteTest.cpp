@@ -39,7 +39,7 @@ std::unique_ptr<TextNode> CatalogTree() {
     return root;
 }
 
-std::string WithoutLine(std::string text, const std::string& line) {
+[[maybe_unused]] std::string WithoutLine(std::string text, const std::string& line) {
     size_t at = text.find(line + "\n");
     if (at != std::string::npos)
         text.erase(at, line.size() + 1);
