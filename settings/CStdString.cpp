@@ -4,7 +4,9 @@
 #include <string>
 
 namespace {
-size_t Length(const char* text) { return text ? std::strlen(text) : 0; }
+size_t Length(const char* text) {
+    return text ? std::strlen(text) : 0;
+}
 } // namespace
 
 void CStdString::SetText(const char* text, size_t length) {
@@ -13,7 +15,9 @@ void CStdString::SetText(const char* text, size_t length) {
     assign(text ? text : "", uint32_t(length));
 }
 
-CStdString::CStdString(const char* text) { SetText(text, Length(text)); }
+CStdString::CStdString(const char* text) {
+    SetText(text, Length(text));
+}
 
 CStdString& CStdString::operator=(const CStdString& other) {
     if (this != &other)
@@ -70,7 +74,8 @@ int CStdString::Replace(const char* oldText, const char* newText) {
         return 0; // an empty text occurs everywhere; nothing sensible to replace
     std::string text(c_str(), length()), replacement(newText ? newText : "");
     int replaced = 0;
-    for (size_t at = text.find(oldText); at != std::string::npos; at = text.find(oldText, at + replacement.size())) {
+    for (size_t at = text.find(oldText); at != std::string::npos;
+         at = text.find(oldText, at + replacement.size())) {
         text.replace(at, oldLength, replacement);
         ++replaced;
     }

@@ -38,7 +38,9 @@ public:
 
     void ReadText(StorageNode* node, T* object) override { Convert(node, object, &MetaClass<V>::ReadText); }
     void WriteText(StorageNode* node, T* object) override { Convert(node, object, &MetaClass<V>::WriteText); }
-    void ReadBinary(StorageNode* node, T* object) override { Convert(node, object, &MetaClass<V>::ReadBinary); }
+    void ReadBinary(StorageNode* node, T* object) override {
+        Convert(node, object, &MetaClass<V>::ReadBinary);
+    }
     void WriteBinary(StorageNode* node, T* object) override {
         if (!node)
             return;
@@ -66,7 +68,8 @@ public:
     using MemberCallback = int (T::*)(I&);
     using FreeCallback = int (*)(I&);
 
-    ContainerField(const char* name, L T::*member, MC* metaClass) : BaseField<T>(name), m_member(member), m_pMetaClass(metaClass) {}
+    ContainerField(const char* name, L T::*member, MC* metaClass)
+        : BaseField<T>(name), m_member(member), m_pMetaClass(metaClass) {}
 
     // Attaches an item callback (see ItemCallback.h for the modes).
     void SetItemCallback(int mode, MemberCallback callback) {
@@ -96,9 +99,11 @@ private:
     void Convert(StorageNode* node, T* object, void (MC::*conversion)(StorageNode*, L*)) {
         std::unique_ptr<ItemCallback<I>> callback;
         if (m_memberCallback)
-            callback = std::make_unique<ContItemCallback<I, T, MemberCallback>>(m_nMode, object, m_memberCallback);
+            callback =
+                std::make_unique<ContItemCallback<I, T, MemberCallback>>(m_nMode, object, m_memberCallback);
         else if (m_freeCallback)
-            callback = std::make_unique<ContItemCallback<I, T, FreeCallback>>(m_nMode, object, m_freeCallback);
+            callback =
+                std::make_unique<ContItemCallback<I, T, FreeCallback>>(m_nMode, object, m_freeCallback);
         // The callback is cleared again however the conversion ends.
         struct Reset {
             MC* metaClass;

@@ -6,12 +6,17 @@
 namespace TextStorage {
 
 namespace {
-bool IsOpeningBrace(const Tokenizer& t) { return t.GetKind() == Tokenizer::Punctuation && t.GetPunctuation() == '{'; }
-bool IsClosingBrace(const Tokenizer& t) { return t.GetKind() == Tokenizer::Punctuation && t.GetPunctuation() == '}'; }
+bool IsOpeningBrace(const Tokenizer& t) {
+    return t.GetKind() == Tokenizer::Punctuation && t.GetPunctuation() == '{';
+}
+bool IsClosingBrace(const Tokenizer& t) {
+    return t.GetKind() == Tokenizer::Punctuation && t.GetPunctuation() == '}';
+}
 } // namespace
 
 void Parser::Fail(const char* what) const {
-    throw Exception("Parser:: %s, at row %d, col %d", what, m_tokenizer.GetRow(), m_tokenizer.GetColumn() + 1);
+    throw Exception("Parser:: %s, at row %d, col %d", what, m_tokenizer.GetRow(),
+                    m_tokenizer.GetColumn() + 1);
 }
 
 void Parser::SetAttribute(StorageNode& node, const CString& tag) {

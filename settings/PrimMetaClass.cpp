@@ -44,13 +44,15 @@ void PrimMetaClass<unsigned int>::ReadBinary(StorageNode* node, unsigned int* va
     unsigned count = 0;
     const unsigned char* bytes = node->GetBinary(count);
     if (count >= 4)
-        *value = unsigned(bytes[0]) | unsigned(bytes[1]) << 8 | unsigned(bytes[2]) << 16 | unsigned(bytes[3]) << 24;
+        *value = unsigned(bytes[0]) | unsigned(bytes[1]) << 8 | unsigned(bytes[2]) << 16 |
+                 unsigned(bytes[3]) << 24;
 }
 
 void PrimMetaClass<unsigned int>::WriteBinary(StorageNode* node, unsigned int* value) {
     if (!node)
         return;
     unsigned char bytes[4] = {static_cast<unsigned char>(*value), static_cast<unsigned char>(*value >> 8),
-                              static_cast<unsigned char>(*value >> 16), static_cast<unsigned char>(*value >> 24)};
+                              static_cast<unsigned char>(*value >> 16),
+                              static_cast<unsigned char>(*value >> 24)};
     node->SetBinary(bytes, 4);
 }

@@ -46,4 +46,6 @@ template <class I> struct MetaClassOf<CList<I>> {
 };
 
 // Created on first use, alive until the process ends.
-template <class V> typename MetaClassOf<V>::type* GetMetaClass() { return MetaClassOf<V>::Instance(); }
+template <class V> typename MetaClassOf<V>::type* GetMetaClass() {
+    return MetaClassOf<V>::Instance();
+}

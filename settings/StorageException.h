@@ -11,7 +11,9 @@ public:
         __attribute__((format(printf, 2, 3)))
 #endif
         ;
-    const char* GetMessage() const { return m_szMessage; }
+    const char* GetMessage() const {
+        return m_szMessage;
+    }
 
 private:
     char m_szMessage[1024];

@@ -14,7 +14,9 @@ void StorageNodeBase::RemoveChildAt(unsigned index) {
         m_children.erase(m_children.begin() + index);
 }
 
-void StorageNodeBase::RemoveAllChildren() { m_children.clear(); }
+void StorageNodeBase::RemoveAllChildren() {
+    m_children.clear();
+}
 
 StorageNode* StorageNodeBase::FindChild(const CString& name) const {
     for (const Entry& entry : m_children)

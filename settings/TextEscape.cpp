@@ -57,11 +57,13 @@ std::string Narrow(const Units& units, int codePage) {
     if (units.empty())
         return std::string();
     std::wstring wide(units.begin(), units.end());
-    int n = WideCharToMultiByte(UINT(codePage), 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+    int n =
+        WideCharToMultiByte(UINT(codePage), 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
     if (n <= 0)
         throw Exception("WideCharToMultiByte error = %x", unsigned(GetLastError()));
     std::string text(size_t(n), '\0');
-    if (WideCharToMultiByte(UINT(codePage), 0, wide.data(), int(wide.size()), &text[0], n, nullptr, nullptr) != n)
+    if (WideCharToMultiByte(UINT(codePage), 0, wide.data(), int(wide.size()), &text[0], n, nullptr,
+                            nullptr) != n)
         throw Exception("WideCharToMultiByte error = %x", unsigned(GetLastError()));
     return text;
 #else
@@ -69,7 +71,9 @@ std::string Narrow(const Units& units, int codePage) {
 #endif
 }
 
-bool IsDigit(char16_t unit) { return unit >= u'0' && unit <= u'9'; }
+bool IsDigit(char16_t unit) {
+    return unit >= u'0' && unit <= u'9';
+}
 
 void AppendAscii(Units& out, const char* text) {
     while (*text)
@@ -83,11 +87,21 @@ CString EscapeTextPiece(const CString& text, int codePage, bool followedByDigit)
     for (size_t i = 0; i < in.size(); ++i) {
         char16_t unit = in[i];
         switch (unit) {
-        case u'\n': AppendAscii(out, "\\n"); break;
-        case u'\r': AppendAscii(out, "\\r"); break;
-        case u'\t': AppendAscii(out, "\\t"); break;
-        case u'\\': AppendAscii(out, "\\\\"); break;
-        case u'"': AppendAscii(out, "\\\""); break;
+        case u'\n':
+            AppendAscii(out, "\\n");
+            break;
+        case u'\r':
+            AppendAscii(out, "\\r");
+            break;
+        case u'\t':
+            AppendAscii(out, "\\t");
+            break;
+        case u'\\':
+            AppendAscii(out, "\\\\");
+            break;
+        case u'"':
+            AppendAscii(out, "\\\"");
+            break;
         default:
             if (unit <= 31) {
                 bool digitNext = i + 1 < in.size() ? IsDigit(in[i + 1]) : followedByDigit;
@@ -102,7 +116,9 @@ CString EscapeTextPiece(const CString& text, int codePage, bool followedByDigit)
     return CString(Narrow(out, codePage));
 }
 
-CString EscapeText(const CString& text, int codePage) { return EscapeTextPiece(text, codePage, false); }
+CString EscapeText(const CString& text, int codePage) {
+    return EscapeTextPiece(text, codePage, false);
+}
 
 CString UnescapeText(const CString& text, int codePage) {
     static const char kErrorMark[] = "#err#";
@@ -128,12 +144,23 @@ CString UnescapeText(const CString& text, int codePage) {
             continue;
         }
         switch (next) {
-        case u'n': out += u'\n'; break;
-        case u'r': out += u'\r'; break;
-        case u't': out += u'\t'; break;
-        case u'\\': out += u'\\'; break;
-        case u'"': out += u'"'; break;
-        default: AppendAscii(out, kErrorMark);
+        case u'n':
+            out += u'\n';
+            break;
+        case u'r':
+            out += u'\r';
+            break;
+        case u't':
+            out += u'\t';
+            break;
+        case u'\\':
+            out += u'\\';
+            break;
+        case u'"':
+            out += u'"';
+            break;
+        default:
+            AppendAscii(out, kErrorMark);
         }
         i += 2;
     }

@@ -13,7 +13,8 @@
 
 // profile null means "Default"; codePage, when given, receives the file's
 // code page (-1 when it names none).
-template <class T> int LoadFromTextFile(const char* path, T* object, const char* profile = nullptr, int* codePage = nullptr) {
+template <class T>
+int LoadFromTextFile(const char* path, T* object, const char* profile = nullptr, int* codePage = nullptr) {
     try {
         TextStorage::TextNode root;
         int fileCodePage = -1;
@@ -32,7 +33,8 @@ template <class T> int LoadFromTextFile(const char* path, T* object, const char*
 
 // The file gets one top-level block named rootTag (made a valid tag).
 template <class T>
-int SaveToTextFile(const char* path, const char* rootTag, T* object, int codePage = -1, const char* profile = nullptr) {
+int SaveToTextFile(const char* path, const char* rootTag, T* object, int codePage = -1,
+                   const char* profile = nullptr) {
     try {
         TextStorage::TextNode root;
         root.SetName(TextStorage::MakeTagName(rootTag));

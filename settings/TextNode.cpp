@@ -19,7 +19,9 @@ unsigned HexValue(char ch) {
 }
 } // namespace
 
-StorageNode* TextNode::AddChild(const CString& name) { return AppendChild(name, std::make_unique<TextNode>()); }
+StorageNode* TextNode::AddChild(const CString& name) {
+    return AppendChild(name, std::make_unique<TextNode>());
+}
 
 void TextNode::SetBinary(const void* bytes, unsigned count) {
     if (count == 0) {
@@ -43,7 +45,8 @@ const unsigned char* TextNode::GetBinary(unsigned& count) {
     for (unsigned c = 0; c < GetChildCount(); ++c) {
         const std::string& digits = GetChildAt(c)->GetValue().str();
         for (size_t i = 0; i + 1 < digits.size(); i += 2)
-            m_binary.push_back(static_cast<unsigned char>(HexValue(digits[i]) << 4 | HexValue(digits[i + 1])));
+            m_binary.push_back(
+                static_cast<unsigned char>(HexValue(digits[i]) << 4 | HexValue(digits[i + 1])));
     }
     count = unsigned(m_binary.size());
     return m_binary.data();

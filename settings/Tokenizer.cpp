@@ -8,9 +8,15 @@
 namespace TextStorage {
 
 namespace {
-bool IsAsciiLetter(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
-bool IsAsciiDigit(char ch) { return ch >= '0' && ch <= '9'; }
-bool IsLineEnd(char ch) { return ch == '\n' || ch == '\0'; }
+bool IsAsciiLetter(char ch) {
+    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
+}
+bool IsAsciiDigit(char ch) {
+    return ch >= '0' && ch <= '9';
+}
+bool IsLineEnd(char ch) {
+    return ch == '\n' || ch == '\0';
+}
 } // namespace
 
 int ReadIntLikeAtoi(const char* text) {

@@ -102,8 +102,13 @@ TEST(Reflection, UnsignedIntTextFollowsAtoi) {
     struct Case {
         const char* text;
         unsigned int value;
-    } cases[] = {{"-1", 4294967295u}, {"  42xyz", 42u}, {"abc", 0u}, {"+7", 7u},
-                 {"99999999999", 2147483647u}, {"-99999999999", 2147483648u}, {"2147483648", 2147483647u}};
+    } cases[] = {{"-1", 4294967295u},
+                 {"  42xyz", 42u},
+                 {"abc", 0u},
+                 {"+7", 7u},
+                 {"99999999999", 2147483647u},
+                 {"-99999999999", 2147483648u},
+                 {"2147483648", 2147483647u}};
     PrimMetaClass<unsigned int>* meta = GetMetaClass<unsigned int>();
     for (const Case& c : cases) {
         TextNode node;
@@ -269,7 +274,8 @@ TEST(Reflection, ItemCallbackModesDecideWhenTheyRun) {
         list.AddTail("abc");
         list.AddTail("x");
         Filtered owner;
-        ContItemCallback<CString, Filtered, int (Filtered::*)(CString&)> callback(mode, &owner, &Filtered::KeepLong);
+        ContItemCallback<CString, Filtered, int (Filtered::*)(CString&)> callback(mode, &owner,
+                                                                                  &Filtered::KeepLong);
         auto* meta = GetMetaClass<CList<CString>>();
         meta->SetItemCallback(&callback);
         TextNode node;

@@ -24,8 +24,12 @@ std::vector<std::string> Folders(const CTamsel& t) {
 
 const char kLongFolder[] = "C:\\Users\\Public\\Pictures\\Travel\\2009\\Summer holiday in the mountains";
 
-int Save(const std::string& path, CTamsel& t) { return SaveToTextFile(path.c_str(), CTamsel::kProductName, &t); }
-int Load(const std::string& path, CTamsel& t) { return LoadFromTextFile(path.c_str(), &t); }
+int Save(const std::string& path, CTamsel& t) {
+    return SaveToTextFile(path.c_str(), CTamsel::kProductName, &t);
+}
+int Load(const std::string& path, CTamsel& t) {
+    return LoadFromTextFile(path.c_str(), &t);
+}
 } // namespace
 
 TEST(SettingsRecord, FilesComeOutByteForByte) {
@@ -74,8 +78,8 @@ TEST(SettingsRecord, OddFilesStillYieldWhatTheyHold) {
 TEST(SettingsRecord, BrokenFilesLeaveTheDefaults) {
     TempDir dir;
     std::string path = dir.file(CTamsel::kSettingsFileName);
-    for (const char* text : {"Norvane\n{\n}\n",
-                             "Norvane\n{\n    FolderForScan \"C:\\\\x\"\n    ScanFilderList\n    {\n        Item \"D:\\\\y\"\n"}) {
+    for (const char* text : {"Norvane\n{\n}\n", "Norvane\n{\n    FolderForScan \"C:\\\\x\"\n    "
+                                                "ScanFilderList\n    {\n        Item \"D:\\\\y\"\n"}) {
         WriteBytes(path, OnDisk(text));
         CTamsel t;
         EXPECT_EQ(Load(path, t), -1);

@@ -64,6 +64,8 @@ std::string WrittenText(const StorageNode& root, int codePage) {
     return text;
 }
 
-std::string FixtureText(const std::string& name) { return ReadBytes(std::string(NORVANE_SETTINGS_FIXTURES) + "/" + name); }
+std::string FixtureText(const std::string& name) {
+    return ReadBytes(std::string(NORVANE_SETTINGS_FIXTURES) + "/" + name);
+}
 
 } // namespace settings_test

@@ -28,7 +28,8 @@ struct Prefs {
 };
 
 size_t FilesIn(const TempDir& dir) {
-    return size_t(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()));
+    return size_t(std::distance(std::filesystem::directory_iterator(dir.path()),
+                                std::filesystem::directory_iterator()));
 }
 
 struct WriteFaultGuard {

@@ -43,9 +43,10 @@ TEST(TextRead, CommentsAndTrailingText) {
 }
 
 TEST(TextRead, BackslashAfterAValueContinuesIt) {
-    ParseResult r = ParseText("Root\n{\n    a \"one\" \\\n\n  # comment between pieces\n      \"two\" \\\n\"three\"\n"
-                              "    b \"x\" trailing \\ words\n  \"y\"\n"
-                              "    c \"p\"\\\n\"q\"\n}\n");
+    ParseResult r =
+        ParseText("Root\n{\n    a \"one\" \\\n\n  # comment between pieces\n      \"two\" \\\n\"three\"\n"
+                  "    b \"x\" trailing \\ words\n  \"y\"\n"
+                  "    c \"p\"\\\n\"q\"\n}\n");
     ASSERT_EQ(r.error, "");
     EXPECT_EQ(ValueOf(r, "a"), "onetwothree");
     EXPECT_EQ(ValueOf(r, "b"), "xy");
@@ -57,7 +58,8 @@ TEST(TextRead, EscapesAndTheirErrorMarks) {
     EXPECT_EQ(UnescapeText("x\\qy", -1), "x#err#y");
     EXPECT_EQ(UnescapeText("end\\", -1), "end#err#");
     // Numeric escapes take up to three digits, greedily.
-    EXPECT_EQ(UnescapeText("\\1A", -1), "\x01" "A");
+    EXPECT_EQ(UnescapeText("\\1A", -1), "\x01"
+                                        "A");
     EXPECT_EQ(UnescapeText("\\12", -1), "\x0C");
     EXPECT_EQ(UnescapeText("\\0012", -1), std::string("\x01") + "2");
     EXPECT_EQ(UnescapeText("\\0", -1), std::string(1, '\0'));

@@ -21,7 +21,9 @@ std::unique_ptr<TextNode> OneValueTree(const std::string& value) {
     root->AddChild("v")->SetValue(CString(value));
     return root;
 }
-std::string WrittenValue(const std::string& value) { return WrittenText(*OneValueTree(value)); }
+std::string WrittenValue(const std::string& value) {
+    return WrittenText(*OneValueTree(value));
+}
 
 // The tree of the Catalog document, without its code page line.
 std::unique_ptr<TextNode> CatalogTree() {
@@ -52,7 +54,7 @@ TEST(TextWrite, ValuesUpTo64BytesStayOnOneLine) {
     EXPECT_EQ(WrittenValue((v64)), "R\n{\n    v \"" + v64 + "\"\n}\n");
     EXPECT_EQ(WrittenValue((v65)), "R\n{\n    v \"" + std::string(64, 'b') + "\" \\\n        \"b\"\n}\n");
     EXPECT_EQ(WrittenValue((v129)), "R\n{\n    v \"" + std::string(64, 'c') + "\" \\\n        \"" +
-                                               std::string(64, 'c') + "\" \\\n        \"c\"\n}\n");
+                                        std::string(64, 'c') + "\" \\\n        \"c\"\n}\n");
     // Pieces are cut before escaping: 64 quotes make a 128-character piece.
     std::string quotes(65, '"');
     std::string escaped64;
@@ -69,12 +71,17 @@ TEST(TextWrite, EmptyValuesEmptyNodesAndNodesWithBoth) {
     StorageNode* both = root.AddChild("Both");
     both->SetValue("lost");
     both->AddChild("kid")->SetValue("k");
-    EXPECT_EQ(WrittenText(root), "R\n{\n    Nothing\n    {\n    }\n    Both\n    {\n        kid \"k\"\n    }\n}\n");
+    EXPECT_EQ(WrittenText(root),
+              "R\n{\n    Nothing\n    {\n    }\n    Both\n    {\n        kid \"k\"\n    }\n}\n");
 }
 
 TEST(TextWrite, EscapesControlCharactersQuotesAndBackslashes) {
     EXPECT_EQ(TextStorage::EscapeText("a\nb\rc\td\\e\"f", -1), "a\\nb\\rc\\td\\\\e\\\"f");
-    EXPECT_EQ(TextStorage::EscapeText(std::string("\x01" "A\x1B" "z") + std::string(1, '\0'), -1),
+    EXPECT_EQ(TextStorage::EscapeText(std::string("\x01"
+                                                  "A\x1B"
+                                                  "z") +
+                                          std::string(1, '\0'),
+                                      -1),
               "\\1A\\27z\\0");
     EXPECT_EQ(TextStorage::EscapeText("\x7F\x80\xFF", -1), "\x7F\x80\xFF") << "bytes above 31 stay";
 }
@@ -98,7 +105,8 @@ TEST(TextWrite, AwkwardValuesReadBackUnchanged) {
     for (int c = 1; c < 256; ++c)
         every += char(c);
     every += std::string(1, '\0') + "after NUL # not a comment \\ no continuation";
-    for (const std::string& v : {every, std::string(300, '\\'), std::string("#err#"), std::string(1000, '\n')}) {
+    for (const std::string& v :
+         {every, std::string(300, '\\'), std::string("#err#"), std::string(1000, '\n')}) {
         ParseResult back = ParseText(WrittenValue((v)));
         ASSERT_EQ(back.error, "");
         EXPECT_EQ(back.root->FindChild("v")->GetValue().str(), v);
@@ -149,3 +157,15 @@ TEST(TextWrite, TagNamesLoseTheTenSpecialCharacters) {
     EXPECT_EQ(TextStorage::MakeTagName("a b{c}d,e\\f/g\"h!i:j.k"), "a_b_c_d_e_f_g_h_i_j_k");
     EXPECT_EQ(TextStorage::MakeTagName("Norvane"), "Norvane");
 }
+
+#ifdef _WIN32
+TEST(TextWrite, MultibyteValuesReadBackUnderTheirCodePage) {
+    // In Shift-JIS the second byte of this character is a backslash; values
+    // are escaped through the same code page the reader unescapes them with.
+    std::string value = "\x95\x5C" "C:\\x";
+    ParseResult back = ParseText(WrittenText(*OneValueTree(value), 932));
+    ASSERT_EQ(back.error, "");
+    EXPECT_EQ(back.codePage, 932);
+    EXPECT_EQ(back.root->FindChild("v")->GetValue().str(), value);
+}
+#endif

@@ -28,5 +28,4 @@ inline std::string TreeDifference(const StorageNode& a, const StorageNode& b) {
     return "";
 }
 
-
 } // namespace settings_test
