@@ -78,6 +78,10 @@ TEST(SettingsRecord, OddFilesStillYieldWhatTheyHold) {
 TEST(SettingsRecord, BrokenFilesLeaveTheDefaults) {
     TempDir dir;
     std::string path = dir.file(CTamsel::kSettingsFileName);
+    CTamsel firstRun;
+    EXPECT_EQ(Load(path, firstRun), -1) << "no file yet";
+    EXPECT_EQ(firstRun.m_strFolderForScan, "");
+    EXPECT_TRUE(firstRun.m_lstProtectedFolders.IsEmpty());
     for (const char* text : {"Norvane\n{\n}\n", "Norvane\n{\n    FolderForScan \"C:\\\\x\"\n    "
                                                 "ScanFilderList\n    {\n        Item \"D:\\\\y\"\n"}) {
         WriteBytes(path, OnDisk(text));
