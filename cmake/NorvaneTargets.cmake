@@ -42,3 +42,13 @@ function(norvane_add_test name)
     endif()
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")
 endfunction()
+
+# norvane_add_fuzzer(name SOURCES ... LIBS ...): a libFuzzer program, built
+# only when NORVANE_FUZZ is on (the sanitizer tree).
+function(norvane_add_fuzzer name)
+    cmake_parse_arguments(FUZZ "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${FUZZ_SOURCES})
+    target_link_libraries(${name} PRIVATE ${FUZZ_LIBS} norvane_options)
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()

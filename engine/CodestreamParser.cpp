@@ -1,25 +1,38 @@
 #include "engine/CodestreamParser.h"
 
+#include "engine/MarkerScan.h"
+
+#include <cstring>
+
+bool CodestreamParser::refill() {
+    bufferStart = readPos;
+    size_t n = stream->Read(buffer.get(), 1, kBufferSize);
+    readPos += n;
+    current = 0;
+    end = uint32_t(n);
+    return n != 0;
+}
+
 bool CodestreamParser::takeByte(uint8_t& byte) {
-    if (current == end) {
-        bufferStart = stream->Tell();
-        size_t n = stream->Read(buffer, 1, sizeof buffer);
-        current = 0;
-        end = uint32_t(n);
-        if (n == 0)
-            return false;
-    }
+    if (current == end && !refill())
+        return false;
     byte = buffer[current++];
     return true;
 }
 
 bool CodestreamParser::nextMarker() {
+    const uint64_t start = current == end ? readPos : bufferStart + current;
     uint8_t b;
     for (;;) {
-        do {
-            if (!takeByte(b))
+        // Entropy-coded data is most of a photo: skip what cannot hold a
+        // marker a block at a time, then take the candidate byte by byte.
+        for (;;) {
+            if (current == end && !refill())
                 return false;
-        } while (b != 0xFF);
+            current += uint32_t(ScanForMarker(buffer.get() + current, end - current));
+            if (buffer[current++] == 0xFF)
+                break;
+        }
         do { // fill bytes before a marker
             if (!takeByte(b))
                 return false;
@@ -28,6 +41,9 @@ bool CodestreamParser::nextMarker() {
         if (!stuffedOrRestart)
             break;
     }
+    const uint64_t markerAt = bufferStart + current - 2; // the 0xFF before b
+    if (markerAt > start && (map.GetCount() == 0 || map[map.GetCount() - 1].marker != 0xDA))
+        bytesSkippedOutsideScans += markerAt - start;
     item.marker = b;
     item.length = 0;
     if (HasLengthField(b)) {
@@ -35,6 +51,8 @@ bool CodestreamParser::nextMarker() {
         if (!takeByte(hi) || !takeByte(lo))
             return false;
         uint16_t field = uint16_t(hi << 8 | lo);
+        if (field < 2)
+            ++shortLengthFields;
         item.length = field < 2 ? 0 : uint16_t(field - 2);
     }
     item.offset = bufferStart + current;
@@ -47,8 +65,12 @@ bool CodestreamParser::nextMarker() {
 bool CodestreamParser::BuildMap(stdlib::Stream& source) {
     stream = &source;
     map.clear();
+    bytesSkippedOutsideScans = 0;
+    shortLengthFields = 0;
     current = end = 0;
-    bufferStart = source.Tell();
+    if (!buffer)
+        buffer.reset(new uint8_t[kBufferSize]);
+    bufferStart = readPos = source.Tell();
     for (;;) {
         if (!nextMarker())
             return false;
@@ -57,7 +79,8 @@ bool CodestreamParser::BuildMap(stdlib::Stream& source) {
         if (item.length <= end - current) {
             current += item.length;
         } else {
-            if (!stream->SetPos(item.offset + item.length))
+            readPos = item.offset + item.length;
+            if (!stream->SetPos(readPos))
                 return false;
             current = end = 0; // the next refill reads from there
         }

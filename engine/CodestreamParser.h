@@ -8,6 +8,7 @@
 #include "engine/Stream.h"
 
 #include <cstdint>
+#include <memory>
 
 class CodestreamParser {
 public:
@@ -33,14 +34,26 @@ public:
 
     gen::array<MapItem> map;
 
+    // What a rewrite from the map would not reproduce: bytes outside the
+    // entropy-coded data that come before a marker (junk, fill bytes, bytes
+    // before the first marker), and length fields below 2.
+    uint64_t bytesSkippedOutsideScans = 0;
+    uint32_t shortLengthFields = 0;
+
 private:
+    bool refill();
     bool takeByte(uint8_t& byte);
     bool nextMarker();
 
     stdlib::Stream* stream = nullptr;
     MapItem item;
-    uint8_t buffer[16384];
+    // The whole file passes through this buffer, so it is large: a few big
+    // reads cost far less than many small ones. It lives on the heap, since
+    // the parser is a local of threads with small stacks.
+    static constexpr uint32_t kBufferSize = 256 * 1024;
+    std::unique_ptr<uint8_t[]> buffer;
     uint64_t bufferStart = 0;
+    uint64_t readPos = 0; // stream position of the next refill, kept here: asking the stream costs a system call
     uint32_t current = 0; // next unread byte of buffer
     uint32_t end = 0;     // bytes held in buffer
 };

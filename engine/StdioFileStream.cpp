@@ -128,9 +128,10 @@ size_t StdioFileStream::WriteDouble(double value) {
 }
 
 size_t StdioFileStream::Write(const void* buffer, size_t itemSize, size_t itemCount) {
-    if (!file || !buffer || !itemSize)
+    if (!file || !buffer || !itemSize || itemCount > SIZE_MAX / itemSize)
         return 0;
-    return std::fwrite(buffer, itemSize, itemCount, file);
+    // Through the OS layer, where tests can make a write fail part-way.
+    return fileos::WriteAll(file, buffer, itemSize * itemCount) ? itemCount : 0;
 }
 
 size_t StdioFileStream::WriteString(const char* text) {

@@ -1,6 +1,7 @@
 // The JPEG segment map and EXIF gathering, on hand-made codestreams and on
 // hostile bytes.
 #include "engine/CodestreamParser.h"
+#include "engine/MarkerScan.h"
 #include "engine/ExifGather.h"
 #include "engine/MemStream.h"
 #include "engine/StdioFileStream.h"
@@ -256,3 +257,27 @@ TEST(ExifGather, FileCutAfterMappingGathersOnlyWhatIsThere) {
 }
 
 } // namespace
+
+// The block-at-a-time marker search against the plain byte-by-byte rule, on
+// data dense with 0xFF, stuffed zeros, restart codes and fill bytes.
+TEST(MarkerScan, FindsWhatTheByteRuleFinds) {
+    uint32_t x = 12345;
+    const uint8_t palette[] = {0xFF, 0xFF, 0x00, 0xD0, 0xD7, 0xD8, 0xC4, 0xFE, 0x12, 0xCF, 0xD9, 0x01};
+    for (int round = 0; round < 300; ++round) {
+        std::vector<uint8_t> data(1 + round % 200);
+        for (uint8_t& b : data) {
+            x = x * 1103515245u + 12345u;
+            b = (x >> 24) % (round % 2 ? 3 : 90) ? uint8_t(x >> 9) % 0xF0 : palette[(x >> 16) % sizeof palette];
+        }
+        for (size_t from = 0; from <= data.size(); ++from) {
+            size_t n = data.size() - from;
+            size_t expected = n ? n - 1 : 0;
+            for (size_t i = 0; i + 1 < n; ++i)
+                if (data[from + i] == 0xFF && EndsEntropyData(data[from + i + 1])) {
+                    expected = i;
+                    break;
+                }
+            ASSERT_EQ(ScanForMarker(data.data() + from, n), expected) << "round " << round << " from " << from;
+        }
+    }
+}

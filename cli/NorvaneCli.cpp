@@ -1,0 +1,101 @@
+// norvane-cli: the photo securing engine from the command line, for batch
+// and scripting use.
+
+#include "cli/FileList.h"
+#include "engine/CheckGpsTags.h"
+#include "engine/SecureGpsTags.h"
+#include "engine/Trace.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: norvane-cli check PATH...\n"
+    "       norvane-cli secure PATH...\n"
+    "\n"
+    "Finds the GPS position values (latitude, longitude, altitude, destination\n"
+    "latitude and longitude) in the EXIF data of JPEG photos and, with secure,\n"
+    "overwrites them with zeros inside the file, keeping every other byte.\n"
+    "A folder stands for every JPEG photo below it.\n"
+    "\n"
+    "check   prints per file: the check code, a tab, the path.\n"
+    "secure  checks each file and secures it in place when it needs it; prints\n"
+    "        per file: the check code, a tab, the securing code (- when not\n"
+    "        needed), a tab, the path, a tab, the cleared tags as the log lists\n"
+    "        them (\"?count;\" then \"TAG(V1,V2,V3);\" per tag, in hex).\n"
+    "\n"
+    "Check codes: 0 has a position (needs securing), 2 not a JPEG, 4 cannot be\n"
+    "opened, 6 no EXIF data, 7 no position tags, 8 already secure.\n"
+    "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the\n"
+    "photo is unchanged), 4 cannot be opened, 5 cannot be opened for writing.\n"
+    "\n"
+    "Options: --trace FILE  append the engine's trace lines to FILE.\n"
+    "Exit status: 0 when every photo that needed securing was secured (and every\n"
+    "named path exists), 1 otherwise, 2 on a usage error.\n";
+
+int Usage(FILE* to, int status) {
+    std::fputs(kUsage, to);
+    return status;
+}
+
+int RunCheck(const std::vector<FileListEntry>& files) {
+    int status = 0;
+    for (const FileListEntry& file : files) {
+        int code = CheckGpsTags(file.path.c_str());
+        if (!file.exists)
+            status = 1;
+        std::printf("%d\t%s\n", code, file.path.c_str());
+    }
+    return status;
+}
+
+int RunSecure(const std::vector<FileListEntry>& files) {
+    int status = 0;
+    for (const FileListEntry& file : files) {
+        const char* path = file.path.c_str();
+        int check = CheckGpsTags(path);
+        if (check != 0) {
+            if (check == 4)
+                status = 1; // a photo we could not even look at was not secured
+            std::printf("%d\t-\t%s\t\n", check, path);
+            continue;
+        }
+        RemovedTags removed;
+        int secured = SecureGpsTags(path, path, removed);
+        if (secured != 0)
+            status = 1;
+        std::printf("%d\t%d\t%s\t%s\n", check, secured, path, secured == 0 ? RemovedTagsText(removed).c_str() : "");
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> paths;
+    std::string command;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
+            return Usage(stdout, 0);
+        if (!std::strcmp(argv[i], "--trace")) {
+            if (++i == argc || !trace::Open(argv[i]))
+                return Usage(stderr, 2);
+            continue;
+        }
+        if (command.empty())
+            command = argv[i];
+        else
+            paths.push_back(argv[i]);
+    }
+    if ((command != "check" && command != "secure") || paths.empty())
+        return Usage(stderr, 2);
+    std::vector<FileListEntry> files = CollectFiles(paths);
+    int status = command == "check" ? RunCheck(files) : RunSecure(files);
+    std::fflush(stdout);
+    trace::Close();
+    return status;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The GPS tags that disclose a position, and how the check and the removal
+// find them: every directory of the parser, the GPS directory included.
+
+#include "engine/TiffParser.h"
+
+#include <cstdint>
+
+inline bool IsPositionTag(const IFDItem& item) {
+    constexpr uint16_t kRational = 5;
+    switch (item.tag) {
+    case 2:  // GPSLatitude
+    case 4:  // GPSLongitude
+    case 6:  // GPSAltitude
+    case 20: // GPSDestLatitude
+    case 22: // GPSDestLongitude
+        return item.type == kRational;
+    default:
+        return false;
+    }
+}
+
+// Reads the GPS directory unless the main chain already holds it.
+inline void ReadGpsDirectory(Parser& parser) {
+    uint32_t offset = 0;
+    if (parser.GetGpsIfdOffset(offset) && parser.FindIFD(offset, 0) == -1)
+        parser.ReadIFD(offset);
+}
+
+// Calls visit(item) for every position tag, directories in reading order and
+// entries in slot order.
+template <class Visit> void ForEachPositionTag(const Parser& parser, Visit visit) {
+    for (uint32_t d = 0; d < parser.ifds.GetCount(); ++d) {
+        const IFD* ifd = parser.ifds[d];
+        for (uint32_t i = 0; i < ifd->items.GetCount(); ++i) {
+            const IFDItem* item = ifd->items[i];
+            if (item && IsPositionTag(*item))
+                visit(*item);
+        }
+    }
+}

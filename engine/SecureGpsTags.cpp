@@ -1,0 +1,334 @@
+// Writing a secured photo.
+//
+// The source is mapped segment by segment, its EXIF data gathered into memory
+// and cleared there. The new photo is the old one with, in order: every
+// segment rewritten from the map, the EXIF data written back as APP1
+// segments at the place of the first EXIF segment, the entropy-coded data
+// after each SOS and everything after EOI copied unchanged.
+//
+// A photo must never be lost, so an in-place rewrite never writes into the
+// photo until the new one exists in full:
+//  - When the rewrite would reproduce the file byte for byte except the
+//    cleared values (one EXIF segment, nothing dropped or joined: the common
+//    case), only the changed value bytes are written into the file. No byte
+//    outside the GPS values is touched and the file keeps its identity.
+//  - Otherwise the new photo is built in memory (or, when memory for it is
+//    lacking, streamed into a file beside the photo), written and flushed
+//    to a new file beside the photo, and swapped in over it in one step. On
+//    any failure the new file is deleted and the photo stays as it was.
+// Source and destination count as one file when the paths name the same
+// file, however they are spelt.
+
+#include "engine/SecureGpsTags.h"
+
+#include "engine/CodestreamParser.h"
+#include "engine/ExifGather.h"
+#include "engine/FileOs.h"
+#include "engine/StdioFileStream.h"
+#include "engine/Trace.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+using MapItem = CodestreamParser::MapItem;
+
+constexpr uint8_t kSOI = 0xD8, kSOS = 0xDA, kAPP1 = 0xE1;
+constexpr size_t kCopyBlock = 65536;
+constexpr uint64_t kMaxExifChunk = 65527;
+constexpr size_t kMergeGap = 64;
+const uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
+
+const char* Printable(const char* path) { return path ? path : "(null)"; }
+
+// Copies bytes of the source from its current position to out, in blocks,
+// until limit bytes were copied or a read yields nothing.
+int CopyBlocks(stdlib::Stream& source, stdlib::Stream& out, uint64_t limit, uint8_t* block) {
+    while (limit > 0) {
+        size_t want = limit < kCopyBlock ? size_t(limit) : kCopyBlock;
+        size_t got = source.Read(block, 1, want);
+        if (got == 0)
+            break;
+        if (out.Write(block, 1, got) != got)
+            return 3;
+        limit -= got;
+    }
+    return 0;
+}
+
+bool WriteExifSegments(const stdlib::MemStream& exif, stdlib::Stream& out) {
+    uint64_t size = const_cast<stdlib::MemStream&>(exif).GetSize();
+    const uint8_t* data = exif.Data();
+    for (uint64_t at = 0; at < size;) {
+        uint64_t chunk = size - at < kMaxExifChunk ? size - at : kMaxExifChunk;
+        bool ok = out.PutByte(0xFF) == 1 && out.PutByte(kAPP1) == 1 && out.WriteU16(uint16_t(chunk + 8)) == 1 &&
+                  out.Write(kExifHeader, 1, 6) == 6 && out.Write(data + at, 1, size_t(chunk)) == chunk;
+        if (!ok)
+            return false;
+        at += chunk;
+    }
+    return true;
+}
+
+// Writes the new photo to out (steps: segments in map order, entropy-coded
+// data, tail). Returns 0 or the result code.
+int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, const stdlib::MemStream& exif,
+                 const gen::array<bool>& keep, stdlib::Stream& out) {
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kCopyBlock]);
+    if (!block)
+        return 3;
+    const auto& map = codestream.map;
+    const uint64_t sourceSize = source.GetSize();
+    bool exifWritten = false;
+    for (uint32_t i = 0; i < map.GetCount(); ++i) {
+        const MapItem& item = map[i];
+        if (item.marker == kAPP1 && !keep[i]) {
+            if (!exifWritten && !WriteExifSegments(exif, out))
+                return 3;
+            exifWritten = true;
+            continue;
+        }
+        if (out.PutByte(0xFF) != 1 || out.PutByte(item.marker) != 1)
+            return 3;
+        if (item.length == 0) {
+            if (CodestreamParser::HasLengthField(item.marker) && out.WriteU16(2) != 1)
+                return 3;
+        } else {
+            if (out.WriteU16(uint16_t(item.length + 2)) != 1)
+                return 3;
+            if (!source.SetPos(item.offset) || source.Read(block.get(), 1, item.length) != item.length)
+                return 2;
+            if (out.Write(block.get(), 1, item.length) != item.length)
+                return 3;
+        }
+        if (item.marker == kSOS) {
+            uint64_t from = item.offset + item.length;
+            uint64_t to = sourceSize;
+            if (i + 1 < map.GetCount()) {
+                const MapItem& next = map[i + 1];
+                uint64_t markerBytes = CodestreamParser::HasLengthField(next.marker) ? 4 : 2;
+                to = next.offset >= markerBytes ? next.offset - markerBytes : 0;
+            }
+            if (to > from) {
+                if (!source.SetPos(from))
+                    return 2;
+                if (int code = CopyBlocks(source, out, to - from, block.get()))
+                    return code;
+            }
+        }
+    }
+    // Everything after EOI is copied, always: where the source's read
+    // position happens to be (a short photo may have been read to its end
+    // while it was mapped) says nothing about whether bytes follow EOI.
+    trace::Printf("Tail\n");
+    const MapItem& last = map[map.GetCount() - 1];
+    if (!source.SetPos(last.offset + last.length))
+        return 2;
+    if (int code = CopyBlocks(source, out, UINT64_MAX, block.get()))
+        return code;
+    return 0;
+}
+
+// The in-place patch applies when rewriting from the map would give back the
+// file itself apart from the EXIF values: nothing skipped, no length field
+// mended, no short APP1 dropped, and exactly one EXIF segment, written back
+// with its own length and header.
+bool PatchReproducesRewrite(stdlib::Stream& source, const CodestreamParser& codestream, const gen::array<bool>& keep,
+                            uint64_t exifSize, const MapItem** exifItem) {
+    *exifItem = nullptr;
+    if (codestream.bytesSkippedOutsideScans != 0 || codestream.shortLengthFields != 0)
+        return false;
+    const auto& map = codestream.map;
+    for (uint32_t i = 0; i < map.GetCount(); ++i) {
+        if (map[i].marker != kAPP1 || keep[i])
+            continue;
+        if (*exifItem || map[i].length < 7)
+            return false; // a second EXIF segment (joined) or a short APP1 (dropped)
+        *exifItem = &map[i];
+    }
+    if (!*exifItem)
+        return exifSize == 0;
+    uint8_t header[6];
+    if (exifSize != (*exifItem)->length - 6u || !source.SetPos((*exifItem)->offset) || source.Read(header, 1, 6) != 6)
+        return false;
+    return std::memcmp(header, kExifHeader, 6) == 0;
+}
+
+// Writes the bytes where the cleared EXIF data differs from the original into
+// the photo at the EXIF segment's place.
+int PatchInPlace(const char* path, uint64_t exifFileOffset, const std::vector<uint8_t>& original,
+                 const stdlib::MemStream& cleared) {
+    const uint8_t* now = cleared.Data();
+    size_t size = original.size();
+    FILE* file = nullptr;
+    for (size_t at = 0; at < size;) {
+        if (original[at] == now[at]) {
+            ++at;
+            continue;
+        }
+        // Runs a few bytes apart are written as one: the bytes between get
+        // their own values again, and the photo gets one write, not dozens.
+        size_t end = at;
+        for (size_t same = 0; end < size && same <= kMergeGap; ++end)
+            same = original[end] == now[end] ? same + 1 : 0;
+        while (end > at && original[end - 1] == now[end - 1])
+            --end;
+        if (!file && !(file = fileos::OpenShared(path, "r+b")))
+            return 5;
+        if (!fileos::Seek64(file, int64_t(exifFileOffset + at), 0) || !fileos::WriteAll(file, now + at, end - at)) {
+            std::fclose(file);
+            return 3;
+        }
+        at = end;
+    }
+    if (!file)
+        return 0;
+    bool flushed = std::fflush(file) == 0;
+    return std::fclose(file) == 0 && flushed ? 0 : 3;
+}
+
+// Puts the new photo in place of the old through a file beside it.
+int ReplaceWithBytes(const char* path, const uint8_t* data, uint64_t size) {
+    std::string sibling;
+    FILE* out = fileos::CreateUniqueSibling(path, sibling);
+    if (!out)
+        return 5;
+    bool written = fileos::WriteAll(out, data, size_t(size)) && fileos::FlushToDisk(out);
+    bool closed = std::fclose(out) == 0;
+    if (written && closed && fileos::ReplaceFileWith(path, sibling.c_str()))
+        return 0;
+    fileos::RemoveFile(sibling.c_str());
+    return 3;
+}
+
+// The whole rewrite streamed into a file beside the photo, then swapped in.
+int ReplaceThroughSibling(const char* path, stdlib::Stream& source, const CodestreamParser& codestream,
+                          const stdlib::MemStream& exif, const gen::array<bool>& keep) {
+    std::string sibling;
+    FILE* created = fileos::CreateUniqueSibling(path, sibling);
+    if (!created)
+        return 5;
+    std::fclose(created);
+    int code;
+    {
+        stdlib::StdioFileStream out(sibling.c_str(), "wb");
+        out.bigEndian = true;
+        code = out.IsClosed() ? 5 : WriteRewrite(source, codestream, exif, keep, out);
+        source.Close();
+        if (code == 0) {
+            out.Flush();
+            code = out.IsError() ? 3 : 0;
+        }
+    }
+    if (code == 0 && !fileos::ReplaceFileWith(path, sibling.c_str()))
+        code = 3;
+    if (code != 0)
+        fileos::RemoveFile(sibling.c_str());
+    return code;
+}
+
+bool IsSameFile(const char* a, const char* b) { return std::strcmp(a, b) == 0 || fileos::SameFile(a, b); }
+
+// A photo marked read-only stays untouched: it must open for writing.
+bool CanWrite(const char* path) {
+    FILE* file = fileos::OpenShared(path, "r+b");
+    if (!file)
+        return false;
+    std::fclose(file);
+    return true;
+}
+
+} // namespace
+
+std::string RemovedTagsText(const RemovedTags& removedTags) {
+    char text[96];
+    std::snprintf(text, sizeof text, "?%d;", int(removedTags.GetCount()));
+    std::string out = text;
+    for (uint32_t i = 0; i < removedTags.GetCount(); ++i) {
+        const Vardle::RemovedTag& r = removedTags[i];
+        std::snprintf(text, sizeof text, "%X(%llX,%llX,%llX);", unsigned(r.tag), (unsigned long long)r.values[0],
+                      (unsigned long long)r.values[1], (unsigned long long)r.values[2]);
+        out += text;
+    }
+    return out;
+}
+
+int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTags& removedTags) {
+    return SecureGpsTags(sourcePath, destinationPath, removedTags, Vardle::Route::Fastest);
+}
+
+int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTags& removedTags,
+                  Vardle::Route route) {
+    trace::Printf("\n\nVardle: '%s' -> '%s'\n", Printable(sourcePath), Printable(destinationPath));
+    if (!sourcePath || !destinationPath)
+        return 1;
+    stdlib::StdioFileStream source(sourcePath, "rb");
+    if (source.IsClosed()) {
+        trace::Printf("Bad open for '%s'\n", sourcePath);
+        return 4;
+    }
+    const bool inPlace = IsSameFile(sourcePath, destinationPath);
+    trace::Printf(inPlace ? "rewrite\n" : "!rewrite\n");
+
+    // A distinct destination is created (or emptied) before the source is
+    // examined; it is a new file, so no photo is at stake there.
+    stdlib::StdioFileStream destination;
+    if (!inPlace) {
+        if (!destination.Open(destinationPath, "wb"))
+            return 5;
+        destination.bigEndian = true;
+    }
+
+    trace::Printf("Start scan '%s' file\n", sourcePath);
+    CodestreamParser codestream;
+    if (!codestream.BuildMap(source)) {
+        trace::Printf("It isn't JPEG! (maybe bad jpeg)[%d]\n", int(codestream.map.GetCount()));
+        return 2;
+    }
+    if (codestream.map[0].marker != kSOI) {
+        trace::Printf("Bad JPEG codestream\n");
+        return 2;
+    }
+    stdlib::MemStream exif;
+    gen::array<bool> keep;
+    GatherExif(source, codestream, exif, &keep);
+    std::vector<uint8_t> original(exif.Data(), exif.Data() + exif.GetSize());
+    ClearGpsTags(exif, removedTags); // data that cannot be parsed is written back as it was
+
+    int code;
+    if (!inPlace) {
+        code = WriteRewrite(source, codestream, exif, keep, destination);
+        destination.Flush();
+        if (code == 0 && destination.IsError())
+            code = 3;
+    } else if (!CanWrite(sourcePath)) {
+        code = 5;
+    } else {
+        const MapItem* exifItem = nullptr;
+        if (route == Vardle::Route::Fastest && PatchReproducesRewrite(source, codestream, keep, original.size(), &exifItem)) {
+            source.Close();
+            code = exifItem ? PatchInPlace(sourcePath, exifItem->offset + 6, original, exif) : 0;
+        } else {
+            uint64_t size = source.GetSize();
+            void* block = route == Vardle::Route::TemporaryFile ? nullptr : ::operator new(size_t(size), std::nothrow);
+            if (block) {
+                stdlib::MemStream memory;
+                memory.bigEndian = true;
+                memory.Attach(block, size);
+                code = WriteRewrite(source, codestream, exif, keep, memory);
+                source.Close();
+                if (code == 0)
+                    code = memory.IsError() ? 3 : ReplaceWithBytes(sourcePath, memory.Data(), memory.Tell());
+            } else {
+                code = ReplaceThroughSibling(sourcePath, source, codestream, exif, keep);
+            }
+        }
+    }
+    if (code == 0)
+        trace::Printf("Ok\n");
+    return code;
+}

@@ -1,0 +1,53 @@
+#pragma once
+// Clears the GPS position values of a photo and writes it anew.
+//
+// ClearGpsTags works on EXIF data in memory: it overwrites every value of
+// the five position tags with zero bytes and lists what it cleared.
+// SecureGpsTags works on files: the source's EXIF data is gathered and
+// cleared, and the photo is written again with every other byte kept.
+//
+// SecureGpsTags result codes:
+//   0  the new photo was written
+//   1  source or destination path is null
+//   2  the source is not a usable JPEG codestream, or a segment cannot be read
+//   3  the output could not be written in full (the photo is unchanged then)
+//   4  the source cannot be opened for reading
+//   5  the output cannot be opened for writing
+
+#include "engine/GenArray.h"
+#include "engine/MemStream.h"
+
+#include <cstdint>
+#include <string>
+
+namespace Vardle {
+
+// One cleared tag: its number and its first three values as they were, each
+// value's 8 bytes read as one number in the EXIF data's byte order (0 for a
+// value the tag does not have).
+struct RemovedTag {
+    uint32_t tag = 0;
+    uint64_t values[3] = {0, 0, 0};
+};
+
+// How an in-place rewrite reaches the disk. Every route gives the same bytes.
+enum class Route {
+    Fastest,       // patch the cleared bytes in place when that gives the same file
+    InMemory,      // build the new photo in memory, then swap it in
+    TemporaryFile, // stream the new photo into a file beside it, then swap it in
+};
+
+} // namespace Vardle
+
+using RemovedTags = gen::array<Vardle::RemovedTag>;
+
+// False when the EXIF data cannot be parsed; nothing is changed then.
+bool ClearGpsTags(stdlib::MemStream& exif, RemovedTags& removedTags);
+
+int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTags& removedTags);
+int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTags& removedTags,
+                  Vardle::Route route);
+
+// The cleared tags as the activity log lists them: "?%d;" with the number of
+// records, then "%X(%I64X,%I64X,%I64X);" per record (upper-case hex).
+std::string RemovedTagsText(const RemovedTags& removedTags);

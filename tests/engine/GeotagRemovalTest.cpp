@@ -1,0 +1,312 @@
+// Clearing position values and rewriting photos: the records, what changes
+// in the file (and what never does), the three ways an in-place rewrite can
+// reach the disk, and photos that must survive every failure.
+
+#include "engine/CheckGpsTags.h"
+#include "engine/FileOs.h"
+#include "engine/SecureGpsTags.h"
+#include "engine/Trace.h"
+#include "support/JpegBuilder.h"
+#include "support/TempDir.h"
+#include "support/TiffBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+using Vardle::Route;
+
+namespace {
+
+constexpr Route kRoutes[] = {Route::Fastest, Route::InMemory, Route::TemporaryFile};
+
+struct Outcome {
+    int code = -1;
+    std::string removed;
+    Bytes bytes;
+};
+
+class GeotagRemoval : public ::testing::Test {
+protected:
+    Outcome Secure(const Bytes& photo, Route route = Route::Fastest) {
+        std::string path = dir.file("photo-" + std::to_string(n++) + ".jpg");
+        WriteFile(path, photo);
+        RemovedTags removed;
+        Outcome out;
+        out.code = SecureGpsTags(path.c_str(), path.c_str(), removed, route);
+        out.removed = RemovedTagsText(removed);
+        out.bytes = ReadFile(path);
+        return out;
+    }
+    // Every route must give the same result; returns it.
+    Outcome SecureAllRoutes(const Bytes& photo) {
+        Outcome first = Secure(photo, kRoutes[0]);
+        for (Route route : {Route::InMemory, Route::TemporaryFile}) {
+            Outcome other = Secure(photo, route);
+            EXPECT_EQ(other.code, first.code) << int(route);
+            EXPECT_EQ(other.removed, first.removed) << int(route);
+            EXPECT_TRUE(other.bytes == first.bytes) << "route " << int(route) << " wrote other bytes";
+        }
+        EXPECT_EQ(FilesIn(), size_t(n)) << "a temporary file was left behind";
+        return first;
+    }
+    size_t FilesIn() const { return size_t(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator())); }
+    int CheckBytes(const Bytes& bytes) {
+        std::string path = dir.file("check.jpg");
+        WriteFile(path, bytes);
+        int code = CheckGpsTags(path.c_str());
+        fs::remove(path);
+        return code;
+    }
+    static size_t Differences(const Bytes& a, const Bytes& b) {
+        size_t d = 0;
+        for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+            d += a[i] != b[i];
+        return d;
+    }
+    TempDir dir;
+    int n = 0;
+};
+
+std::vector<TiffEntry> FullGps(const TiffBuilder& t) {
+    return {t.Ascii(1, "N"), t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}), t.Ascii(3, "E"),
+            t.Rationals(4, {{139, 1}, {41, 1}, {30, 1}}), t.Rationals(6, {{40, 1}}),
+            t.Rationals(20, {{1, 1}, {2, 1}, {3, 1}}), t.Rationals(22, {{4, 1}, {5, 1}, {6, 1}})};
+}
+
+} // namespace
+
+TEST_F(GeotagRemoval, RecordsHoldTheOldValuesInTheDataByteOrder) {
+    TiffBuilder le(false);
+    Bytes photo = JpegBuilder::Photo(ExifWithGps(false, {le.Rationals(2, {{35, 1}, {40, 1}, {15, 1}})}));
+    Outcome o = SecureAllRoutes(photo);
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.removed, "?1;2(100000023,100000028,10000000F);");
+    EXPECT_EQ(o.bytes.size(), photo.size());
+    EXPECT_EQ(Differences(o.bytes, photo), 6u); // 35, 40, 15 and three denominators of 1
+    EXPECT_EQ(CheckBytes(o.bytes), 8);
+
+    TiffBuilder be(true);
+    photo = JpegBuilder::Photo(ExifWithGps(true, {be.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}), be.Rationals(6, {{7, 2}})}));
+    o = SecureAllRoutes(photo);
+    EXPECT_EQ(o.removed, "?2;2(2300000001,2800000001,F00000001);6(700000002,0,0);");
+    EXPECT_EQ(CheckBytes(o.bytes), 8);
+
+    TiffBuilder t(true);
+    o = SecureAllRoutes(JpegBuilder::Photo(ExifWithGps(true, FullGps(t))));
+    EXPECT_EQ(o.removed.substr(0, 3), "?5;");
+    EXPECT_EQ(CheckBytes(o.bytes), 8);
+}
+
+TEST_F(GeotagRemoval, PhotoWithoutGpsStaysAsItWas) {
+    TiffBuilder t(false);
+    t.SetFirstIFD(t.AddIFD({t.Ascii(271, "Cam")}));
+    Bytes photo = JpegBuilder::Photo(t.bytes);
+    Outcome o = SecureAllRoutes(photo);
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.removed, "?0;");
+    EXPECT_TRUE(o.bytes == photo);
+}
+
+TEST_F(GeotagRemoval, SplitExifDataIsJoinedAtThePlaceOfTheFirstSegment) {
+    TiffBuilder t(false);
+    uint64_t gps = t.AddIFD({t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}})});
+    uint64_t first = t.AddIFD({t.Ascii(271, "Cam"), TiffBuilder::Raw(34853, 4, 1, gps)});
+    t.SetFirstIFD(first);
+    t.bytes.resize(70000, 0x5A); // unreferenced bytes after the directories
+    Bytes photo = JpegBuilder().Jfif().Exif(t.bytes, 40000).Xmp("<x/>").Tables().Scan(3000).End().bytes;
+    Outcome o = SecureAllRoutes(photo);
+    ASSERT_EQ(o.code, 0);
+    // SOI, APP0 (18 bytes), then FF E1 FF FF "Exif\0\0" + 65527 bytes and
+    // FF E1 11 81 "Exif\0\0" + 4473 bytes; then the XMP segment as it was.
+    const Bytes& b = o.bytes;
+    size_t at = 2 + 18;
+    ASSERT_GT(b.size(), at + 4 + 65533 + 4);
+    EXPECT_EQ(b[at + 1], 0xE1);
+    EXPECT_EQ(b[at + 2], 0xFF);
+    EXPECT_EQ(b[at + 3], 0xFF);
+    at += 2 + 65535;
+    EXPECT_EQ(b[at + 1], 0xE1);
+    EXPECT_EQ(b[at + 2], 0x11);
+    EXPECT_EQ(b[at + 3], 0x81);
+    EXPECT_EQ(b[at + 4], 'E');
+    at += 2 + 0x1181;
+    EXPECT_EQ(b[at + 1], 0xE1);
+    EXPECT_EQ(b[at + 4], 'h'); // the XMP namespace
+    EXPECT_EQ(b.size(), photo.size() + 0); // two segments became two segments
+    EXPECT_EQ(CheckBytes(b), 8);
+}
+
+TEST_F(GeotagRemoval, EverythingOutsideTheValuesIsCopied) {
+    TiffBuilder t(true);
+    Bytes exif = ExifWithGps(true, FullGps(t));
+    Bytes tail = JpegBuilder().Jfif().Tables().Scan(500, 7).End().bytes; // a second image after EOI
+    // Progressive: several scans with tables between them.
+    Bytes photo = JpegBuilder().Jfif().Exif(exif).Xmp("<x:xmpmeta>GPS 35 139</x:xmpmeta>").Tables().Scan(4000, 1)
+                      .Tables().Scan(3000, 2).Segment(0xC4, Bytes(20, 3)).Scan(2000, 3).End().Raw(tail).bytes;
+    Outcome o = SecureAllRoutes(photo);
+    ASSERT_EQ(o.code, 0);
+    ASSERT_EQ(o.bytes.size(), photo.size());
+    size_t changed = Differences(o.bytes, photo);
+    EXPECT_GT(changed, 0u);
+    EXPECT_LE(changed, 13u * 8);
+    for (size_t i = 0; i < photo.size(); ++i)
+        if (o.bytes[i] != photo[i]) {
+            ASSERT_EQ(o.bytes[i], 0) << "byte " << i << " changed to something other than a cleared value";
+        }
+}
+
+TEST_F(GeotagRemoval, ShapesTheRewriteMendsComeOutTheSameOnEveryRoute) {
+    TiffBuilder t(false);
+    Bytes exif = ExifWithGps(false, {t.Rationals(4, {{139, 1}, {41, 1}, {30, 1}})});
+    Bytes junkBefore = JpegBuilder::Photo(exif);
+    junkBefore.insert(junkBefore.begin(), {0x00, 0x11});
+    Bytes fill = JpegBuilder().Jfif().Raw({0xFF, 0xFF}).Exif(exif).Tables().Scan(100).End().bytes;
+    Bytes shortLength = JpegBuilder().Jfif().Raw({0xFF, 0xEC, 0x00, 0x01}).Exif(exif).Tables().Scan(100).End().bytes;
+    Bytes shortApp1 = JpegBuilder().Jfif().Segment(0xE1, {1, 2, 3}).Exif(exif).Tables().Scan(100).End().bytes;
+    Bytes notZeroSixth = JpegBuilder::Photo(exif);
+    notZeroSixth[2 + 18 + 4 + 5] = 'x'; // "Exif\0x"
+    for (const Bytes& photo : {junkBefore, fill, shortLength, shortApp1, notZeroSixth}) {
+        Outcome o = SecureAllRoutes(photo);
+        EXPECT_EQ(o.code, 0);
+        EXPECT_EQ(o.removed, "?1;4(10000008B,100000029,10000001E);");
+        EXPECT_EQ(CheckBytes(o.bytes), 8);
+        EXPECT_FALSE(o.bytes == photo);
+    }
+    // The bytes before the first marker are gone; the short APP1 too.
+    EXPECT_EQ(Secure(junkBefore, Route::InMemory).bytes.size(), junkBefore.size() - 2);
+    EXPECT_EQ(Secure(shortApp1, Route::InMemory).bytes.size(), shortApp1.size() - 7);
+}
+
+TEST_F(GeotagRemoval, BytesAfterEndOfImageSurviveEvenWhenNothingElseIsRead) {
+    // Mapping reads this photo to its end, and no segment is read again.
+    Bytes photo = {0xFF, 0xD8, 0xFF, 0xD9, 0x00, 0xFF, 0xD9};
+    Outcome o = SecureAllRoutes(photo);
+    EXPECT_EQ(o.code, 0);
+    EXPECT_TRUE(o.bytes == photo);
+}
+
+TEST_F(GeotagRemoval, CraftedCountsNeverGrowTheDataNorLeaveAPosition) {
+    // A latitude claiming 2^28 values whose first lies near the end of the data.
+    TiffBuilder t(true);
+    uint64_t gps = t.AddIFD({TiffBuilder::Raw(2, 5, 1u << 28, 0)});
+    uint64_t first = t.AddIFD({TiffBuilder::Raw(34853, 4, 1, gps)});
+    t.SetFirstIFD(first);
+    uint64_t values = t.Size();
+    t.Put(35, 4);
+    t.Put(1, 4);
+    t.Put(40, 4);
+    t.Put(1, 4);
+    t.Put(7, 2);                     // a partial value at the very end
+    t.PutAt(gps + 2 + 8, values, 4); // the entry's value field
+    Bytes photo = JpegBuilder::Photo(t.bytes);
+    EXPECT_EQ(CheckBytes(photo), 0);
+    Outcome o = SecureAllRoutes(photo);
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.removed, "?1;2(2300000001,2800000001,0);");
+    EXPECT_EQ(o.bytes.size(), photo.size());
+    EXPECT_EQ(CheckBytes(o.bytes), 8);
+
+    // A single rational inside the 8-byte value field of the 64-bit form.
+    TiffBuilder big(false, true);
+    uint64_t bigGps = big.AddIFD({big.Rationals(6, {{123, 1}})});
+    big.SetFirstIFD(big.AddIFD({TiffBuilder::Raw(34853, 16, 1, bigGps)}));
+    Bytes bigPhoto = JpegBuilder::Photo(big.bytes);
+    EXPECT_EQ(CheckBytes(bigPhoto), 0);
+    o = SecureAllRoutes(bigPhoto);
+    EXPECT_EQ(o.removed, "?1;6(10000007B,0,0);");
+    EXPECT_EQ(Differences(o.bytes, bigPhoto), 2u);
+    EXPECT_EQ(CheckBytes(o.bytes), 8);
+}
+
+TEST_F(GeotagRemoval, ABadPhotoIsLeftAloneAndADistinctDestinationIsNew) {
+    Bytes cut = JpegBuilder().Jfif().Tables().Scan(100).bytes;
+    std::string src = dir.file("cut.jpg"), dst = dir.file("out.jpg");
+    WriteFile(src, cut);
+    RemovedTags removed;
+    EXPECT_EQ(SecureGpsTags(src.c_str(), src.c_str(), removed), 2);
+    EXPECT_TRUE(ReadFile(src) == cut);
+    EXPECT_EQ(SecureGpsTags(src.c_str(), dst.c_str(), removed), 2);
+    EXPECT_TRUE(fs::exists(dst));
+    EXPECT_EQ(fs::file_size(dst), 0u);
+    EXPECT_EQ(SecureGpsTags(nullptr, dst.c_str(), removed), 1);
+    EXPECT_EQ(SecureGpsTags(dir.file("none.jpg").c_str(), dst.c_str(), removed), 4);
+    EXPECT_EQ(SecureGpsTags(src.c_str(), (dir.file("no folder") + "/x.jpg").c_str(), removed), 5);
+
+    TiffBuilder t(false);
+    Bytes photo = JpegBuilder::Photo(ExifWithGps(false, {t.Rationals(2, {{35, 1}})}));
+    WriteFile(src, photo);
+    EXPECT_EQ(SecureGpsTags(src.c_str(), dst.c_str(), removed), 0);
+    EXPECT_TRUE(ReadFile(src) == photo);
+    EXPECT_EQ(CheckGpsTags(dst.c_str()), 8);
+}
+
+TEST_F(GeotagRemoval, TwoSpellingsOfOnePhotoRewriteItInPlace) {
+    TiffBuilder t(false);
+    Bytes photo = JpegBuilder().Jfif().Exif(ExifWithGps(false, {t.Rationals(2, {{35, 1}})}), 30).Tables().Scan(100).End().bytes;
+    fs::create_directory(dir.path() / "sub");
+    std::string path = dir.file("sub/a.jpg");
+    std::string other = (dir.path() / "sub" / "." / "a.jpg").string();
+    WriteFile(path, photo);
+    RemovedTags removed;
+    ASSERT_EQ(SecureGpsTags(path.c_str(), other.c_str(), removed), 0);
+    EXPECT_EQ(CheckGpsTags(path.c_str()), 8);
+    EXPECT_EQ(ReadFile(path).size(), Secure(photo, Route::InMemory).bytes.size());
+}
+
+TEST_F(GeotagRemoval, AWriteFailingPartWayLeavesThePhotoByteIdentical) {
+    TiffBuilder t(true);
+    // Split EXIF data, so no route can patch in place.
+    Bytes photo = JpegBuilder().Jfif().Exif(ExifWithGps(true, FullGps(t)), 100).Tables().Scan(200000).End().bytes;
+    const int64_t newSize = int64_t(Secure(photo, Route::InMemory).bytes.size());
+    fs::remove_all(dir.path());
+    fs::create_directory(dir.path());
+    std::string path = dir.file("photo.jpg");
+    struct Guard {
+        ~Guard() { fileos::WriteFaultForTests(-1); }
+    } guard;
+    for (Route route : kRoutes) {
+        for (int64_t budget : {int64_t(0), int64_t(1), int64_t(100), int64_t(65536), int64_t(150000), newSize - 1}) {
+            WriteFile(path, photo);
+            fileos::WriteFaultForTests(budget);
+            RemovedTags removed;
+            EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed, route), 3) << int(route) << " " << budget;
+            fileos::WriteFaultForTests(-1);
+            EXPECT_TRUE(ReadFile(path) == photo) << "route " << int(route) << " budget " << budget;
+            EXPECT_EQ(FilesIn(), 1u);
+        }
+    }
+}
+
+TEST_F(GeotagRemoval, PatchInPlaceKeepsTheFileItself) {
+    TiffBuilder t(false);
+    Bytes photo = JpegBuilder::Photo(ExifWithGps(false, FullGps(t)));
+    std::string path = dir.file("photo.jpg");
+    std::string link = dir.file("link.jpg");
+    WriteFile(path, photo);
+    std::error_code ec;
+    fs::create_hard_link(path, link, ec);
+    if (ec)
+        GTEST_SKIP() << "no hard links here";
+    RemovedTags removed;
+    ASSERT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed), 0);
+    EXPECT_TRUE(fileos::SameFile(path.c_str(), link.c_str()));
+    EXPECT_EQ(CheckGpsTags(link.c_str()), 8);
+}
+
+TEST_F(GeotagRemoval, TraceLinesFollowTheRewrite) {
+    TiffBuilder t(false);
+    Bytes photo = JpegBuilder::Photo(ExifWithGps(false, {t.Rationals(2, {{35, 1}})}));
+    std::string path = dir.file("photo.jpg"), log = dir.file("trace.txt");
+    WriteFile(path, photo);
+    ASSERT_TRUE(trace::Open(log.c_str(), "wb"));
+    RemovedTags removed;
+    EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed, Route::InMemory), 0);
+    trace::Close();
+    Bytes text = ReadFile(log);
+    EXPECT_EQ(std::string(text.begin(), text.end()),
+              "\n\nVardle: '" + path + "' -> '" + path + "'\nrewrite\nStart scan '" + path + "' file\nTail\nOk\n");
+    fs::remove(log);
+}

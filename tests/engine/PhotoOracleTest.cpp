@@ -1,0 +1,275 @@
+// Real photos, real oracles. The test photos are made with ImageMagick and
+// exiftool (both byte orders, position tags outside the GPS directory, XMP,
+// thumbnails, bytes after EOI, progressive and restart-interval encodings,
+// split EXIF data); the sample camera photos join when they are there. Each
+// photo is secured on every route; then exiftool must read every position
+// value as zero and every other tag as before, ImageMagick must find the
+// pixels identical, and the file must be byte-identical outside the cleared
+// values. Skips when the tools are missing (they are installed with the
+// other test packages).
+
+#include "engine/CheckGpsTags.h"
+#include "engine/SecureGpsTags.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+using Vardle::Route;
+
+namespace {
+
+std::string RunCommand(const std::string& command, int* status = nullptr) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        out.append(buffer.data(), n);
+    int rc = pclose(pipe);
+    if (status)
+        *status = rc;
+    return out;
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+std::string SourceDir() {
+    const char* src = std::getenv("NORVANE_SOURCE_DIR");
+    return src ? src : ".";
+}
+
+// exiftool's reading of every tag, as "Group:Tag" -> value.
+std::map<std::string, std::string> Tags(const std::string& path) {
+    std::string config = SourceDir() + "/tests/engine/position-tags-in-ifd0.config";
+    std::istringstream lines(RunCommand("exiftool -config " + Quote(config) + " -args -G1 -a -n " + Quote(path) +
+                                 " 2>/dev/null"));
+    std::map<std::string, std::string> tags;
+    std::string line;
+    while (std::getline(lines, line)) {
+        size_t eq = line.find('=');
+        if (line.size() > 1 && line[0] == '-' && eq != std::string::npos)
+            tags[line.substr(1, eq - 1)] = line.substr(eq + 1);
+    }
+    return tags;
+}
+
+// Tags whose values are positions, by name as exiftool gives them.
+bool IsPositionTagName(const std::string& key) {
+    static const std::set<std::string> names = {
+        "GPS:GPSLatitude",           "GPS:GPSLongitude",           "GPS:GPSAltitude",
+        "GPS:GPSDestLatitude",       "GPS:GPSDestLongitude",       "IFD0:PositionLikeLatitude",
+        "IFD0:PositionLikeLongitude", "IFD0:PositionLikeAltitude"};
+    return names.count(key) > 0;
+}
+
+bool IgnoredGroup(const std::string& key) {
+    for (const char* group : {"System:", "Composite:", "ExifTool:", "File:"})
+        if (key.rfind(group, 0) == 0)
+            return true;
+    return key == "SourceFile";
+}
+
+bool ReadsAsZero(const std::string& value) {
+    std::istringstream words(value);
+    std::string w;
+    while (words >> w)
+        if (w != "0" && w != "undef")
+            return false;
+    return true;
+}
+
+// Offsets [begin, end) of the payloads of the photo's EXIF APP1 segments,
+// found by walking the segments before the first scan.
+std::vector<std::pair<size_t, size_t>> ExifPayloads(const Bytes& b) {
+    std::vector<std::pair<size_t, size_t>> out;
+    size_t at = 2;
+    while (at + 4 <= b.size() && b[at] == 0xFF && b[at + 1] != 0xDA) {
+        size_t length = size_t(b[at + 2]) << 8 | b[at + 3];
+        if (b[at + 1] == 0xE1 && length >= 8 && std::equal(b.begin() + long(at + 4), b.begin() + long(at + 9), "Exif"))
+            out.push_back({at + 4 + 6, at + 2 + length});
+        at += 2 + length;
+    }
+    return out;
+}
+
+Bytes Concat(const Bytes& b, const std::vector<std::pair<size_t, size_t>>& parts) {
+    Bytes out;
+    for (auto [from, to] : parts)
+        out.insert(out.end(), b.begin() + long(from), b.begin() + long(to));
+    return out;
+}
+
+class PhotoOracle : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        int a = -1, b = -1;
+        RunCommand("exiftool -ver", &a);
+        RunCommand("convert -version", &b);
+        toolsThere = a == 0 && b == 0;
+        if (!toolsThere)
+            return;
+        const char* bin = std::getenv("NORVANE_BINARY_DIR");
+        photos = (fs::path(bin ? bin : ".") / "test-photos").string();
+        int made = -1;
+        std::string log = RunCommand(SourceDir() + "/tests/engine/make-photos " + Quote(photos) + " 2>&1", &made);
+        if (made != 0)
+            photos.clear(), makeLog = log;
+    }
+    void SetUp() override {
+        if (!toolsThere)
+            GTEST_SKIP() << "exiftool or ImageMagick is not installed";
+        ASSERT_FALSE(photos.empty()) << "making the test photos failed:\n" << makeLog;
+    }
+
+    // Secures a copy of the photo on every route and holds the result to the
+    // oracles. Returns the number of position tags cleared.
+    int Verify(const std::string& photo, bool splitExif = false) {
+        SCOPED_TRACE(photo);
+        Bytes original = ReadFile(photo);
+        std::string name = fs::path(photo).filename().string();
+        Bytes first;
+        std::string removed;
+        for (Route route : {Route::Fastest, Route::InMemory, Route::TemporaryFile}) {
+            std::string copy = dir.file(std::to_string(int(route)) + "-" + name);
+            WriteFile(copy, original);
+            EXPECT_EQ(CheckGpsTags(copy.c_str()), 0);
+            RemovedTags tags;
+            EXPECT_EQ(SecureGpsTags(copy.c_str(), copy.c_str(), tags, route), 0);
+            Bytes secured = ReadFile(copy);
+            if (route == Route::Fastest) {
+                first = secured;
+                removed = RemovedTagsText(tags);
+            } else {
+                EXPECT_EQ(RemovedTagsText(tags), removed);
+                EXPECT_TRUE(secured == first) << "route " << int(route) << " wrote different bytes";
+            }
+            EXPECT_EQ(CheckGpsTags(copy.c_str()), 8);
+        }
+        std::string secured = dir.file("0-" + name);
+
+        // Bytes: outside the EXIF data nothing changes; inside it only bytes
+        // that became zero, a few dozen per cleared tag.
+        int records = std::stoi(removed.substr(1));
+        auto before = ExifPayloads(original), after = ExifPayloads(first);
+        Bytes exifBefore = Concat(original, before), exifAfter = Concat(first, after);
+        EXPECT_EQ(exifBefore.size(), exifAfter.size());
+        size_t changed = 0;
+        for (size_t i = 0; i < exifBefore.size() && i < exifAfter.size(); ++i)
+            if (exifBefore[i] != exifAfter[i]) {
+                ++changed;
+                EXPECT_EQ(exifAfter[i], 0) << "EXIF byte " << i;
+            }
+
+        EXPECT_GT(changed, 0u);
+        EXPECT_LE(changed, size_t(records) * 3 * 8);
+        if (!splitExif) {
+            EXPECT_EQ(first.size(), original.size());
+            for (size_t i = 0; i < original.size() && i < first.size(); ++i) {
+                if (original[i] != first[i] && (before.empty() || i < before[0].first || i >= before[0].second))
+                    ADD_FAILURE() << "byte " << i << " outside the EXIF data changed";
+            }
+        } else {
+            Bytes restBefore(original.begin() + long(before.back().second), original.end());
+            Bytes restAfter(first.begin() + long(after.back().second), first.end());
+            EXPECT_TRUE(restBefore == restAfter) << "the segments after the EXIF data changed";
+        }
+
+        // Tags: position values read as zero; everything else as before.
+        auto tagsBefore = Tags(photo), tagsAfter = Tags(secured);
+        EXPECT_GT(tagsBefore.size(), 10u);
+        int positions = 0;
+        for (const auto& [key, value] : tagsBefore) {
+            if (IgnoredGroup(key))
+                continue;
+            if (IsPositionTagName(key)) {
+                ++positions;
+                EXPECT_TRUE(ReadsAsZero(tagsAfter[key])) << key << " reads " << tagsAfter[key];
+                continue;
+            }
+            EXPECT_EQ(tagsAfter.count(key), 1u) << key << " is gone";
+            EXPECT_EQ(tagsAfter[key], value) << key;
+        }
+        for (const auto& [key, value] : tagsAfter)
+            if (!IgnoredGroup(key) && !IsPositionTagName(key)) {
+                EXPECT_EQ(tagsBefore.count(key), 1u) << key << " is new";
+            }
+
+        // Pixels.
+        int status = -1;
+        std::string metric = RunCommand("compare -metric AE " + Quote(photo) + " " + Quote(secured) + " null: 2>&1", &status);
+        EXPECT_EQ(status, 0) << metric;
+        EXPECT_EQ(metric, "0");
+        return positions;
+    }
+
+    static bool toolsThere;
+    static std::string photos, makeLog;
+    TempDir dir;
+};
+
+bool PhotoOracle::toolsThere = false;
+std::string PhotoOracle::photos, PhotoOracle::makeLog;
+
+} // namespace
+
+TEST_F(PhotoOracle, MadePhotosAreSecuredExactly) {
+    for (const char* name : {"le.jpg", "be.jpg", "elsewhere.jpg", "elsewhere-le.jpg", "xmp.jpg", "thumb.jpg", "tail.jpg",
+                             "progressive.jpg", "restart.jpg"})
+        EXPECT_GT(Verify(photos + "/" + name), 0) << name;
+    std::printf("made photos checked: 9 and a split one\n");
+    EXPECT_EQ(CheckGpsTags((photos + "/secured.jpg").c_str()), 8);
+    EXPECT_EQ(CheckGpsTags((photos + "/nogps.jpg").c_str()), 7);
+}
+
+TEST_F(PhotoOracle, ExifDataOfMoreThanOneSegmentIsSecured) {
+    // le.jpg's EXIF data grown past what one segment holds and split in two.
+    Bytes photo = ReadFile(photos + "/le.jpg");
+    auto parts = ExifPayloads(photo);
+    ASSERT_EQ(parts.size(), 1u);
+    Bytes tiff(photo.begin() + long(parts[0].first), photo.begin() + long(parts[0].second));
+    tiff.resize(70000, 0);
+    Bytes split(photo.begin(), photo.begin() + long(parts[0].first) - 10);
+    for (size_t at = 0; at < tiff.size(); at += 40000) {
+        size_t n = std::min<size_t>(40000, tiff.size() - at);
+        Bytes segment = {0xFF, 0xE1, uint8_t((n + 8) >> 8), uint8_t(n + 8), 'E', 'x', 'i', 'f', 0, 0};
+        segment.insert(segment.end(), tiff.begin() + long(at), tiff.begin() + long(at + n));
+        split.insert(split.end(), segment.begin(), segment.end());
+    }
+    split.insert(split.end(), photo.begin() + long(parts[0].second), photo.end());
+    std::string path = dir.file("split.jpg");
+    WriteFile(path, split);
+    EXPECT_GT(Verify(path, true), 0);
+    Bytes secured = ReadFile(dir.file("0-split.jpg"));
+    auto joined = ExifPayloads(secured);
+    ASSERT_EQ(joined.size(), 2u);
+    EXPECT_EQ(joined[0].second - joined[0].first, 65527u);
+    EXPECT_EQ(joined[1].second - joined[1].first, 70000u - 65527u);
+}
+
+TEST_F(PhotoOracle, SampleCameraPhotosWithGpsAreSecuredExactly) {
+    std::string corpus = CorpusDir();
+    if (corpus.empty())
+        GTEST_SKIP() << "the sample photos are not there";
+    int withGps = 0;
+    for (const auto& entry : fs::directory_iterator(corpus)) {
+        std::string path = entry.path().string();
+        if (entry.path().extension() != ".jpg" || CheckGpsTags(path.c_str()) != 0)
+            continue;
+        ++withGps;
+        Verify(path);
+    }
+    EXPECT_GE(withGps, 1);
+    std::printf("sample photos with GPS checked: %d\n", withGps);
+}

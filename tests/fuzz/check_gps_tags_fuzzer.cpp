@@ -1,0 +1,17 @@
+// Any bytes as a photo: the check must end, in bounded time and memory,
+// with one of its codes.
+#include "engine/CheckGpsTags.h"
+#include "engine/MemStream.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    stdlib::MemStream photo;
+    if (size)
+        photo.Write(data, 1, size);
+    photo.Seek(0, 0);
+    int code = CheckGpsTagsOf(photo);
+    if (code != 0 && code != 2 && code != 6 && code != 7 && code != 8)
+        std::abort();
+    return 0;
+}

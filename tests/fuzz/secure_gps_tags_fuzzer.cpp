@@ -1,0 +1,66 @@
+// Any bytes as a photo on disk, secured in place on two routes: the patch
+// in place and the full rewrite must agree on the code, the cleared tags and
+// every byte of the result, and a secured photo must check as secure.
+#include "engine/CheckGpsTags.h"
+#include "engine/SecureGpsTags.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string Folder() {
+    static std::string folder = [] {
+        // libFuzzer ends without running exit handlers: the folder lives in
+        // TMPDIR, which the fuzz runner points into the build tree.
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/norvane-fuzz-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        return pattern;
+    }();
+    return folder;
+}
+
+void Write(const std::string& path, const uint8_t* data, size_t size) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || (size && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0)
+        std::abort();
+}
+
+std::vector<uint8_t> Read(const std::string& path) {
+    std::vector<uint8_t> out;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        std::abort();
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        out.insert(out.end(), buffer, buffer + n);
+    std::fclose(f);
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string fast = Folder() + "/fast.jpg", full = Folder() + "/full.jpg";
+    Write(fast, data, size);
+    Write(full, data, size);
+    RemovedTags fastTags, fullTags;
+    int fastCode = SecureGpsTags(fast.c_str(), fast.c_str(), fastTags, Vardle::Route::Fastest);
+    int fullCode = SecureGpsTags(full.c_str(), full.c_str(), fullTags, Vardle::Route::InMemory);
+    if (fastCode != fullCode || RemovedTagsText(fastTags) != RemovedTagsText(fullTags))
+        std::abort();
+    if (Read(fast) != Read(full))
+        std::abort();
+    if (fastCode == 0 && CheckGpsTags(fast.c_str()) == 0)
+        std::abort();
+    if (fastCode != 0 && Read(fast) != std::vector<uint8_t>(data, data + size))
+        std::abort(); // a photo that was not secured is untouched
+    return 0;
+}
