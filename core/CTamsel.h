@@ -22,6 +22,10 @@ public:
     // when the new one cannot be written.
     void SaveSettings();
 
+    // The same with the settings file at path.
+    void LoadSettingsFrom(const char* path);
+    void SaveSettingsTo(const char* path);
+
     // Removes each protected folder that does not exist; the rest keep
     // their order. The folder to scan is left as it is.
     void DropMissingProtectedFolders();

@@ -21,6 +21,16 @@ bool FolderExists(const char* path) {
 }
 } // namespace
 
+void CTamsel::LoadSettingsFrom(const char* path) {
+    // A missing or broken file leaves the defaults; nothing is reported.
+    LoadFromTextFile(path, this);
+    DropMissingProtectedFolders();
+}
+
+void CTamsel::SaveSettingsTo(const char* path) {
+    SaveToTextFile(path, kProductName, this, -1, nullptr);
+}
+
 void CTamsel::DropMissingProtectedFolders() {
     for (POSITION pos = m_lstProtectedFolders.GetHeadPosition(); pos;) {
         POSITION at = pos;

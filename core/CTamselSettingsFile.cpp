@@ -9,13 +9,15 @@
 CStdString GetDataFolder();
 
 namespace {
-CStdString SettingsFilePath() { return GetDataFolder() + CStdString("\\") + CStdString(CTamsel::kSettingsFileName); }
+CStdString SettingsFilePath() {
+    return GetDataFolder() + CStdString("\\") + CStdString(CTamsel::kSettingsFileName);
+}
 } // namespace
 
 void CTamsel::LoadSettings() {
-    // A missing or broken file leaves the defaults; nothing is reported.
-    LoadFromTextFile(SettingsFilePath(), this);
-    DropMissingProtectedFolders();
+    LoadSettingsFrom(SettingsFilePath());
 }
 
-void CTamsel::SaveSettings() { SaveToTextFile(SettingsFilePath(), kProductName, this, -1, nullptr); }
+void CTamsel::SaveSettings() {
+    SaveSettingsTo(SettingsFilePath());
+}

@@ -104,3 +104,28 @@ TEST(SettingsRecord, MissingProtectedFoldersAreDroppedInOrder) {
     EXPECT_EQ(Folders(t), std::vector<std::string>({dir.file("a"), dir.file("c")}));
     EXPECT_EQ(t.m_strFolderForScan, dir.file("gone")) << "the folder to scan is kept";
 }
+
+TEST(SettingsRecord, DeletedFolderLeavesTheListAtStartAndTheFileAtTheNextSave) {
+    TempDir dir;
+    std::string path = dir.file(CTamsel::kSettingsFileName);
+    std::string kept = dir.file("kept"), deleted = dir.file("deleted");
+    std::filesystem::create_directory(kept);
+    std::filesystem::create_directory(deleted);
+    CTamsel first;
+    first.m_strFolderForScan = CString(deleted);
+    first.m_lstProtectedFolders.AddTail(CString(deleted));
+    first.m_lstProtectedFolders.AddTail(CString(kept));
+    first.SaveSettingsTo(path.c_str());
+
+    std::filesystem::remove(deleted);
+    CTamsel second;
+    second.LoadSettingsFrom(path.c_str());
+    EXPECT_EQ(Folders(second), std::vector<std::string>({kept}));
+    EXPECT_EQ(second.m_strFolderForScan, deleted) << "a missing folder to scan is loaded unchanged";
+    second.SaveSettingsTo(path.c_str());
+    std::string deletedItem = "Item \"" + TextStorage::EscapeText(CString(deleted), -1).str() + "\"";
+    EXPECT_EQ(ReadBytes(path).find(deletedItem), std::string::npos);
+    CTamsel third;
+    third.LoadSettingsFrom(path.c_str());
+    EXPECT_EQ(Folders(third), std::vector<std::string>({kept}));
+}
