@@ -2,22 +2,12 @@
 
 #include "core/CTamsel.h"
 
-#include "settings/CStdString.h"
-#include "settings/TextFile.h"
-
-// The per-user data folder, created when missing (core paths).
-CStdString GetDataFolder();
+#include "core/Paths.h"
 
 namespace {
-CStdString SettingsFilePath() {
-    return GetDataFolder() + CStdString("\\") + CStdString(CTamsel::kSettingsFileName);
-}
+CString SettingsFilePath() { return GetDataFolder() + "\\" + CTamsel::kSettingsFileName; }
 } // namespace
 
-void CTamsel::LoadSettings() {
-    LoadSettingsFrom(SettingsFilePath());
-}
+void CTamsel::LoadSettings() { LoadSettingsFrom(SettingsFilePath()); }
 
-void CTamsel::SaveSettings() {
-    SaveSettingsTo(SettingsFilePath());
-}
+void CTamsel::SaveSettings() { SaveSettingsTo(SettingsFilePath()); }

@@ -1,0 +1,26 @@
+#pragma once
+// The activity log "norvane.log" in the data folder: what was secured, and
+// when scans and monitors started and ended. Entries are appended whole and
+// in sequence by any number of threads; the file is opened for each entry
+// and closed again, so other programs can read it at any time.
+
+#include "framework/CString.h"
+
+#include <windows.h>
+
+// Appends text (a complete entry with its final "\n") to the log. Returns
+// nothing: a lost entry must not stop a scan or a monitor.
+void AppendToLog(const char* text);
+
+// The same for a log at path; AppendToLog calls it with the data folder's
+// log. Returns false when the entry could not be written whole; the file is
+// then as it was before.
+bool AppendToLogFile(const char* path, const char* text);
+
+// The current local time as "%m.%d.%y %H:%M:%S", or "Invalid DateTime".
+CString GetTimeStamp();
+
+// Test hook: the function that writes an entry's bytes to the open log (by
+// default WriteFile). Null restores the default.
+typedef BOOL (*LogWriter)(HANDLE file, const void* data, DWORD size, DWORD* written);
+void SetLogWriterForTests(LogWriter writer);

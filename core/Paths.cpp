@@ -1,0 +1,170 @@
+#include "core/Paths.h"
+
+#include "framework/WinHandles.h"
+
+#include <windows.h>
+
+#include <io.h>
+
+#include <ctime>
+#include <string>
+
+const char* const kBackupFolder = "C:\\T\\GEO";
+
+namespace {
+
+const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+// Values bigger than this are not paths of any file system; refusing them
+// keeps a corrupt registry value from asking for gigabytes.
+const DWORD kMaxValueBytes = 64 * 1024;
+
+void TrimTrailing(std::string& text, const char* set) {
+    size_t end = text.find_last_not_of(set);
+    text.erase(end == std::string::npos ? 0 : end + 1);
+}
+
+bool Exists(const char* path) { return _access(path, 0) == 0; }
+
+// ExpandEnvironmentStringsA with a buffer that grows to the size it asks for.
+std::string ExpandEnvironment(const std::string& text) {
+    std::string out(256, '\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD needed = ::ExpandEnvironmentStringsA(text.c_str(), &out[0], DWORD(out.size()));
+        if (needed == 0)
+            return text;
+        if (needed <= out.size()) {
+            out.resize(strlen(out.c_str()));
+            return out;
+        }
+        out.assign(needed, '\0');
+    }
+    return text;
+}
+
+bool ReadRegistryString(HKEY key, const char* valueName, std::string& text) {
+    DWORD type = 0, size = 0;
+    if (::RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return false;
+    if (size > kMaxValueBytes)
+        return false;
+    std::string buffer(size + 1, '\0');
+    DWORD got = size;
+    if (::RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&buffer[0]), &got) !=
+        ERROR_SUCCESS)
+        return false;
+    text.assign(buffer.c_str()); // up to the first zero: values may or may not hold one
+    return true;
+}
+
+} // namespace
+
+CString ReadShellFolder(const char* valueName) {
+    CRegKeyHandle key;
+    if (::RegOpenKeyA(HKEY_CURRENT_USER, kShellFoldersKey, key.Receive()) != ERROR_SUCCESS)
+        return CString();
+    std::string text;
+    if (!ReadRegistryString(key.Get(), valueName, text))
+        return CString();
+    if (text.find('%') != std::string::npos) {
+        std::string part = text.substr(0, text.find('\\'));
+        std::string expanded = ExpandEnvironment(part);
+        CString result(text);
+        result.Replace(part.c_str(), expanded.c_str());
+        return result;
+    }
+    return CString(text);
+}
+
+CString GetSpecialFolder(int kind) {
+    CString folder;
+    if (kind == SPECIAL_FOLDER_LOCAL_APPDATA) {
+        folder = ReadShellFolder("Local Settings");
+        if (folder.IsEmpty())
+            folder = ReadShellFolder("Local AppData");
+    } else if (kind == SPECIAL_FOLDER_TEMP) {
+        DWORD needed = ::GetTempPathA(0, nullptr);
+        std::string temp(needed + 1, '\0');
+        DWORD got = needed ? ::GetTempPathA(DWORD(temp.size()), &temp[0]) : 0;
+        temp.resize(got < temp.size() ? got : 0);
+        TrimTrailing(temp, "\\");
+        folder = CString(temp);
+    } else {
+        return CString();
+    }
+    if (!folder.IsEmpty()) {
+        WIN32_FIND_DATAA data;
+        CFindHandle find(::FindFirstFileA(folder, &data));
+        if (!find.IsValid())
+            ::CreateDirectoryA(folder, nullptr);
+    }
+    return folder;
+}
+
+CString GetDataFolder() {
+    CString folder = GetSpecialFolder(SPECIAL_FOLDER_LOCAL_APPDATA) + "\\Norvane";
+    CreateDirectories(folder);
+    return folder;
+}
+
+bool CreateDirectories(const char* path) {
+    if (!path || !*path)
+        return false;
+    std::string copy(path);
+    TrimTrailing(copy, "\\ ");
+    if (Exists(path))
+        return true;
+    if (copy.size() <= 2)
+        return false;
+    if (::CreateDirectoryA(copy.c_str(), nullptr))
+        return true;
+
+    // Level by level from the left. The search starts at index 4 so that a
+    // drive root such as "C:\" is never created.
+    for (size_t pos = copy.find('\\', 4); pos != std::string::npos; pos = copy.find('\\', pos + 1)) {
+        std::string level = copy.substr(0, pos);
+        // Another thread may make the same level at the same moment.
+        if (!Exists(level.c_str()) && !::CreateDirectoryA(level.c_str(), nullptr) &&
+            ::GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+        if (copy.size() - pos - 1 < 2)
+            break;
+    }
+    if (!Exists(copy.c_str()) && !::CreateDirectoryA(copy.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+        return false;
+    return true;
+}
+
+CString GetUniqueTempName(const char* folder) {
+    std::string base(folder ? folder : "");
+    TrimTrailing(base, "\\");
+    unsigned int number = unsigned(_time64(nullptr));
+    // A bounded search: a folder that refuses every name must not hang the caller.
+    for (int attempt = 0; attempt < 100000; ++attempt, ++number) {
+        std::string candidate = base + "\\" + std::to_string(number) + ".tmp";
+        if (Exists(candidate.c_str()))
+            continue;
+        std::string backup = candidate + ".jpg";
+        CHandle claim(::CreateFileA(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+        if (claim.IsValid())
+            return CString(candidate);
+        DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return CString();
+    }
+    return CString();
+}
+
+bool CopyToBackup(const char* photo, const char* folder) {
+    CreateDirectories(folder);
+    CString name = GetUniqueTempName(folder);
+    if (name.IsEmpty())
+        return false;
+    CString backup = name + ".jpg";
+    // Overwrites only the empty file that claimed the name.
+    if (::CopyFileA(photo, backup, FALSE))
+        return true;
+    ::DeleteFileA(backup);
+    return false;
+}

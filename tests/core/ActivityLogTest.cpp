@@ -1,0 +1,172 @@
+// The activity log: where it lies, the exact texts of its entries, whole
+// entries from many threads, and a write that fails part-way.
+#include "core/ActivityLog.h"
+#include "core/LogEntries.h"
+#include "core/Paths.h"
+
+#include "ShellFolderValue.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+using testing_support::TempDir;
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+    auto bytes = testing_support::ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+RemovedTags Tags(std::initializer_list<Vardle::RemovedTag> list) {
+    RemovedTags tags;
+    for (const auto& t : list)
+        tags.append(t);
+    return tags;
+}
+
+TEST(ActivityLog, FirstEntryCreatesTheDataFolderAndTheLog) {
+    TempDir dir;
+    DataFolderAt redirect(dir.file("local"));
+    AppendToLog("Monitor started at [01.02.03 04:05:06]:\n\tC:\\Photos\\\n");
+    std::string log = dir.file("local\\Norvane\\norvane.log");
+    EXPECT_EQ(ReadText(log), "Monitor started at [01.02.03 04:05:06]:\n\tC:\\Photos\\\n");
+    AppendToLog("second\n");
+    EXPECT_EQ(ReadText(log), "Monitor started at [01.02.03 04:05:06]:\n\tC:\\Photos\\\nsecond\n");
+}
+
+TEST(ActivityLog, EntryTextsAreExact) {
+    const char* ts = "12.31.24 23:59:58";
+    EXPECT_STREQ(ScanStartEntry(ts, "C:\\Users\\Ann\\Pictures"),
+                 "Scanning started at [12.31.24 23:59:58]:\n\tC:\\Users\\Ann\\Pictures\n");
+    EXPECT_STREQ(ScanEndEntry(ts, 2, 14, 30),
+                 "Scanner finished [12.31.24 23:59:58]:\n\t2 files with geotags were secured. 14 jpeg files of 30 "
+                 "found files were processed.\n");
+    EXPECT_STREQ(MonitorStartEntry(ts, "D:\\Camera\\"), "Monitor started at [12.31.24 23:59:58]:\n\tD:\\Camera\\\n");
+    EXPECT_STREQ(MonitorStopEntry(ts, "D:\\Camera\\"), "Monitor is stopped [12.31.24 23:59:58]:\n\tD:\\Camera\\\n");
+
+    auto two = Tags({{2, {0x23, 0x28, 0xF00000001ull}}, {4, {0x8B, 0, 0x1}}});
+    EXPECT_STREQ(SecuredByScannerEntry(ts, "C:\\P\\a.jpg", two),
+                 "Found and secured by scanner [12.31.24 23:59:58]: <C:\\P\\a.jpg?2;2(23,28,F00000001);4(8B,0,1);>\n");
+    EXPECT_STREQ(SecuredByMonitorEntry(ts, "C:\\P\\b.jpg", Tags({})),
+                 "Found and secured by monitor [12.31.24 23:59:58]: <C:\\P\\b.jpg?0;>\n");
+
+    // A path in another script goes in byte for byte as the string holds it.
+    const char* path = "C:\\\xE5\x8C\x97\xE4\xBA\xAC\\\xD0\x9C\xD0\xB8\xD1\x80.jpg";
+    CString entry = SecuredByMonitorEntry(ts, path, Tags({}));
+    EXPECT_EQ(std::string(entry.GetString()).find(std::string("<") + path + "?0;>\n"), 50u);
+}
+
+TEST(ActivityLog, TimeStampIsTheLocalTimeInTheLogsForm) {
+    SYSTEMTIME before;
+    ::GetLocalTime(&before);
+    CString stamp = GetTimeStamp();
+    int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    char tail = 0;
+    ASSERT_EQ(std::sscanf(stamp, "%2d.%2d.%2d %2d:%2d:%2d%c", &month, &day, &year, &hour, &minute, &second, &tail), 6)
+        << stamp.GetString();
+    EXPECT_EQ(stamp.GetLength(), 17);
+    EXPECT_EQ(month, before.wMonth);
+    EXPECT_EQ(day, before.wDay);
+    EXPECT_EQ(year, before.wYear % 100);
+    EXPECT_EQ(hour, before.wHour);
+    int gap = (minute * 60 + second) - (before.wMinute * 60 + before.wSecond);
+    EXPECT_TRUE(gap >= 0 && gap <= 2) << stamp.GetString();
+}
+
+TEST(ActivityLog, EntriesOfEightThreadsNeverInterleaveOrOverwrite) {
+    TempDir dir;
+    std::string log = dir.file("norvane.log");
+    const int kThreads = 8, kEntries = 2000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            char entry[128];
+            for (int i = 0; i < kEntries; ++i) {
+                std::snprintf(entry, sizeof entry, "Entry of thread %d number %d:\n\tpayload %d-%d\n", t, i, t, i);
+                AppendToLogFile(log.c_str(), entry);
+            }
+        });
+    }
+    for (auto& th : threads)
+        th.join();
+
+    std::string text = ReadText(log);
+    std::set<std::pair<int, int>> seen;
+    int next[kThreads] = {};
+    size_t pos = 0, wholeEntries = 0;
+    while (pos < text.size()) {
+        int t = -1, i = -1, t2 = -2, i2 = -2, used = 0;
+        int got = std::sscanf(text.c_str() + pos, "Entry of thread %d number %d:\n\tpayload %d-%d\n%n", &t, &i, &t2,
+                              &i2, &used);
+        ASSERT_EQ(got, 4) << "torn entry at byte " << pos;
+        ASSERT_TRUE(t == t2 && i == i2 && t >= 0 && t < kThreads) << "mixed entry at byte " << pos;
+        EXPECT_EQ(i, next[t]) << "thread " << t << " out of order";
+        next[t] = i + 1;
+        seen.insert({t, i});
+        ++wholeEntries;
+        pos += size_t(used);
+    }
+    EXPECT_EQ(wholeEntries, size_t(kThreads * kEntries));
+    EXPECT_EQ(seen.size(), size_t(kThreads * kEntries));
+}
+
+// Writes half the entry, then fails, as a disk that has just filled up.
+BOOL WriteHalfThenFail(HANDLE file, const void* data, DWORD size, DWORD* written) {
+    ::WriteFile(file, data, size / 2, written, nullptr);
+    ::SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+BOOL WriteNothing(HANDLE, const void*, DWORD, DWORD* written) {
+    *written = 0;
+    ::SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+TEST(ActivityLog, WriteThatComesUpShortLeavesNoTornEntry) {
+    TempDir dir;
+    std::string log = dir.file("norvane.log");
+    ASSERT_TRUE(AppendToLogFile(log.c_str(), "first entry\n"));
+    SetLogWriterForTests(&WriteHalfThenFail);
+    EXPECT_FALSE(AppendToLogFile(log.c_str(), "this entry does not fit on the disk\n"));
+    SetLogWriterForTests(&WriteNothing);
+    EXPECT_FALSE(AppendToLogFile(log.c_str(), "nor this one\n"));
+    SetLogWriterForTests(nullptr);
+    EXPECT_EQ(ReadText(log), "first entry\n");
+    ASSERT_TRUE(AppendToLogFile(log.c_str(), "third entry\n"));
+    EXPECT_EQ(ReadText(log), "first entry\nthird entry\n");
+}
+
+TEST(ActivityLog, LogHeldOpenByAReaderStillGrows) {
+    TempDir dir;
+    std::string log = dir.file("norvane.log");
+    ASSERT_TRUE(AppendToLogFile(log.c_str(), "one\n"));
+    HANDLE reader = ::CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(AppendToLogFile(log.c_str(), "two\n"));
+    char buffer[16] = {};
+    DWORD got = 0;
+    ::ReadFile(reader, buffer, sizeof buffer - 1, &got, nullptr);
+    EXPECT_STREQ(buffer, "one\ntwo\n");
+    ::CloseHandle(reader);
+}
+
+TEST(ActivityLog, LogThatCannotBeOpenedLosesTheEntryAndTheCallerGoesOn) {
+    TempDir dir;
+    // A file stands where the data folder should be.
+    testing_support::WriteFile(dir.file("Norvane"), {'x'});
+    DataFolderAt redirect(dir.path().string());
+    AppendToLog("lost\n");
+    EXPECT_EQ(ReadText(dir.file("Norvane")), "x");
+    EXPECT_FALSE(AppendToLogFile(dir.file("no\\such\\folder\\norvane.log").c_str(), "lost\n"));
+}
+
+} // namespace
