@@ -74,6 +74,8 @@ bool FlushToDisk(FILE* file) {
 bool ReplaceFileWith(const char* target, const char* replacement) {
     struct stat st {};
     if (stat(target, &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return false; // a folder is never a file to replace
         // Keep who may read and write the photo; ownership needs privileges
         // and is kept only when we have them.
         chmod(replacement, st.st_mode & 07777);

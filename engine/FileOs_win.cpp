@@ -89,6 +89,11 @@ bool FlushToDisk(FILE* file) {
 bool ReplaceFileWith(const char* target, const char* replacement) {
     // ReplaceFile keeps the target's creation time, attributes and security;
     // it refuses when the target does not exist yet, where a move does.
+    // Wine's ReplaceFile also swaps a file in over an empty folder: a folder
+    // is never a file to replace.
+    DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
     if (ReplaceFileA(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
         return true;
     if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES)

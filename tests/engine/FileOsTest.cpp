@@ -67,6 +67,15 @@ TEST(SafeReplace, FolderThatCannotTakeAFileFailsCleanly) {
     EXPECT_EQ(FilesIn(dir), 0u);
 }
 
+TEST(SafeReplace, AFolderIsNeverReplaced) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "photo.jpg");
+    Bytes fresh = Pattern(10, 1);
+    EXPECT_FALSE(fileos::WriteWholeFileSafely(dir.file("photo.jpg").c_str(), fresh.data(), fresh.size()));
+    EXPECT_TRUE(fs::is_directory(dir.path() / "photo.jpg"));
+    EXPECT_EQ(FilesIn(dir), 1u);
+}
+
 TEST(SafeReplace, SiblingNamesAreUniqueAndNeverLookLikePhotos) {
     TempDir dir;
     std::string photo = dir.file("photo.jpg");
