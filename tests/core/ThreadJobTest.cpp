@@ -2,6 +2,7 @@
 // faults inside the body turned into CSeException for OnException.
 #include "core/CSeException.h"
 #include "core/CThreadJob.h"
+#include "core/CWinThreadException.h"
 #include "core/SeTranslator.h"
 
 #include <gtest/gtest.h>
@@ -220,6 +221,19 @@ TEST(ThreadJob, DestroyingAJobWaitsForItsWorker) {
     ASSERT_TRUE(job->Start(nullptr, 0));
     delete job;
     EXPECT_TRUE(finished);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ThreadJobDeathTest, ExceptionThatReachesAWindowProcedureEndsTheProcessWithCode3) {
+    EXPECT_EXIT(
+        {
+            CWinThreadException thread(nullptr, nullptr);
+            thread.ProcessWndProcException(new CSeException(EXCEPTION_ACCESS_VIOLATION, nullptr), nullptr);
+        },
+        ::testing::ExitedWithCode(3), "");
 }
 
 } // namespace
