@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -234,6 +235,28 @@ TEST(ThreadJobDeathTest, ExceptionThatReachesAWindowProcedureEndsTheProcessWithC
             thread.ProcessWndProcException(new CSeException(EXCEPTION_ACCESS_VIOLATION, nullptr), nullptr);
         },
         ::testing::ExitedWithCode(3), "");
+}
+
+LONG WINAPI EndWithCode9(EXCEPTION_POINTERS*) { ::ExitProcess(9); }
+
+TEST(ThreadJobDeathTest, FaultOnAThreadThatIsNoJobIsNotTranslated) {
+    // Translated, the fault would become a C++ exception that leaves the
+    // thread and ends the process through std::terminate (code 3). Left
+    // alone, it reaches the unhandled-exception filter.
+    EXPECT_EXIT(
+        {
+            ::SetUnhandledExceptionFilter(&EndWithCode9);
+            TestJob job; // a job thread first, so the translation is active
+            job.m_body = [] { return ReadThrough(nullptr); };
+            job.Start(nullptr, 0);
+            job.Finish();
+            if (job.m_nCode != EXCEPTION_ACCESS_VIOLATION)
+                ::ExitProcess(1);
+            std::thread plain([] { ReadThrough(nullptr); });
+            plain.join();
+            ::ExitProcess(0);
+        },
+        ::testing::ExitedWithCode(9), "");
 }
 
 } // namespace
