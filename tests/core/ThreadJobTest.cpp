@@ -90,7 +90,9 @@ __attribute__((noinline)) int DivideByZero(bool* unwound) {
 }
 
 // A leaf function: it faults with the stack as its caller's call left it.
-__attribute__((noinline)) int ReadThrough(volatile int* p) { return *p; }
+__attribute__((noinline)) int ReadThrough(volatile int* p) {
+    return *p;
+}
 
 TEST(ThreadJob, RunsTheBodyOnItsOwnThreadAtIdlePriority) {
     TestJob job;
@@ -237,7 +239,9 @@ TEST(ThreadJobDeathTest, ExceptionThatReachesAWindowProcedureEndsTheProcessWithC
         ::testing::ExitedWithCode(3), "");
 }
 
-LONG WINAPI EndWithCode9(EXCEPTION_POINTERS*) { ::ExitProcess(9); }
+LONG WINAPI EndWithCode9(EXCEPTION_POINTERS*) {
+    ::ExitProcess(9);
+}
 
 TEST(ThreadJobDeathTest, FaultOnAThreadThatIsNoJobIsNotTranslated) {
     // Translated, the fault would become a C++ exception that leaves the
