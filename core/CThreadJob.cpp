@@ -16,7 +16,8 @@ std::atomic<bool> g_bInOnException{false};
 const CRuntimeClass CThreadJob::classCThreadJob = {"CThreadJob", int(sizeof(CThreadJob)), 0xFFFF, nullptr};
 
 CThreadJob::CThreadJob()
-    : m_pThread(nullptr), m_hOwnerWnd(nullptr), m_nParam(0), m_nResult(0), m_nUserFlag(0), m_hWorker(nullptr) {
+    : m_pThread(nullptr), m_hOwnerWnd(nullptr), m_nParam(0), m_nResult(0), m_nUserFlag(0),
+      m_hWorker(nullptr) {
     ::InitializeCriticalSection(&m_cs);
 }
 
@@ -27,13 +28,21 @@ CThreadJob::~CThreadJob() {
     ::DeleteCriticalSection(&m_cs);
 }
 
-int CThreadJob::GetResult() { return m_nResult; }
+int CThreadJob::GetResult() {
+    return m_nResult;
+}
 
-int CThreadJob::GetResultAfterException() { return m_nResult; }
+int CThreadJob::GetResultAfterException() {
+    return m_nResult;
+}
 
-void CThreadJob::SetUserFlag(int nValue) { m_nUserFlag = nValue; }
+void CThreadJob::SetUserFlag(int nValue) {
+    m_nUserFlag = nValue;
+}
 
-const CRuntimeClass* CThreadJob::GetRuntimeClass() const { return &classCThreadJob; }
+const CRuntimeClass* CThreadJob::GetRuntimeClass() const {
+    return &classCThreadJob;
+}
 
 bool CThreadJob::Start(HWND hOwnerWnd, int nParam) {
     m_nParam = nParam;
@@ -56,8 +65,8 @@ bool CThreadJob::Start(HWND hOwnerWnd, int nParam) {
     if (m_hWorker)
         ::CloseHandle(m_hWorker);
     m_hWorker = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), thread->m_hThread, ::GetCurrentProcess(), &m_hWorker, SYNCHRONIZE,
-                      FALSE, 0);
+    ::DuplicateHandle(::GetCurrentProcess(), thread->m_hThread, ::GetCurrentProcess(), &m_hWorker,
+                      SYNCHRONIZE, FALSE, 0);
     // From here on the thread object may delete itself at any moment.
     thread->ResumeThread();
     return true;

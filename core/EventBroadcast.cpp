@@ -17,11 +17,21 @@ __attribute__((init_priority(101))) ReceiverList g_receivers;
 
 } // namespace
 
-event_client* GetHeadPtr() { return g_receivers.head; }
+event_client* GetHeadPtr() {
+    return g_receivers.head;
+}
 
-CRITICAL_SECTION* GetSectionPtr() { return &g_receivers.cs; }
+CRITICAL_SECTION* GetSectionPtr() {
+    return &g_receivers.cs;
+}
 
 event_client::event_client() : next(nullptr) {
+    Register();
+}
+
+event_client::event_client(register_later_t) : next(nullptr) {}
+
+void event_client::Register() {
     CCritSecLock lock(&g_receivers.cs);
     if (!g_receivers.head) {
         g_receivers.head = this;
@@ -33,7 +43,9 @@ event_client::event_client() : next(nullptr) {
     last->next = this;
 }
 
-event_client::~event_client() { Unregister(); }
+event_client::~event_client() {
+    Unregister();
+}
 
 void event_client::Unregister() {
     CCritSecLock lock(&g_receivers.cs);

@@ -28,6 +28,17 @@ public:
     void Unregister();
 
     event_client* next;
+
+protected:
+    // For receivers that must be whole before they can be called: a
+    // broadcast of another thread may reach a receiver the moment it is in
+    // the list, and until the derived constructor has run its handler is the
+    // pure one. Such receivers construct the base with register_later and
+    // call Register at the end of their own constructor.
+    struct register_later_t {};
+    static constexpr register_later_t register_later{};
+    explicit event_client(register_later_t);
+    void Register();
 };
 
 // Calls every registered receiver's handler with (nId, 0, 0, 0).
@@ -53,21 +64,14 @@ __declspec(dllexport) CRITICAL_SECTION* GetSectionPtr();
 //         _class_client_<CWatch> m_client;
 //     };
 //
-// The receiver is registered a moment before its owner pointer is set; an
-// event of another thread that arrives in between finds no owner and is
-// dropped. The pointer is set under the broadcast lock so that the
-// broadcasting thread sees it whole.
-#define DECLARE_EVENT_CLIENT()                                                                          \
-    template <class T> class _class_client_ : public event_client {                                     \
-    public:                                                                                             \
-        explicit _class_client_(T* pOwner) {                                                            \
-            ::EnterCriticalSection(GetSectionPtr());                                                    \
-            m_pOwner = pOwner;                                                                          \
-            ::LeaveCriticalSection(GetSectionPtr());                                                    \
-        }                                                                                               \
-        void OnEvent(UINT nId, int, int, int) override {                                                \
-            if (m_pOwner)                                                                               \
-                m_pOwner->OnEvent(nId);                                                                 \
-        }                                                                                               \
-        T* m_pOwner = nullptr;                                                                          \
+// The receiver joins the list only once its owner pointer is set. Declared
+// as the owner's last member, it joins after the rest of the owner is built;
+// the owner's destructor calls m_client.Unregister() first, so that no event
+// arrives while the owner is being torn down.
+#define DECLARE_EVENT_CLIENT()                                                                               \
+    template <class T> class _class_client_ : public event_client {                                          \
+    public:                                                                                                  \
+        explicit _class_client_(T* pOwner) : event_client(register_later), m_pOwner(pOwner) { Register(); }  \
+        void OnEvent(UINT nId, int, int, int) override { m_pOwner->OnEvent(nId); }                           \
+        T* m_pOwner;                                                                                         \
     };

@@ -2,8 +2,7 @@
 
 namespace {
 
-CString SecuredEntry(const char* words, const char* timeStamp, const char* path,
-                     const RemovedTags& removed) {
+CString SecuredEntry(const char* words, const char* timeStamp, const char* path, const RemovedTags& removed) {
     CString entry;
     entry.Format("%s [%s]: <%s", words, timeStamp, path);
     entry += RemovedTagsText(removed).c_str();
@@ -21,9 +20,10 @@ CString ScanStartEntry(const char* timeStamp, const char* folder) {
 
 CString ScanEndEntry(const char* timeStamp, int nSecured, int nJpegFiles, int nFoundFiles) {
     CString entry;
-    entry.Format("Scanner finished [%s]:\n\t%d files with geotags were secured. %d jpeg files of %d found files "
-                 "were processed.\n",
-                 timeStamp, nSecured, nJpegFiles, nFoundFiles);
+    entry.Format(
+        "Scanner finished [%s]:\n\t%d files with geotags were secured. %d jpeg files of %d found files "
+        "were processed.\n",
+        timeStamp, nSecured, nJpegFiles, nFoundFiles);
     return entry;
 }
 

@@ -24,7 +24,9 @@ void TrimTrailing(std::string& text, const char* set) {
     text.erase(end == std::string::npos ? 0 : end + 1);
 }
 
-bool Exists(const char* path) { return _access(path, 0) == 0; }
+bool Exists(const char* path) {
+    return _access(path, 0) == 0;
+}
 
 // ExpandEnvironmentStringsA with a buffer that grows to the size it asks for.
 std::string ExpandEnvironment(const std::string& text) {
@@ -130,7 +132,8 @@ bool CreateDirectories(const char* path) {
         if (copy.size() - pos - 1 < 2)
             break;
     }
-    if (!Exists(copy.c_str()) && !::CreateDirectoryA(copy.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+    if (!Exists(copy.c_str()) && !::CreateDirectoryA(copy.c_str(), nullptr) &&
+        ::GetLastError() != ERROR_ALREADY_EXISTS)
         return false;
     return true;
 }
@@ -145,8 +148,8 @@ CString GetUniqueTempName(const char* folder) {
         if (Exists(candidate.c_str()))
             continue;
         std::string backup = candidate + ".jpg";
-        CHandle claim(::CreateFileA(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+        CHandle claim(::CreateFileA(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         if (claim.IsValid())
             return CString(candidate);
         DWORD error = ::GetLastError();

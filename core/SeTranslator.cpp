@@ -151,4 +151,6 @@ void RemoveSeTranslator() {
     ::TlsSetValue(g_tlsSlot, nullptr);
 }
 
-bool IsSeTranslatorInstalled() { return g_tlsSlot != TLS_OUT_OF_INDEXES && CurrentState() != nullptr; }
+bool IsSeTranslatorInstalled() {
+    return g_tlsSlot != TLS_OUT_OF_INDEXES && CurrentState() != nullptr;
+}

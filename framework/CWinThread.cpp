@@ -28,15 +28,25 @@ BOOL CWinThread::CreateThread(DWORD dwCreateFlags, UINT nStackSize, LPSECURITY_A
     return TRUE;
 }
 
-int CWinThread::GetThreadPriority() const { return ::GetThreadPriority(m_hThread); }
+int CWinThread::GetThreadPriority() const {
+    return ::GetThreadPriority(m_hThread);
+}
 
-BOOL CWinThread::SetThreadPriority(int nPriority) { return ::SetThreadPriority(m_hThread, nPriority); }
+BOOL CWinThread::SetThreadPriority(int nPriority) {
+    return ::SetThreadPriority(m_hThread, nPriority);
+}
 
-DWORD CWinThread::ResumeThread() { return ::ResumeThread(m_hThread); }
+DWORD CWinThread::ResumeThread() {
+    return ::ResumeThread(m_hThread);
+}
 
-DWORD CWinThread::SuspendThread() { return ::SuspendThread(m_hThread); }
+DWORD CWinThread::SuspendThread() {
+    return ::SuspendThread(m_hThread);
+}
 
-BOOL CWinThread::InitInstance() { return FALSE; }
+BOOL CWinThread::InitInstance() {
+    return FALSE;
+}
 
 LRESULT CWinThread::ProcessWndProcException(CException* e, const MSG*) {
     if (e)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -174,7 +175,9 @@ class Owner {
 public:
     DECLARE_EVENT_CLIENT()
     Owner() : m_client(this) {}
+    ~Owner() { m_client.Unregister(); }
     void OnEvent(UINT nId) { m_ids.push_back(nId); }
+    void StopReceiving() { m_client.Unregister(); }
     std::vector<UINT> m_ids;
 
 private:
@@ -188,11 +191,34 @@ TEST(EventBroadcast, ClassClientForwardsTheIdToItsOwner) {
     EXPECT_EQ(owner.m_ids, (std::vector<UINT>{ID_WATCH_UPDATE_ICON, ID_WATCH_UPDATE_TOOLTIP}));
 }
 
+TEST(EventBroadcast, ReceiversComeAndGoWhileAnotherThreadBroadcasts) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> broadcasts{0};
+    std::thread broadcaster([&] {
+        while (!stop) {
+            BroadcastEvent(ID_SET_INWORK_MODE);
+            ++broadcasts;
+        }
+    });
+    while (broadcasts == 0) // the broadcaster is under way before receivers come and go
+        ::SwitchToThread();
+    for (int i = 0; i < 2000; ++i) {
+        Owner owner;
+        ::SwitchToThread();
+        owner.StopReceiving(); // the ids are read on this thread only after that
+        for (UINT id : owner.m_ids)
+            EXPECT_EQ(id, UINT(ID_SET_INWORK_MODE));
+    }
+    stop = true;
+    broadcaster.join();
+    EXPECT_EQ(GetHeadPtr(), nullptr);
+}
+
 TEST(EventBroadcast, ListFunctionsAreExportedFromTheProgram) {
     HMODULE self = ::GetModuleHandleA(nullptr);
     // Through void* first: FARPROC and the real types are unrelated function types.
-    auto head = reinterpret_cast<event_client* (*)()>(
-        reinterpret_cast<void*>(::GetProcAddress(self, "GetHeadPtr")));
+    auto head =
+        reinterpret_cast<event_client* (*)()>(reinterpret_cast<void*>(::GetProcAddress(self, "GetHeadPtr")));
     auto section = reinterpret_cast<CRITICAL_SECTION* (*)()>(
         reinterpret_cast<void*>(::GetProcAddress(self, "GetSectionPtr")));
     ASSERT_NE(head, nullptr);

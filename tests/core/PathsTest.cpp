@@ -9,8 +9,12 @@
 
 #include <io.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 using testing_support::TempDir;
 
@@ -115,6 +119,19 @@ TEST(CreateDirectories, MakesEveryMissingLevel) {
     EXPECT_STREQ(data.cFileName, "five");
 }
 
+TEST(CreateDirectories, ThreadsMakingTheSameLevelsAllSucceed) {
+    TempDir dir;
+    std::string deep = dir.file("a\\b\\c\\d\\e");
+    std::atomic<int> succeeded{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&] { succeeded += CreateDirectories(deep.c_str()); });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(succeeded, 8);
+    EXPECT_TRUE(IsFolder(deep));
+}
+
 TEST(CreateDirectories, RefusesWhatCannotBeMade) {
     EXPECT_FALSE(CreateDirectories(""));
     EXPECT_FALSE(CreateDirectories(nullptr));
@@ -198,6 +215,27 @@ TEST(BackupNames, BackupNeverOverwritesAnEarlierOne) {
     EXPECT_EQ(b, 1);
 
     EXPECT_FALSE(CopyToBackup((photos + "\\missing.jpg").c_str(), backups.c_str()));
+}
+
+TEST(BackupNames, ThreadsBackingUpAtOnceNeverShareAName) {
+    TempDir dir;
+    std::string folder = dir.path().string();
+    std::vector<std::vector<std::string>> names(8);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 15; ++i)
+                names[t].push_back(GetUniqueTempName(folder.c_str()).GetString());
+        });
+    for (auto& th : threads)
+        th.join();
+    std::set<std::string> distinct;
+    for (const auto& list : names)
+        for (const auto& name : list) {
+            EXPECT_FALSE(name.empty());
+            distinct.insert(name);
+        }
+    EXPECT_EQ(distinct.size(), 120u);
 }
 
 TEST(BackupNames, DefaultFolderIsTheFixedBackupFolder) {

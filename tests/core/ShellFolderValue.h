@@ -15,7 +15,8 @@ public:
         DWORD size = 0;
         if (::RegQueryValueExA(m_key, name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
             m_old.resize(size);
-            m_existed = ::RegQueryValueExA(m_key, name, nullptr, &m_type, m_old.data(), &size) == ERROR_SUCCESS;
+            m_existed =
+                ::RegQueryValueExA(m_key, name, nullptr, &m_type, m_old.data(), &size) == ERROR_SUCCESS;
         }
     }
     ShellFolderValue(const ShellFolderValue&) = delete;
@@ -34,7 +35,8 @@ public:
     }
     void Remove() { ::RegDeleteValueA(m_key, m_name.c_str()); }
 
-    static constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    static constexpr const char* kKey =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
 private:
     std::string m_name;

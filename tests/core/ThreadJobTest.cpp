@@ -2,6 +2,7 @@
 // faults inside the body turned into CSeException for OnException.
 #include "core/CSeException.h"
 #include "core/CThreadJob.h"
+#include "core/CWinThreadException.h"
 #include "core/SeTranslator.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -88,7 +90,9 @@ __attribute__((noinline)) int DivideByZero(bool* unwound) {
 }
 
 // A leaf function: it faults with the stack as its caller's call left it.
-__attribute__((noinline)) int ReadThrough(volatile int* p) { return *p; }
+__attribute__((noinline)) int ReadThrough(volatile int* p) {
+    return *p;
+}
 
 TEST(ThreadJob, RunsTheBodyOnItsOwnThreadAtIdlePriority) {
     TestJob job;
@@ -220,6 +224,43 @@ TEST(ThreadJob, DestroyingAJobWaitsForItsWorker) {
     ASSERT_TRUE(job->Start(nullptr, 0));
     delete job;
     EXPECT_TRUE(finished);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ThreadJobDeathTest, ExceptionThatReachesAWindowProcedureEndsTheProcessWithCode3) {
+    EXPECT_EXIT(
+        {
+            CWinThreadException thread(nullptr, nullptr);
+            thread.ProcessWndProcException(new CSeException(EXCEPTION_ACCESS_VIOLATION, nullptr), nullptr);
+        },
+        ::testing::ExitedWithCode(3), "");
+}
+
+LONG WINAPI EndWithCode9(EXCEPTION_POINTERS*) {
+    ::ExitProcess(9);
+}
+
+TEST(ThreadJobDeathTest, FaultOnAThreadThatIsNoJobIsNotTranslated) {
+    // Translated, the fault would become a C++ exception that leaves the
+    // thread and ends the process through std::terminate (code 3). Left
+    // alone, it reaches the unhandled-exception filter.
+    EXPECT_EXIT(
+        {
+            ::SetUnhandledExceptionFilter(&EndWithCode9);
+            TestJob job; // a job thread first, so the translation is active
+            job.m_body = [] { return ReadThrough(nullptr); };
+            job.Start(nullptr, 0);
+            job.Finish();
+            if (job.m_nCode != EXCEPTION_ACCESS_VIOLATION)
+                ::ExitProcess(1);
+            std::thread plain([] { ReadThrough(nullptr); });
+            plain.join();
+            ::ExitProcess(0);
+        },
+        ::testing::ExitedWithCode(9), "");
 }
 
 } // namespace

@@ -25,7 +25,9 @@ int Utf16Length(const std::string& utf8) {
     return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.c_str(), int(utf8.size()), nullptr, 0);
 }
 
-TEST(UnicodePaths, ProcessCodePageIsUtf8) { EXPECT_EQ(::GetACP(), 65001u); }
+TEST(UnicodePaths, ProcessCodePageIsUtf8) {
+    EXPECT_EQ(::GetACP(), 65001u);
+}
 
 TEST(UnicodePaths, FileInADeepFolderIsCreatedFoundOpenedAndLogged) {
     TempDir dir;

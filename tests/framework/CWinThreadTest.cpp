@@ -42,8 +42,8 @@ TEST(CWinThread, SuspendedThreadWaitsThenRunsAtItsPriorityAndDeletesItself) {
     EXPECT_NE(thread->m_nThreadID, 0u);
     // Our own handle: the object closes its handle as it deletes itself.
     HANDLE h = nullptr;
-    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), thread->m_hThread, ::GetCurrentProcess(), &h, 0, FALSE,
-                                  DUPLICATE_SAME_ACCESS));
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), thread->m_hThread, ::GetCurrentProcess(), &h, 0,
+                                  FALSE, DUPLICATE_SAME_ACCESS));
     CHandle own(h);
     EXPECT_TRUE(thread->SetThreadPriority(THREAD_PRIORITY_BELOW_NORMAL));
     EXPECT_EQ(thread->GetThreadPriority(), THREAD_PRIORITY_BELOW_NORMAL);
