@@ -46,15 +46,7 @@ int CheckExifData(stdlib::MemStream& exif) {
     ReadGpsDirectory(parser);
 
     bool found = false;
-    bool allZero = true;
-    ForEachPositionTag(parser, [&](const IFDItem& item) {
-        found = true;
-        // Values beyond the loaded bytes read as zero, so they need no visit.
-        uint64_t values = item.loaded / 8 < item.count ? item.loaded / 8 : item.count;
-        for (uint64_t k = 0; k < values && allZero; ++k)
-            if (!(Parser::GetReal(item, k) == 0.0))
-                allZero = false;
-    });
+    bool allZero = !HasPositionValue(parser, &found);
     if (!found) {
         trace::Printf("ExifGPSTagsNotFound\n");
         return 7;

@@ -60,13 +60,7 @@ bool PositionRemains(stdlib::MemStream& exif) {
     if (!parser.Parse())
         return false;
     ReadGpsDirectory(parser);
-    bool remains = false;
-    ForEachPositionTag(parser, [&](const IFDItem& item) {
-        uint64_t values = item.loaded / 8 < item.count ? item.loaded / 8 : item.count;
-        for (uint64_t k = 0; k < values && !remains; ++k)
-            remains = !(Parser::GetReal(item, k) == 0.0);
-    });
-    return remains;
+    return HasPositionValue(parser);
 }
 
 } // namespace

@@ -39,3 +39,19 @@ template <class Visit> void ForEachPositionTag(const Parser& parser, Visit visit
         }
     }
 }
+
+// True when some position tag holds a value that is not zero (a NaN is not
+// zero); found tells whether there is any position tag at all. Values beyond
+// the loaded bytes read as zero, so they need no visit.
+inline bool HasPositionValue(const Parser& parser, bool* found = nullptr) {
+    bool any = false, nonZero = false;
+    ForEachPositionTag(parser, [&](const IFDItem& item) {
+        any = true;
+        uint64_t values = item.loaded / 8 < item.count ? item.loaded / 8 : item.count;
+        for (uint64_t k = 0; k < values && !nonZero; ++k)
+            nonZero = !(Parser::GetReal(item, k) == 0.0);
+    });
+    if (found)
+        *found = any;
+    return nonZero;
+}
