@@ -54,6 +54,20 @@ bool ReplaceFileWith(const char* target, const char* replacement);
 // Deletes a file; false when it could not be deleted.
 bool RemoveFile(const char* path);
 
+// What makes a file or folder itself, whatever path reaches it: volume and
+// file index on Windows, device and inode on POSIX systems. Links are
+// followed, so a link and its target have one identity. A walk that
+// remembers the identities of the folders it entered never enters one twice.
+struct FileId {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileId& o) const { return volume == o.volume && index == o.index; }
+    bool operator<(const FileId& o) const { return volume != o.volume ? volume < o.volume : index < o.index; }
+};
+
+// False when path names nothing that can be opened.
+bool GetFileId(const char* path, FileId& id);
+
 // True when both paths name one existing file, however they are spelt
 // (links, case, short names, "." and ".." parts).
 bool SameFile(const char* a, const char* b);

@@ -91,12 +91,18 @@ bool RemoveFile(const char* path) {
     return unlink(path) == 0;
 }
 
-bool SameFile(const char* a, const char* b) {
-    struct stat sa {
-    }, sb{};
-    if (stat(a, &sa) != 0 || stat(b, &sb) != 0)
+bool GetFileId(const char* path, FileId& id) {
+    struct stat st {};
+    if (!path || stat(path, &st) != 0)
         return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    id.volume = uint64_t(st.st_dev);
+    id.index = uint64_t(st.st_ino);
+    return true;
+}
+
+bool SameFile(const char* a, const char* b) {
+    FileId ia, ib;
+    return GetFileId(a, ia) && GetFileId(b, ib) && ia == ib;
 }
 
 } // namespace fileos

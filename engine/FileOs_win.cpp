@@ -105,24 +105,28 @@ bool RemoveFile(const char* path) {
     return DeleteFileA(path) != 0;
 }
 
-namespace {
-bool IdentityOf(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
+bool GetFileId(const char* path, FileId& id) {
+    if (!path)
+        return false;
+    // Backup semantics open folders as well as files; no access is asked
+    // for, so a file locked by its writer still tells who it is.
     HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
+    BY_HANDLE_FILE_INFORMATION info;
     bool ok = GetFileInformationByHandle(h, &info) != 0;
     CloseHandle(h);
-    return ok;
+    if (!ok)
+        return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.index = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
 }
-} // namespace
 
 bool SameFile(const char* a, const char* b) {
-    BY_HANDLE_FILE_INFORMATION ia, ib;
-    if (!IdentityOf(a, ia) || !IdentityOf(b, ib))
-        return false;
-    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
-           ia.nFileIndexLow == ib.nFileIndexLow;
+    FileId ia, ib;
+    return GetFileId(a, ia) && GetFileId(b, ib) && ia == ib;
 }
 
 } // namespace fileos
