@@ -1,43 +1,83 @@
 #pragma once
-// The engine object: it owns the settings that persist across runs (the
-// folder last chosen for scanning and the protected folders) and, as the
-// application grows, the scan job and the folder monitor.
+// The engine object: one per process, reachable through g_pTamsel. It holds
+// the settings, runs the folder scan as its worker job, owns the folder
+// monitor, and offers the operations with which the windows change the
+// protected-folder list. Creating it brings the background side up
+// (settings loaded, autostart value written, one monitoring thread per
+// protected folder); destroying it takes everything down again.
+//
+// Everything but the scan body runs on the user-interface thread.
 
-#include "framework/CList.h"
+#include "core/CThreadJob.h"
+#include "core/CTamselSettings.h"
+#include "core/EventBroadcast.h"
+#include "core/PrivateHeap.h"
 #include "framework/CString.h"
-#include "settings/Reflection.h"
 
-class CTamsel {
+#include <windows.h>
+
+// Posted to the main window while a scan runs: wParam the files found so far,
+// lParam the progress range. The receiver reads the counters from the engine.
+constexpr UINT WM_SCAN_PROGRESS = 0x147D;
+
+class CTamsel : public CThreadJob, public CTamselSettings {
 public:
-    // The settings file, in the data folder.
-    static const char* const kSettingsFileName; // "norvane.cfg"
-    // The tag of the settings file's top-level block: the display name.
-    static const char* const kProductName; // "Norvane"
+    DECLARE_PRIVATE_HEAP()
 
-    // Reads the settings file over the defaults (an empty folder to scan and
-    // no protected folders), then drops protected folders that no longer
-    // exist. Runs once, on a fresh object: reading a list appends to it.
-    void LoadSettings();
-    // Writes both settings to the settings file; the old file stays whole
-    // when the new one cannot be written.
-    void SaveSettings();
+    class CWatch;
 
-    // The same with the settings file at path.
-    void LoadSettingsFrom(const char* path);
-    void SaveSettingsTo(const char* path);
+    CTamsel();
+    ~CTamsel() override;
 
-    // Removes each protected folder that does not exist; the rest keep
-    // their order. The folder to scan is left as it is.
-    void DropMissingProtectedFolders();
+    // The scan job, on the worker thread.
+    int Run() override;
+    void OnException(CSeException* pException) override;
 
-    CString m_strFolderForScan;
-    CList<CString> m_lstProtectedFolders;
+    // Folder to scan: taken (and the settings saved) when it exists, else
+    // cleared.
+    void SetFolderForScan(const char* path);
+    CString GetFolderForScan() const;
 
-    // What the settings file holds, in this order.
-    struct Layout : ClassLayout<CTamsel> {
-        Layout() : ClassLayout<CTamsel>("CTamsel") {
-            AddValueField("FolderForScan", &CTamsel::m_strFolderForScan);
-            AddContainerField("ScanFilderList", &CTamsel::m_lstProtectedFolders);
-        }
-    };
+    // Changes of the protected-folder list. Folders are compared without
+    // regard to letter case. Each call makes the monitor follow the list.
+    void AddProtectedFolder(const char* path);
+    void RemoveProtectedFolder(const char* path);
+    bool IsProtectedFolder(const char* path) const;
+    int GetProtectedFolderCount() const { return int(m_lstProtectedFolders.GetCount()); }
+
+    // The receiver of WM_SCAN_PROGRESS calls this when it takes the message
+    // (before it reads the counters): the next progress may then be posted.
+    // At most one progress message waits at any time, so a fast scan can
+    // never fill the window's queue and crowd out ID_SCAN_FINISH.
+    void OnScanProgressHandled() { ::InterlockedExchange(&m_lProgressWaiting, 0); }
+
+    CString m_strRunKey;
+
+    // Scan counters: reset when a scan starts, kept after it ends.
+    volatile LONG m_nFilesFound = 0;
+    volatile LONG m_nJpegFiles = 0;
+    volatile LONG m_nSecureFiles = 0;
+    volatile LONG m_nSecuredFiles = 0;
+    volatile LONG m_nProgressRange = 0;
+
+    CWatch* m_pWatch = nullptr;
+    volatile LONG m_bScanning = 0;
+    volatile bool m_bStopScan = false;
+    // Receives ID_SCAN_FINISH (the scanning page).
+    HWND m_hNotifyWnd = nullptr;
+    // Receives WM_SCAN_PROGRESS (the main window).
+    HWND m_hProgressWnd = nullptr;
+
+private:
+    friend class CScanWalk;
+
+    void BroadcastWatchListChange();
+    void ScanFolderTree();
+    void ScanPhoto(const char* path);
+    void PostProgress();
+    void PostFinish();
+
+    volatile LONG m_lProgressWaiting = 0;
 };
+
+extern CTamsel* g_pTamsel;

@@ -1,4 +1,4 @@
-#include "core/CTamsel.h"
+#include "core/CTamselSettings.h"
 
 #include "settings/TextFile.h"
 
@@ -8,8 +8,8 @@
 #include <unistd.h>
 #endif
 
-const char* const CTamsel::kSettingsFileName = "norvane.cfg";
-const char* const CTamsel::kProductName = "Norvane";
+const char* const CTamselSettings::kSettingsFileName = "norvane.cfg";
+const char* const CTamselSettings::kProductName = "Norvane";
 
 namespace {
 bool FolderExists(const char* path) {
@@ -21,17 +21,17 @@ bool FolderExists(const char* path) {
 }
 } // namespace
 
-void CTamsel::LoadSettingsFrom(const char* path) {
+void CTamselSettings::LoadSettingsFrom(const char* path) {
     // A missing or broken file leaves the defaults; nothing is reported.
     LoadFromTextFile(path, this);
     DropMissingProtectedFolders();
 }
 
-void CTamsel::SaveSettingsTo(const char* path) {
+void CTamselSettings::SaveSettingsTo(const char* path) {
     SaveToTextFile(path, kProductName, this, -1, nullptr);
 }
 
-void CTamsel::DropMissingProtectedFolders() {
+void CTamselSettings::DropMissingProtectedFolders() {
     for (POSITION pos = m_lstProtectedFolders.GetHeadPosition(); pos;) {
         POSITION at = pos;
         const CString& folder = m_lstProtectedFolders.GetNext(pos);

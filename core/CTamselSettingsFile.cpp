@@ -1,13 +1,13 @@
 // Loading and saving the engine's settings in the data folder.
 
-#include "core/CTamsel.h"
+#include "core/CTamselSettings.h"
 
 #include "core/Paths.h"
 
 namespace {
-CString SettingsFilePath() { return GetDataFolder() + "\\" + CTamsel::kSettingsFileName; }
+CString SettingsFilePath() { return GetDataFolder() + "\\" + CTamselSettings::kSettingsFileName; }
 } // namespace
 
-void CTamsel::LoadSettings() { LoadSettingsFrom(SettingsFilePath()); }
+void CTamselSettings::LoadSettings() { LoadSettingsFrom(SettingsFilePath()); }
 
-void CTamsel::SaveSettings() { SaveSettingsTo(SettingsFilePath()); }
+void CTamselSettings::SaveSettings() { SaveSettingsTo(SettingsFilePath()); }

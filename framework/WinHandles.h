@@ -50,6 +50,7 @@ public:
             ::FindClose(m_h);
     }
     bool IsValid() const { return m_h != INVALID_HANDLE_VALUE && m_h; }
+    HANDLE Get() const { return m_h; }
 
 private:
     HANDLE m_h;

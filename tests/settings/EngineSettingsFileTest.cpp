@@ -3,7 +3,7 @@
 
 #include "TestFiles.h"
 
-#include "core/CTamsel.h"
+#include "core/CTamselSettings.h"
 #include "core/Paths.h"
 #include "support/TempDir.h"
 
@@ -29,14 +29,14 @@ TEST(EngineSettingsFile, SaveAndLoadGoThroughTheDataFolder) {
     } restore{path, previous, existed};
 
     testing_support::TempDir dir;
-    CTamsel engine;
+    CTamselSettings engine;
     engine.m_strFolderForScan = CString(dir.file("scan"));
     engine.m_lstProtectedFolders.AddTail(CString(dir.path().string()));
     engine.m_lstProtectedFolders.AddTail(CString(dir.file("missing")));
     engine.SaveSettings();
     EXPECT_NE(ReadBytes(path).find(OnDisk("Norvane\n{\n    FolderForScan \"")), std::string::npos);
 
-    CTamsel loaded;
+    CTamselSettings loaded;
     loaded.LoadSettings();
     EXPECT_EQ(loaded.m_strFolderForScan, CString(dir.file("scan")));
     ASSERT_EQ(loaded.m_lstProtectedFolders.GetCount(), 1);

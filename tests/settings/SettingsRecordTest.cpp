@@ -3,7 +3,7 @@
 
 #include "TestFiles.h"
 
-#include "core/CTamsel.h"
+#include "core/CTamselSettings.h"
 #include "settings/TextFile.h"
 #include "support/TempDir.h"
 
@@ -15,7 +15,7 @@ using namespace settings_test;
 using testing_support::TempDir;
 
 namespace {
-std::vector<std::string> Folders(const CTamsel& t) {
+std::vector<std::string> Folders(const CTamselSettings& t) {
     std::vector<std::string> out;
     for (POSITION pos = t.m_lstProtectedFolders.GetHeadPosition(); pos;)
         out.push_back(t.m_lstProtectedFolders.GetNext(pos).str());
@@ -24,22 +24,22 @@ std::vector<std::string> Folders(const CTamsel& t) {
 
 const char kLongFolder[] = "C:\\Users\\Public\\Pictures\\Travel\\2009\\Summer holiday in the mountains";
 
-int Save(const std::string& path, CTamsel& t) {
-    return SaveToTextFile(path.c_str(), CTamsel::kProductName, &t);
+int Save(const std::string& path, CTamselSettings& t) {
+    return SaveToTextFile(path.c_str(), CTamselSettings::kProductName, &t);
 }
-int Load(const std::string& path, CTamsel& t) {
+int Load(const std::string& path, CTamselSettings& t) {
     return LoadFromTextFile(path.c_str(), &t);
 }
 } // namespace
 
 TEST(SettingsRecord, FilesComeOutByteForByte) {
     TempDir dir;
-    std::string path = dir.file(CTamsel::kSettingsFileName);
-    CTamsel fresh;
+    std::string path = dir.file(CTamselSettings::kSettingsFileName);
+    CTamselSettings fresh;
     ASSERT_EQ(Save(path, fresh), 0);
     EXPECT_EQ(ReadBytes(path), OnDisk(FixtureText("settings-empty.cfg")));
 
-    CTamsel t;
+    CTamselSettings t;
     t.m_strFolderForScan = "C:\\Photos";
     t.m_lstProtectedFolders.AddTail("D:\\Camera");
     t.m_lstProtectedFolders.AddTail(kLongFolder);
@@ -49,15 +49,15 @@ TEST(SettingsRecord, FilesComeOutByteForByte) {
 
 TEST(SettingsRecord, FixturesReadBackIntoAFreshObject) {
     TempDir dir;
-    std::string path = dir.file(CTamsel::kSettingsFileName);
+    std::string path = dir.file(CTamselSettings::kSettingsFileName);
     WriteBytes(path, OnDisk(FixtureText("settings-example.cfg")));
-    CTamsel t;
+    CTamselSettings t;
     ASSERT_EQ(Load(path, t), 0);
     EXPECT_EQ(t.m_strFolderForScan, "C:\\Photos");
     EXPECT_EQ(Folders(t), std::vector<std::string>({"D:\\Camera", kLongFolder}));
 
     WriteBytes(path, OnDisk(FixtureText("settings-empty.cfg")));
-    CTamsel empty;
+    CTamselSettings empty;
     ASSERT_EQ(Load(path, empty), 0);
     EXPECT_EQ(empty.m_strFolderForScan, "");
     EXPECT_TRUE(empty.m_lstProtectedFolders.IsEmpty());
@@ -65,10 +65,10 @@ TEST(SettingsRecord, FixturesReadBackIntoAFreshObject) {
 
 TEST(SettingsRecord, OddFilesStillYieldWhatTheyHold) {
     TempDir dir;
-    std::string path = dir.file(CTamsel::kSettingsFileName);
+    std::string path = dir.file(CTamselSettings::kSettingsFileName);
     WriteBytes(path, OnDisk("Whatever\n{\n    Unknown \"x\"\n    ScanFilderList\n    {\n"
                             "        Item \"A\"\n        Folder \"B\"\n        Item \"C\"\n    }\n}\n"));
-    CTamsel t;
+    CTamselSettings t;
     t.m_strFolderForScan = "default";
     ASSERT_EQ(Load(path, t), 0);
     EXPECT_EQ(t.m_strFolderForScan, "default") << "a missing key keeps its default";
@@ -77,15 +77,15 @@ TEST(SettingsRecord, OddFilesStillYieldWhatTheyHold) {
 
 TEST(SettingsRecord, BrokenFilesLeaveTheDefaults) {
     TempDir dir;
-    std::string path = dir.file(CTamsel::kSettingsFileName);
-    CTamsel firstRun;
+    std::string path = dir.file(CTamselSettings::kSettingsFileName);
+    CTamselSettings firstRun;
     EXPECT_EQ(Load(path, firstRun), -1) << "no file yet";
     EXPECT_EQ(firstRun.m_strFolderForScan, "");
     EXPECT_TRUE(firstRun.m_lstProtectedFolders.IsEmpty());
     for (const char* text : {"Norvane\n{\n}\n", "Norvane\n{\n    FolderForScan \"C:\\\\x\"\n    "
                                                 "ScanFilderList\n    {\n        Item \"D:\\\\y\"\n"}) {
         WriteBytes(path, OnDisk(text));
-        CTamsel t;
+        CTamselSettings t;
         EXPECT_EQ(Load(path, t), -1);
         EXPECT_EQ(t.m_strFolderForScan, "");
         EXPECT_TRUE(t.m_lstProtectedFolders.IsEmpty());
@@ -96,7 +96,7 @@ TEST(SettingsRecord, MissingProtectedFoldersAreDroppedInOrder) {
     TempDir dir;
     std::filesystem::create_directory(dir.path() / "a");
     std::filesystem::create_directory(dir.path() / "c");
-    CTamsel t;
+    CTamselSettings t;
     t.m_strFolderForScan = dir.file("gone");
     for (const char* name : {"gone1", "a", "gone2", "c", "gone3"})
         t.m_lstProtectedFolders.AddTail(CString(dir.file(name)));
@@ -107,25 +107,25 @@ TEST(SettingsRecord, MissingProtectedFoldersAreDroppedInOrder) {
 
 TEST(SettingsRecord, DeletedFolderLeavesTheListAtStartAndTheFileAtTheNextSave) {
     TempDir dir;
-    std::string path = dir.file(CTamsel::kSettingsFileName);
+    std::string path = dir.file(CTamselSettings::kSettingsFileName);
     std::string kept = dir.file("kept"), deleted = dir.file("deleted");
     std::filesystem::create_directory(kept);
     std::filesystem::create_directory(deleted);
-    CTamsel first;
+    CTamselSettings first;
     first.m_strFolderForScan = CString(deleted);
     first.m_lstProtectedFolders.AddTail(CString(deleted));
     first.m_lstProtectedFolders.AddTail(CString(kept));
     first.SaveSettingsTo(path.c_str());
 
     std::filesystem::remove(deleted);
-    CTamsel second;
+    CTamselSettings second;
     second.LoadSettingsFrom(path.c_str());
     EXPECT_EQ(Folders(second), std::vector<std::string>({kept}));
     EXPECT_EQ(second.m_strFolderForScan, deleted) << "a missing folder to scan is loaded unchanged";
     second.SaveSettingsTo(path.c_str());
     std::string deletedItem = "Item \"" + TextStorage::EscapeText(CString(deleted), -1).str() + "\"";
     EXPECT_EQ(ReadBytes(path).find(deletedItem), std::string::npos);
-    CTamsel third;
+    CTamselSettings third;
     third.LoadSettingsFrom(path.c_str());
     EXPECT_EQ(Folders(third), std::vector<std::string>({kept}));
 }

@@ -1,0 +1,85 @@
+#include "core/CTamsel.h"
+
+#include "core/Autostart.h"
+#include "core/CWatch.h"
+#include "core/FolderNames.h"
+
+#include <io.h>
+
+CTamsel* g_pTamsel = nullptr;
+
+IMPLEMENT_PRIVATE_HEAP(CTamsel)
+
+CTamsel::CTamsel() {
+    RegisterAutostart();
+    m_strRunKey = kRunKey;
+    m_pWatch = new CWatch(this);
+    LoadSettings(); // drops protected folders that no longer exist
+    // The monitor starts one thread per folder and saves the settings, so a
+    // list shortened just now is written back at once.
+    BroadcastWatchListChange();
+}
+
+CTamsel::~CTamsel() {
+    // Shutdown order: the scan is stopped and its worker waited for before
+    // anything it uses goes (a photo it is rewriting is finished first);
+    // then the settings are saved and the monitor, with every monitoring
+    // thread, is stopped.
+    m_bStopScan = true;
+    WaitForWorker(INFINITE);
+    SaveSettings();
+    delete m_pWatch;
+    m_pWatch = nullptr;
+    m_lstProtectedFolders.RemoveAll();
+}
+
+void CTamsel::OnException(CSeException*) {}
+
+void CTamsel::BroadcastWatchListChange() {
+    BroadcastEvent(ID_UPDATE_WATCH_LIST);
+    // Threads of removed folders are waited for only now that the broadcast
+    // lock is free: one of them may be waiting for it to report a photo.
+    if (m_pWatch)
+        m_pWatch->ReleaseStoppedThreads();
+}
+
+void CTamsel::SetFolderForScan(const char* path) {
+    if (path && *path && _access(path, 0) == 0) {
+        m_strFolderForScan = path;
+        SaveSettings();
+    } else {
+        m_strFolderForScan.Empty();
+    }
+}
+
+CString CTamsel::GetFolderForScan() const {
+    return m_strFolderForScan;
+}
+
+void CTamsel::AddProtectedFolder(const char* path) {
+    if (!path)
+        return;
+    if (_access(path, 0) == 0 && !IsProtectedFolder(path))
+        m_lstProtectedFolders.AddTail(CString(path));
+    BroadcastWatchListChange();
+}
+
+void CTamsel::RemoveProtectedFolder(const char* path) {
+    if (!path)
+        return;
+    for (POSITION pos = m_lstProtectedFolders.GetHeadPosition(); pos;) {
+        POSITION at = pos;
+        if (SameFolderName(m_lstProtectedFolders.GetNext(pos), path))
+            m_lstProtectedFolders.RemoveAt(at);
+    }
+    BroadcastWatchListChange();
+}
+
+bool CTamsel::IsProtectedFolder(const char* path) const {
+    if (!path)
+        return false;
+    for (POSITION pos = m_lstProtectedFolders.GetHeadPosition(); pos;)
+        if (SameFolderName(m_lstProtectedFolders.GetNext(pos), path))
+            return true;
+    return false;
+}

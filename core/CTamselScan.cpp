@@ -1,0 +1,106 @@
+// The scan job: walks the folder to scan and every folder below it, secures
+// each JPEG photo whose GPS tags hold a position, counts what it sees and
+// tells the windows how far it is.
+//
+// Progress goes to the main window as WM_SCAN_PROGRESS, but never more than
+// one at a time: the job posts only when the previous message has been taken
+// (OnScanProgressHandled). The receiver reads the counters when it handles
+// the message, so nothing is lost, and a fast scan of a large tree cannot
+// fill the window's queue (Windows refuses posts beyond 10,000 waiting
+// messages) and crowd out the ID_SCAN_FINISH that ends the scan.
+
+#include "core/CTamsel.h"
+
+#include "core/ActivityLog.h"
+#include "core/FolderWalk.h"
+#include "core/LogEntries.h"
+#include "core/PhotoSecuring.h"
+#include "engine/JpegName.h"
+
+namespace {
+
+// Thresholds from which a progress message follows every file.
+constexpr LONG kFilesBeforeProgress = 100;
+constexpr LONG kSecureFilesBeforeProgress = 10;
+
+} // namespace
+
+// The walk of one scan; it reports to the engine's scan members.
+class CScanWalk : public CFolderWalk {
+public:
+    explicit CScanWalk(CTamsel& tamsel) : m_tamsel(tamsel) {}
+
+protected:
+    bool ShouldStop() override { return m_tamsel.m_bStopScan; }
+    void OnFile(const CString& path, const char* name) override {
+        ::InterlockedIncrement(&m_tamsel.m_nFilesFound);
+        if (IsJpegName(name))
+            m_tamsel.ScanPhoto(path);
+        if (m_tamsel.m_nFilesFound >= kFilesBeforeProgress)
+            m_tamsel.PostProgress();
+    }
+    void OnListingFailed() override { m_tamsel.PostProgress(); }
+    void OnListingDone() override {
+        m_tamsel.PostProgress();
+        m_tamsel.PostProgress();
+    }
+
+private:
+    CTamsel& m_tamsel;
+};
+
+int CTamsel::Run() {
+    m_bScanning = 1;
+    m_bStopScan = false;
+    m_nProgressRange = 1000;
+    m_nFilesFound = m_nJpegFiles = m_nSecureFiles = m_nSecuredFiles = 0;
+    m_lProgressWaiting = 0;
+    AppendToLog(ScanStartEntry(GetTimeStamp(), m_strFolderForScan));
+
+    ScanFolderTree();
+
+    AppendToLog(ScanEndEntry(GetTimeStamp(), m_nSecuredFiles, m_nJpegFiles, m_nFilesFound));
+    m_bScanning = 0;
+    PostFinish();
+    return 0;
+}
+
+void CTamsel::ScanFolderTree() {
+    CScanWalk walk(*this);
+    walk.Walk(m_strFolderForScan);
+}
+
+void CTamsel::ScanPhoto(const char* path) {
+    ::InterlockedIncrement(&m_nJpegFiles);
+    RemovedTags removed;
+    int check = 0;
+    int secured = SecurePhotoIfNeeded(path, check, removed);
+    if (check == 8)
+        ::InterlockedIncrement(&m_nSecureFiles);
+    if (secured == 0) {
+        ::InterlockedIncrement(&m_nSecuredFiles);
+        BroadcastEvent(ID_SET_INWORK_MODE);
+        AppendToLog(SecuredByScannerEntry(GetTimeStamp(), path, removed));
+    }
+    if (m_nSecureFiles >= kSecureFilesBeforeProgress)
+        PostProgress();
+}
+
+void CTamsel::PostProgress() {
+    if (!m_hProgressWnd || ::InterlockedCompareExchange(&m_lProgressWaiting, 1, 0) != 0)
+        return;
+    if (!::PostMessageA(m_hProgressWnd, WM_SCAN_PROGRESS, WPARAM(m_nFilesFound), LPARAM(m_nProgressRange)))
+        ::InterlockedExchange(&m_lProgressWaiting, 0);
+}
+
+void CTamsel::PostFinish() {
+    if (!m_hNotifyWnd)
+        return;
+    // The page waits for this message to end the scan: should the queue be
+    // full of other messages for a moment, try again for a while.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (::PostMessageA(m_hNotifyWnd, WM_COMMAND, ID_SCAN_FINISH, 0) || !::IsWindow(m_hNotifyWnd))
+            return;
+        ::Sleep(50);
+    }
+}

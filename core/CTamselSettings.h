@@ -1,0 +1,44 @@
+#pragma once
+// The settings that persist across runs: the folder last chosen for scanning
+// and the protected folders. The engine object (CTamsel) holds them; the
+// record is portable, so the settings file is tested natively too.
+
+#include "framework/CList.h"
+#include "framework/CString.h"
+#include "settings/Reflection.h"
+
+class CTamselSettings {
+public:
+    // The settings file, in the data folder.
+    static const char* const kSettingsFileName; // "norvane.cfg"
+    // The tag of the settings file's top-level block: the display name.
+    static const char* const kProductName; // "Norvane"
+
+    // Reads the settings file over the defaults (an empty folder to scan and
+    // no protected folders), then drops protected folders that no longer
+    // exist. Runs once, on a fresh object: reading a list appends to it.
+    void LoadSettings();
+    // Writes both settings to the settings file; the old file stays whole
+    // when the new one cannot be written.
+    void SaveSettings();
+
+    // The same with the settings file at path.
+    void LoadSettingsFrom(const char* path);
+    void SaveSettingsTo(const char* path);
+
+    // Removes each protected folder that does not exist; the rest keep
+    // their order. The folder to scan is left as it is.
+    void DropMissingProtectedFolders();
+
+    CString m_strFolderForScan;
+    CList<CString> m_lstProtectedFolders;
+
+    // What the settings file holds, in this order.
+    struct Layout : ClassLayout<CTamselSettings> {
+        // Stored under the engine's class name.
+        Layout() : ClassLayout<CTamselSettings>("CTamsel") {
+            AddValueField("FolderForScan", &CTamselSettings::m_strFolderForScan);
+            AddContainerField("ScanFilderList", &CTamselSettings::m_lstProtectedFolders);
+        }
+    };
+};

@@ -1,0 +1,70 @@
+#include "core/CWatch.h"
+
+#include "core/FolderNames.h"
+
+IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch)
+IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch::CSysTrayObj)
+
+CTamsel::CWatch::CWatch(CTamsel* pTamsel) : m_pTamsel(pTamsel), m_client(this) {
+    m_pTrayObj = new CSysTrayObj(pTamsel);
+}
+
+CTamsel::CWatch::~CWatch() {
+    m_client.Unregister();
+    // Shutdown order: the icon goes first, so nothing promises protection
+    // that is ending; then every thread is stopped and waited for, each
+    // finishing the photo it is securing.
+    delete m_pTrayObj;
+    m_pTrayObj = nullptr;
+    for (POSITION pos = m_lstThreads.GetHeadPosition(); pos;)
+        m_lstThreads.GetNext(pos)->SignalStop();
+    for (POSITION pos = m_lstThreads.GetHeadPosition(); pos;)
+        delete m_lstThreads.GetNext(pos);
+    m_lstThreads.RemoveAll();
+    ReleaseStoppedThreads();
+}
+
+void CTamsel::CWatch::OnEvent(UINT nId) {
+    if (nId == ID_UPDATE_WATCH_LIST)
+        UpdateThreads();
+}
+
+void CTamsel::CWatch::UpdateThreads() {
+    const CList<CString>& folders = m_pTamsel->m_lstProtectedFolders;
+    for (POSITION pos = folders.GetHeadPosition(); pos;) {
+        const CString& folder = folders.GetNext(pos);
+        bool watched = false;
+        for (POSITION t = m_lstThreads.GetHeadPosition(); t && !watched;)
+            watched = SameFolderName(m_lstThreads.GetNext(t)->m_strFolder, folder);
+        if (watched)
+            continue;
+        CThread* thread = new CThread;
+        if (!thread)
+            continue; // no memory: the folder gets its thread at the next synchronisation
+        thread->StartMonitor(folder);
+        m_lstThreads.AddTail(thread);
+    }
+    for (POSITION pos = m_lstThreads.GetHeadPosition(); pos;) {
+        POSITION at = pos;
+        CThread* thread = m_lstThreads.GetNext(pos);
+        bool listed = false;
+        for (POSITION f = folders.GetHeadPosition(); f && !listed;)
+            listed = SameFolderName(folders.GetNext(f), thread->m_strFolder);
+        if (listed)
+            continue;
+        m_lstThreads.RemoveAt(at);
+        thread->SignalStop();
+        m_lstStopping.AddTail(thread);
+    }
+    m_pTamsel->SaveSettings();
+    BroadcastEvent(ID_WATCH_UPDATE_TOOLTIP);
+    BroadcastEvent(ID_WATCH_UPDATE_ICON);
+}
+
+void CTamsel::CWatch::ReleaseStoppedThreads() {
+    while (!m_lstStopping.IsEmpty()) {
+        CThread* thread = m_lstStopping.RemoveHead();
+        thread->StopMonitor();
+        delete thread;
+    }
+}

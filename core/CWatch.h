@@ -1,0 +1,114 @@
+#pragma once
+// The folder monitor: one monitoring thread per protected folder, each
+// securing the photos that arrive in its folder or any folder below it, and
+// the notification-area icon object, shown while a folder is protected.
+//
+// The monitor follows the engine's protected-folder list at every
+// ID_UPDATE_WATCH_LIST. That event arrives inside the broadcast, with the
+// broadcast lock held, while a monitoring thread may be waiting for the very
+// same lock to announce a secured photo. So the synchronisation never waits
+// for a thread there: threads of removed folders are told to stop and set
+// aside, and the engine waits for them (ReleaseStoppedThreads) once the
+// broadcast has returned.
+
+#include "core/CTamsel.h"
+#include "core/EventBroadcast.h"
+#include "core/PrivateHeap.h"
+#include "framework/CList.h"
+#include "framework/CString.h"
+#include "framework/WinHandles.h"
+
+#include <windows.h>
+
+class CWinThread;
+
+class CTamsel::CWatch {
+public:
+    DECLARE_PRIVATE_HEAP()
+    DECLARE_EVENT_CLIENT()
+
+    class CThread;
+    class CSysTrayObj;
+
+    explicit CWatch(CTamsel* pTamsel);
+    CWatch(const CWatch&) = delete;
+    CWatch& operator=(const CWatch&) = delete;
+    // Removes the icon object, then stops every monitoring thread and waits
+    // for each one's end.
+    virtual ~CWatch();
+
+    void OnEvent(UINT nId);
+    // Starts a thread for each listed folder that has none (folders equal but
+    // for letter case share one), tells the threads of folders no longer
+    // listed to stop, saves the settings and has the icon brought up to date.
+    void UpdateThreads();
+    // Waits for the threads that UpdateThreads told to stop and releases
+    // them. Never called with the broadcast lock held.
+    void ReleaseStoppedThreads();
+
+    int GetThreadCount() const { return m_lstThreads.GetCount(); }
+
+    CList<CThread*> m_lstThreads;
+    CSysTrayObj* m_pTrayObj = nullptr;
+    CTamsel* m_pTamsel;
+
+private:
+    CList<CThread*> m_lstStopping;
+    // Last member: joins the broadcast once the rest is built.
+    _class_client_<CWatch> m_client;
+};
+
+// The notification-area icon of the protected folders. It follows the
+// monitor's ID_WATCH_UPDATE_TOOLTIP and ID_WATCH_UPDATE_ICON broadcasts; the
+// monitor works without it showing anything.
+class CTamsel::CWatch::CSysTrayObj {
+public:
+    DECLARE_PRIVATE_HEAP()
+
+    explicit CSysTrayObj(CTamsel* pTamsel) : m_pTamsel(pTamsel) {}
+    CSysTrayObj(const CSysTrayObj&) = delete;
+    CSysTrayObj& operator=(const CSysTrayObj&) = delete;
+    virtual ~CSysTrayObj() = default;
+
+    CTamsel* m_pTamsel;
+};
+
+// One protected folder under watch, on a thread of its own.
+class CTamsel::CWatch::CThread {
+public:
+    DECLARE_PRIVATE_HEAP()
+
+    CThread();
+    CThread(const CThread&) = delete;
+    CThread& operator=(const CThread&) = delete;
+    // Stops the thread first when it still runs.
+    ~CThread();
+
+    // Starts watching folder on a new thread; false when no thread could be
+    // made (the object then simply holds no thread).
+    bool StartMonitor(const char* folder);
+    // Asks the thread to stop after the photo it is securing; returns at once.
+    void SignalStop();
+    // Asks the thread to stop and waits for its very end.
+    void StopMonitor();
+
+    // Test hook: the size of the change buffer of threads started from now
+    // on (0 restores the usual 64 KiB). A small buffer overflows at once.
+    static void SetChangeBufferSizeForTests(DWORD bytes);
+
+    HANDLE m_hWaitHandles[2] = {};
+    OVERLAPPED m_overlapped = {};
+    CHandle m_evStop;
+    CString m_strFolder;
+    volatile LONG m_bRunning = 0;
+    CWinThread* m_pWinThread = nullptr;
+
+private:
+    static UINT MonitorThreadProc(LPVOID pParam);
+
+    CHandle m_evChange;
+    // Our own handle of the thread: the thread object closes its handle
+    // when it deletes itself, and the stop must wait for the thread's end.
+    CHandle m_hThread;
+    volatile bool m_bStopRequested = false;
+};

@@ -1,0 +1,42 @@
+#pragma once
+// Securing one photo, the same way for the scanner and every monitor.
+//
+// Two workers never handle one photo at the same time: a worker claims the
+// photo first and waits while another holds it. The claim is keyed by the
+// file's identity (volume and file index), so every spelling of one file,
+// in any letter case or through a link, is one claim. A worker that waited
+// then finds the photo as the other left it: already secure, nothing to do.
+
+#include "engine/SecureGpsTags.h"
+
+#include <string>
+
+// Set by the "baypass" start option: each photo is copied to the backup
+// folder before it is rewritten.
+extern volatile bool g_bBackupBeforeSecuring;
+
+// True for a file the engine may read: it exists and is no folder, device
+// or pipe (a pipe named like a photo would block a reader for ever).
+bool IsRegularFile(const char* path);
+
+// Checks the photo and, when its check code is 0, secures it in place (after
+// the backup copy, when backups are asked for). Returns the securing code,
+// or -1 when the check code (in checkCode) meant nothing was to be done; a
+// path that is no regular file gives check code 4. The codes and bytes are
+// those of CheckGpsTags followed by SecureGpsTags.
+int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags);
+
+// Holds the claim of one photo for a scope.
+class CPhotoClaim {
+public:
+    explicit CPhotoClaim(const char* path);
+    CPhotoClaim(const CPhotoClaim&) = delete;
+    CPhotoClaim& operator=(const CPhotoClaim&) = delete;
+    ~CPhotoClaim();
+
+    // Test hook: how many photos are claimed right now.
+    static size_t CountForTests();
+
+private:
+    std::string m_key;
+};

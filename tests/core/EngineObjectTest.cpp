@@ -1,0 +1,135 @@
+// The engine object over a real data folder and the registry of the test's
+// prefix: what its construction brings up, the protected-folder list, the
+// settings file, and the private heaps of the monitor's classes.
+#include "core/Autostart.h"
+#include "core/CWatch.h"
+
+#include "EngineFixture.h"
+
+#include <io.h>
+
+using namespace engine_test;
+
+namespace {
+
+std::string RunValue() {
+    char data[2048] = {};
+    DWORD size = sizeof data, type = 0;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "(no key)";
+    LONG rc = ::RegQueryValueExA(key, "Norvane", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    ::RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_SZ || size == 0 || data[size - 1] != 0)
+        return "(no value)";
+    return data;
+}
+
+std::string ProgramPath() {
+    char path[1024] = {};
+    ::GetModuleFileNameA(nullptr, path, sizeof path);
+    return path;
+}
+
+} // namespace
+
+TEST_F(EngineTest, ConstructionRegistersAutostartAndDropsDeletedFolders) {
+    std::string kept = Folder("kept"), gone = Folder("gone");
+    {
+        CTamselSettings settings;
+        settings.m_strFolderForScan = CString(gone.c_str());
+        settings.m_lstProtectedFolders.AddTail(CString(kept.c_str()));
+        settings.m_lstProtectedFolders.AddTail(CString(gone.c_str()));
+        settings.SaveSettings();
+    }
+    ::RemoveDirectoryA(gone.c_str());
+    HKEY key = nullptr;
+    ::RegCreateKeyA(HKEY_CURRENT_USER, kRunKey, &key);
+    ::RegSetValueExA(key, "Norvane", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\old\\place.exe -hide"), 23);
+    ::RegCloseKey(key);
+
+    CreateEngine();
+    EXPECT_EQ(RunValue(), ProgramPath() + " -hide");
+    EXPECT_EQ(g_pTamsel->m_strRunKey, CString(kRunKey));
+    ASSERT_EQ(g_pTamsel->GetProtectedFolderCount(), 1);
+    EXPECT_EQ(g_pTamsel->m_lstProtectedFolders.GetHead(), CString(kept.c_str()));
+    // The folder to scan stays as read, even though it is gone.
+    EXPECT_EQ(g_pTamsel->GetFolderForScan(), CString(gone.c_str()));
+    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 1);
+    // The shortened list is in the file at once, not only at exit.
+    std::string file = SettingsText();
+    EXPECT_NE(file.find("kept"), std::string::npos);
+    EXPECT_EQ(CountOf(file, "gone"), 1u) << "only the folder to scan may name it:\n" << file;
+}
+
+TEST_F(EngineTest, ProtectedFoldersAreKeptOnceWhateverTheirCase) {
+    std::string photos = Folder("Photos");
+    CreateEngine();
+    std::string lower = photos;
+    for (char& c : lower)
+        c = char(::tolower(static_cast<unsigned char>(c)));
+    g_pTamsel->AddProtectedFolder(photos.c_str());
+    g_pTamsel->AddProtectedFolder(lower.c_str());
+    EXPECT_EQ(g_pTamsel->GetProtectedFolderCount(), 1);
+    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 1);
+    EXPECT_TRUE(g_pTamsel->IsProtectedFolder(lower.c_str()));
+    EXPECT_FALSE(g_pTamsel->IsProtectedFolder(nullptr));
+
+    // Two spellings that came in through the settings file share one thread,
+    // and one removal takes both.
+    g_pTamsel->m_lstProtectedFolders.AddTail(CString(lower.c_str()));
+    g_pTamsel->AddProtectedFolder(nullptr); // nothing at all
+    g_pTamsel->AddProtectedFolder(m_dir.file("missing").c_str());
+    EXPECT_EQ(g_pTamsel->GetProtectedFolderCount(), 2);
+    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 1);
+    g_pTamsel->RemoveProtectedFolder(photos.c_str());
+    EXPECT_EQ(g_pTamsel->GetProtectedFolderCount(), 0);
+    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 0);
+
+    std::string log = WithoutTimes(Log());
+    EXPECT_EQ(CountOf(log, "Monitor started at [T]:\n\t"), 1u) << log;
+    EXPECT_EQ(CountOf(log, "Monitor is stopped [T]:\n\t"), 1u) << log;
+}
+
+TEST_F(EngineTest, SettingsSurviveTheEngine) {
+    std::string scan = Folder("scan"), guarded = Folder("guarded");
+    CreateEngine();
+    g_pTamsel->SetFolderForScan(scan.c_str());
+    EXPECT_EQ(g_pTamsel->GetFolderForScan(), CString(scan.c_str()));
+    g_pTamsel->SetFolderForScan(m_dir.file("nowhere").c_str());
+    EXPECT_TRUE(g_pTamsel->GetFolderForScan().IsEmpty());
+    g_pTamsel->SetFolderForScan(scan.c_str());
+    g_pTamsel->AddProtectedFolder(guarded.c_str());
+    DestroyEngine();
+
+    CTamselSettings read;
+    read.LoadSettings();
+    EXPECT_EQ(read.m_strFolderForScan, CString(scan.c_str()));
+    ASSERT_EQ(read.m_lstProtectedFolders.GetCount(), 1);
+    EXPECT_EQ(read.m_lstProtectedFolders.GetHead(), CString(guarded.c_str()));
+}
+
+TEST_F(EngineTest, MonitorHeapsComeAndGoWithTheirObjects) {
+    std::string a = Folder("a"), b = Folder("b");
+    CreateEngine();
+    using CThread = CTamsel::CWatch::CThread;
+    EXPECT_NE(CTamsel::s_heap.GetHeap(), nullptr);
+    EXPECT_NE(CTamsel::CWatch::s_heap.GetHeap(), nullptr);
+    EXPECT_EQ(CThread::s_heap.GetHeap(), nullptr);
+
+    g_pTamsel->AddProtectedFolder(a.c_str());
+    g_pTamsel->AddProtectedFolder(b.c_str());
+    EXPECT_EQ(CThread::s_heap.GetObjectCount(), 2);
+    g_pTamsel->RemoveProtectedFolder(a.c_str());
+    EXPECT_EQ(CThread::s_heap.GetObjectCount(), 1);
+    g_pTamsel->RemoveProtectedFolder(b.c_str());
+    EXPECT_EQ(CThread::s_heap.GetHeap(), nullptr) << "the last thread object's heap must go with it";
+    g_pTamsel->AddProtectedFolder(a.c_str());
+    EXPECT_NE(CThread::s_heap.GetHeap(), nullptr);
+
+    DestroyEngine();
+    EXPECT_EQ(CThread::s_heap.GetHeap(), nullptr);
+    EXPECT_EQ(CTamsel::CWatch::s_heap.GetHeap(), nullptr);
+    EXPECT_EQ(CTamsel::CWatch::CSysTrayObj::s_heap.GetHeap(), nullptr);
+    EXPECT_EQ(CTamsel::s_heap.GetHeap(), nullptr);
+}
