@@ -57,11 +57,14 @@ inline Bytes PhotoWithoutGps() {
     return testing_support::JpegBuilder::Photo(t.bytes);
 }
 
-// What securing photo once gives: the bytes every secured copy must have.
-inline Bytes SecuredBytes(const Bytes& photo, const std::string& scratch) {
+// What securing photo once gives: the bytes every secured copy must have,
+// and the cleared tags as the log lists them.
+inline Bytes SecuredBytes(const Bytes& photo, const std::string& scratch, std::string* removedText = nullptr) {
     WriteFile(scratch, photo);
     RemovedTags removed;
     EXPECT_EQ(SecureGpsTags(scratch.c_str(), scratch.c_str(), removed), 0);
+    if (removedText)
+        *removedText = RemovedTagsText(removed);
     Bytes out = ReadFile(scratch);
     ::DeleteFileA(scratch.c_str());
     return out;
