@@ -82,7 +82,64 @@ std::vector<TiffEntry> FullGps(const TiffBuilder& t) {
             t.Rationals(22, {{4, 1}, {5, 1}, {6, 1}})};
 }
 
+// The five position tags with values of the given type; negative numbers
+// as a phone writes them for the southern and western hemispheres.
+std::vector<TiffEntry> PositionGps(const TiffBuilder& t, uint16_t type) {
+    const uint32_t minus35 = uint32_t(-35), minus58 = uint32_t(-58);
+    return {t.Ascii(1, "S"),
+            t.Rationals(2, {{minus35, 1}, {40, 1}, {1507, 100}}, type),
+            t.Ascii(3, "W"),
+            t.Rationals(4, {{minus58, 1}, {22, 1}, {3, 1}}, type),
+            t.Rationals(6, {{uint32_t(-12), 10}}, type),
+            t.Rationals(20, {{0, 1}, {0, 1}, {0, 0}}, type),
+            t.Rationals(22, {{1, 1}, {2, 1}, {3, 1}}, type)};
+}
+
 } // namespace
+
+TEST_F(GeotagRemoval, SignedRationalPositionsAreClearedLikeUnsignedOnes) {
+    constexpr uint16_t kRational = 5, kSigned = 10;
+    for (bool be : {false, true}) {
+        SCOPED_TRACE(be ? "MM" : "II");
+        TiffBuilder t(be);
+        // One layout, two types: the photos differ only in the type fields.
+        Bytes unsignedPhoto = JpegBuilder::Photo(ExifWithGps(be, PositionGps(t, kRational)));
+        Bytes signedPhoto = JpegBuilder::Photo(ExifWithGps(be, PositionGps(t, kSigned)));
+        ASSERT_EQ(signedPhoto.size(), unsignedPhoto.size());
+        ASSERT_EQ(Differences(signedPhoto, unsignedPhoto), 5u);
+        EXPECT_EQ(CheckBytes(signedPhoto), 0);
+
+        Outcome u = SecureAllRoutes(unsignedPhoto);
+        Outcome s = SecureAllRoutes(signedPhoto);
+        ASSERT_EQ(u.code, 0);
+        EXPECT_EQ(s.code, 0);
+        EXPECT_EQ(s.removed, u.removed);
+        EXPECT_EQ(s.removed.substr(0, 3), "?5;");
+        // Zeroed where the unsigned photo was zeroed, and nowhere else.
+        Bytes expected = signedPhoto;
+        for (size_t i = 0; i < expected.size() && i < u.bytes.size(); ++i)
+            if (u.bytes[i] != unsignedPhoto[i])
+                expected[i] = 0;
+        EXPECT_GT(Differences(expected, signedPhoto), 0u);
+        EXPECT_TRUE(s.bytes == expected);
+        EXPECT_EQ(CheckBytes(s.bytes), 8);
+
+        std::string once = dir.file(std::string("once-") + (be ? "mm" : "ii") + ".jpg");
+        WriteFile(once, signedPhoto);
+        int checkCode = -1;
+        RemovedTags onceTags;
+        EXPECT_EQ(SecureGpsTagsIfNeeded(once.c_str(), checkCode, onceTags), 0);
+        EXPECT_EQ(checkCode, 0);
+        EXPECT_EQ(RemovedTagsText(onceTags), u.removed);
+        EXPECT_TRUE(ReadFile(once) == expected);
+        fs::remove(once);
+    }
+    // The record of a negative value is its bytes, as for any value.
+    TiffBuilder le(false);
+    Outcome o = SecureAllRoutes(
+        JpegBuilder::Photo(ExifWithGps(false, {le.Rationals(2, {{uint32_t(-35), 1}}, kSigned)})));
+    EXPECT_EQ(o.removed, "?1;2(1FFFFFFDD,0,0);");
+}
 
 TEST_F(GeotagRemoval, RecordsHoldTheOldValuesInTheDataByteOrder) {
     TiffBuilder le(false);
