@@ -9,6 +9,7 @@
 #include "support/JpegBuilder.h"
 #include "support/TempDir.h"
 #include "support/TiffBuilder.h"
+#include "support/WriteBlock.h"
 
 #include <gtest/gtest.h>
 
@@ -363,6 +364,73 @@ TEST_F(GeotagRemoval, AWriteFailingPartWayLeavesThePhotoByteIdentical) {
             EXPECT_EQ(FilesIn(), 1u);
         }
     }
+}
+
+TEST_F(GeotagRemoval, AWriteFailingDuringThePatchTouchesNothingButTheValues) {
+    TiffBuilder t(false);
+    Bytes photo = JpegBuilder::Photo(ExifWithGps(false, FullGps(t)));
+    const Bytes secured = Secure(photo, Route::Fastest).bytes;
+    ASSERT_EQ(secured.size(), photo.size());
+    const size_t patched = Differences(secured, photo);
+    std::string path = dir.file("photo.jpg");
+    struct Guard {
+        ~Guard() { fileos::WriteFaultForTests(-1); }
+    } guard;
+    for (int64_t budget : {int64_t(0), int64_t(1), int64_t(patched / 2)}) {
+        for (bool once : {false, true}) {
+            WriteFile(path, photo);
+            fileos::WriteFaultForTests(budget);
+            RemovedTags removed;
+            int checkCode = 0;
+            int code = once ? SecureGpsTagsIfNeeded(path.c_str(), checkCode, removed)
+                            : SecureGpsTags(path.c_str(), path.c_str(), removed, Route::Fastest);
+            fileos::WriteFaultForTests(-1);
+            EXPECT_EQ(code, 3) << budget << " " << once;
+            EXPECT_EQ(checkCode, 0);
+            // Each byte is the photo's own or the cleared value the full
+            // patch would have put there.
+            Bytes now = ReadFile(path);
+            ASSERT_EQ(now.size(), photo.size());
+            size_t changed = 0;
+            for (size_t i = 0; i < now.size(); ++i) {
+                changed += now[i] != photo[i];
+                if (now[i] != photo[i] && now[i] != secured[i])
+                    ADD_FAILURE() << "byte " << i << " became " << int(now[i]);
+            }
+            EXPECT_LE(changed, budget == 0 ? 0u : patched - 1);
+        }
+    }
+}
+
+TEST_F(GeotagRemoval, APhotoThatCannotBeOpenedForWritingIsLeftUntouched) {
+    TiffBuilder t(true);
+    Bytes photo = JpegBuilder::Photo(ExifWithGps(true, FullGps(t)));
+    Bytes split =
+        JpegBuilder().Jfif().Exif(ExifWithGps(true, FullGps(t)), 100).Tables().Scan(300).End().bytes;
+    std::string path = dir.file("locked.jpg");
+    for (const Bytes& bytes : {photo, split}) {
+        WriteFile(path, bytes);
+        WriteBlock block(path);
+        if (!block.Holds())
+            GTEST_SKIP() << "this user may write files marked read-only";
+        for (Route route : kRoutes) {
+            RemovedTags removed;
+            EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed, route), 5) << int(route);
+            EXPECT_TRUE(ReadFile(path) == bytes) << int(route);
+        }
+        int checkCode = -1;
+        RemovedTags removed;
+        EXPECT_EQ(SecureGpsTagsIfNeeded(path.c_str(), checkCode, removed), 5);
+        EXPECT_EQ(checkCode, 0);
+        EXPECT_TRUE(ReadFile(path) == bytes);
+        EXPECT_EQ(CheckGpsTags(path.c_str()), 0); // the check only reads
+        EXPECT_EQ(FilesIn(), size_t(n) + 1) << "a temporary file was left behind";
+    }
+    // What is no photo says so before writing is considered.
+    WriteFile(path, JpegBuilder().Jfif().Tables().Scan(100).bytes);
+    WriteBlock block(path);
+    RemovedTags removed;
+    EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed), 2);
 }
 
 TEST_F(GeotagRemoval, PatchInPlaceKeepsTheFileItself) {
