@@ -6,15 +6,18 @@
 
 #include <cstdint>
 
+// A position value is a rational: RATIONAL as the EXIF standard has it, or
+// SRATIONAL as some phones write it (negative degrees for south and west).
+// Both hold 8 bytes a value, so they are found, read and cleared alike.
 inline bool IsPositionTag(const IFDItem& item) {
-    constexpr uint16_t kRational = 5;
+    constexpr uint16_t kRational = 5, kSignedRational = 10;
     switch (item.tag) {
     case 2:  // GPSLatitude
     case 4:  // GPSLongitude
     case 6:  // GPSAltitude
     case 20: // GPSDestLatitude
     case 22: // GPSDestLongitude
-        return item.type == kRational;
+        return item.type == kRational || item.type == kSignedRational;
     default:
         return false;
     }

@@ -18,6 +18,14 @@
 //    any failure the new file is deleted and the photo stays as it was.
 // Source and destination count as one file when the paths name the same
 // file, however they are spelt.
+//
+// Each open of a file is a round trip to the system (under Wine, several to
+// its server), so an in-place rewrite reads, checks and patches the photo
+// through one handle opened for reading and writing. SecureGpsTagsIfNeeded
+// reads through a read-only handle and opens the photo for writing only
+// once the check found a position to clear: photos that need nothing are
+// never opened for writing. A photo that cannot be opened for writing (read
+// only, or held by a writer that shares no writing) stays untouched: code 5.
 
 #include "engine/SecureGpsTags.h"
 
@@ -164,12 +172,11 @@ bool PatchReproducesRewrite(stdlib::Stream& source, const CodestreamParser& code
 }
 
 // Writes the bytes where the cleared EXIF data differs from the original into
-// the photo at the EXIF segment's place.
-int PatchInPlace(const char* path, uint64_t exifFileOffset, const std::vector<uint8_t>& original,
+// the photo, open for writing, at the EXIF segment's place; closes it.
+int PatchInPlace(stdlib::StdioFileStream& file, uint64_t exifFileOffset, const std::vector<uint8_t>& original,
                  const stdlib::MemStream& cleared) {
     const uint8_t* now = cleared.Data();
     size_t size = original.size();
-    FILE* file = nullptr;
     for (size_t at = 0; at < size;) {
         if (original[at] == now[at]) {
             ++at;
@@ -182,19 +189,13 @@ int PatchInPlace(const char* path, uint64_t exifFileOffset, const std::vector<ui
             same = original[end] == now[end] ? same + 1 : 0;
         while (end > at && original[end - 1] == now[end - 1])
             --end;
-        if (!file && !(file = fileos::OpenShared(path, "r+b")))
-            return 5;
-        if (!fileos::Seek64(file, int64_t(exifFileOffset + at), 0) ||
-            !fileos::WriteAll(file, now + at, end - at)) {
-            std::fclose(file);
+        if (!file.SetPos(exifFileOffset + at) || file.Write(now + at, 1, end - at) != end - at) {
+            file.Close();
             return 3;
         }
         at = end;
     }
-    if (!file)
-        return 0;
-    bool flushed = std::fflush(file) == 0;
-    return std::fclose(file) == 0 && flushed ? 0 : 3;
+    return file.Finish() ? 0 : 3;
 }
 
 // Puts the new photo in place of the old through a file beside it.
@@ -241,15 +242,6 @@ bool IsSameFile(const char* a, const char* b) {
     return std::strcmp(a, b) == 0 || fileos::SameFile(a, b);
 }
 
-// A photo marked read-only stays untouched: it must open for writing.
-bool CanWrite(const char* path) {
-    FILE* file = fileos::OpenShared(path, "r+b");
-    if (!file)
-        return false;
-    std::fclose(file);
-    return true;
-}
-
 } // namespace
 
 std::string RemovedTagsText(const RemovedTags& removedTags) {
@@ -275,6 +267,7 @@ namespace {
 // The source photo, mapped, with its EXIF data gathered.
 struct MappedPhoto {
     stdlib::StdioFileStream file;
+    bool writable = false; // file is open for reading and writing
     CodestreamParser codestream;
     stdlib::MemStream exif;
     gen::array<bool> keep;
@@ -294,6 +287,14 @@ int MapPhoto(MappedPhoto& photo) {
     return 0;
 }
 
+// A photo marked read-only stays untouched: it must open for writing. The
+// handle that did the reading is kept when it cannot.
+bool OpenForWriting(MappedPhoto& photo, const char* path) {
+    if (!photo.writable)
+        photo.writable = photo.file.Reopen(path, "r+b");
+    return photo.writable;
+}
+
 // Clears the mapped photo's EXIF data and writes the new photo: into
 // destination when there is one, else in place of the source.
 int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileStream* destination,
@@ -311,14 +312,13 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
         destination->Flush();
         if (code == 0 && destination->IsError())
             code = 3;
-    } else if (!CanWrite(sourcePath)) {
+    } else if (!OpenForWriting(photo, sourcePath)) {
         code = 5;
     } else {
         const MapItem* exifItem = nullptr;
         if (route == Vardle::Route::Fastest &&
             PatchReproducesRewrite(source, codestream, keep, original.size(), &exifItem)) {
-            source.Close();
-            code = exifItem ? PatchInPlace(sourcePath, exifItem->offset + 6, original, exif) : 0;
+            code = exifItem ? PatchInPlace(source, exifItem->offset + 6, original, exif) : 0;
         } else {
             uint64_t size = source.GetSize();
             void* block =
@@ -348,12 +348,16 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
     trace::Printf("\n\nVardle: '%s' -> '%s'\n", Printable(sourcePath), Printable(destinationPath));
     if (!sourcePath || !destinationPath)
         return 1;
+    const bool inPlace = IsSameFile(sourcePath, destinationPath);
     MappedPhoto photo;
-    if (!photo.file.Open(sourcePath, "rb")) {
+    // In place the photo is opened for writing from the start; one that
+    // cannot be is still read, so that a photo that is no JPEG gives 2
+    // before one that cannot be written gives 5.
+    photo.writable = inPlace && photo.file.Open(sourcePath, "r+b");
+    if (!photo.writable && !photo.file.Open(sourcePath, "rb")) {
         trace::Printf("Bad open for '%s'\n", sourcePath);
         return 4;
     }
-    const bool inPlace = IsSameFile(sourcePath, destinationPath);
     trace::Printf(inPlace ? "rewrite\n" : "!rewrite\n");
 
     // A distinct destination is created (or emptied) before the source is

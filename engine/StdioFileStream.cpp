@@ -36,6 +36,15 @@ bool StdioFileStream::Open(const char* path, const char* mode) {
     return file != nullptr;
 }
 
+bool StdioFileStream::Reopen(const char* path, const char* mode) {
+    FILE* fresh = path && mode ? fileos::OpenShared(path, mode) : nullptr;
+    if (!fresh)
+        return false;
+    Close();
+    file = fresh;
+    return true;
+}
+
 bool StdioFileStream::Seek(int64_t offset, int origin) {
     return file && origin >= 0 && origin <= 2 && fileos::Seek64(file, offset, origin);
 }
@@ -157,6 +166,15 @@ int StdioFileStream::VPrintf(const char* format, va_list args) {
 void StdioFileStream::Flush() {
     if (file)
         std::fflush(file);
+}
+
+bool StdioFileStream::Finish() {
+    if (!file)
+        return false;
+    bool flushed = std::fflush(file) == 0;
+    bool closed = std::fclose(file) == 0;
+    file = nullptr;
+    return flushed && closed;
 }
 
 void StdioFileStream::Close() {

@@ -47,6 +47,13 @@ public:
     // Formatted write from a va_list (for the trace sink).
     int VPrintf(const char* format, va_list args);
 
+    // Opens path in mode in place of the current file, which stays open and
+    // unchanged when the new open fails. The position starts at 0.
+    bool Reopen(const char* path, const char* mode);
+    // Flushes and closes; false when buffered data could not be written or
+    // the close failed (then the file may hold only part of the writes).
+    bool Finish();
+
 private:
     uint64_t readUnsigned(unsigned width);
     size_t writeUnsigned(uint64_t value, unsigned width);

@@ -42,12 +42,29 @@ TEST_F(GeotagCheck, PositionValuesDecideBetweenNeedsSecuringAndSecure) {
     }
 }
 
-TEST_F(GeotagCheck, OnlyRationalPositionTagsCount) {
+TEST_F(GeotagCheck, OnlyRationalPositionValuesCountSignedOrNot) {
     TiffBuilder t(false);
     EXPECT_EQ(CheckGps(false, {t.Ascii(1, "N"), t.Rationals(7, {{12, 1}, {0, 1}, {0, 1}}), t.Shorts(0, {2})}),
               7);
-    EXPECT_EQ(CheckGps(false, {t.Rationals(2, {{35, 1}}, 10)}), 7); // SRATIONAL latitude
     EXPECT_EQ(CheckGps(false, {t.Longs(4, {139})}), 7);
+    EXPECT_EQ(CheckGps(false, {t.Ascii(2, "35 40 15"), t.Shorts(6, {40})}), 7);
+
+    // Phones write the position as signed rationals: the same 8 bytes a
+    // value, and a negative value is a position as much as a positive one.
+    constexpr uint16_t kSigned = 10;
+    for (bool be : {false, true}) {
+        TiffBuilder s(be);
+        EXPECT_EQ(CheckGps(be, {s.Rationals(2, {{35, 1}}, kSigned)}), 0) << be;
+        EXPECT_EQ(CheckGps(be, {s.Rationals(4, {{uint32_t(-35), 1}, {0, 1}, {0, 1}}, kSigned)}), 0) << be;
+        EXPECT_EQ(CheckGps(be, {s.Rationals(20, {{0, 1}, {0, 1}, {0, 1}}, kSigned),
+                                s.Rationals(22, {{0, 1}, {0, 1}, {7, uint32_t(-100)}}, kSigned)}),
+                  0)
+            << be;
+        EXPECT_EQ(CheckGps(be, {s.Rationals(2, {{0, 1}, {0, 1}, {0, 1}}, kSigned),
+                                s.Rationals(6, {{0, 0}}, kSigned), s.Rationals(4, {{0, 1}})}),
+                  8)
+            << be;
+    }
 
     // Position tag numbers outside the GPS directory count too.
     TiffBuilder ifd0(true);

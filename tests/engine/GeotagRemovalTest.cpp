@@ -9,6 +9,7 @@
 #include "support/JpegBuilder.h"
 #include "support/TempDir.h"
 #include "support/TiffBuilder.h"
+#include "support/WriteBlock.h"
 
 #include <gtest/gtest.h>
 
@@ -82,7 +83,64 @@ std::vector<TiffEntry> FullGps(const TiffBuilder& t) {
             t.Rationals(22, {{4, 1}, {5, 1}, {6, 1}})};
 }
 
+// The five position tags with values of the given type; negative numbers
+// as a phone writes them for the southern and western hemispheres.
+std::vector<TiffEntry> PositionGps(const TiffBuilder& t, uint16_t type) {
+    const uint32_t minus35 = uint32_t(-35), minus58 = uint32_t(-58);
+    return {t.Ascii(1, "S"),
+            t.Rationals(2, {{minus35, 1}, {40, 1}, {1507, 100}}, type),
+            t.Ascii(3, "W"),
+            t.Rationals(4, {{minus58, 1}, {22, 1}, {3, 1}}, type),
+            t.Rationals(6, {{uint32_t(-12), 10}}, type),
+            t.Rationals(20, {{0, 1}, {0, 1}, {0, 0}}, type),
+            t.Rationals(22, {{1, 1}, {2, 1}, {3, 1}}, type)};
+}
+
 } // namespace
+
+TEST_F(GeotagRemoval, SignedRationalPositionsAreClearedLikeUnsignedOnes) {
+    constexpr uint16_t kRational = 5, kSigned = 10;
+    for (bool be : {false, true}) {
+        SCOPED_TRACE(be ? "MM" : "II");
+        TiffBuilder t(be);
+        // One layout, two types: the photos differ only in the type fields.
+        Bytes unsignedPhoto = JpegBuilder::Photo(ExifWithGps(be, PositionGps(t, kRational)));
+        Bytes signedPhoto = JpegBuilder::Photo(ExifWithGps(be, PositionGps(t, kSigned)));
+        ASSERT_EQ(signedPhoto.size(), unsignedPhoto.size());
+        ASSERT_EQ(Differences(signedPhoto, unsignedPhoto), 5u);
+        EXPECT_EQ(CheckBytes(signedPhoto), 0);
+
+        Outcome u = SecureAllRoutes(unsignedPhoto);
+        Outcome s = SecureAllRoutes(signedPhoto);
+        ASSERT_EQ(u.code, 0);
+        EXPECT_EQ(s.code, 0);
+        EXPECT_EQ(s.removed, u.removed);
+        EXPECT_EQ(s.removed.substr(0, 3), "?5;");
+        // Zeroed where the unsigned photo was zeroed, and nowhere else.
+        Bytes expected = signedPhoto;
+        for (size_t i = 0; i < expected.size() && i < u.bytes.size(); ++i)
+            if (u.bytes[i] != unsignedPhoto[i])
+                expected[i] = 0;
+        EXPECT_GT(Differences(expected, signedPhoto), 0u);
+        EXPECT_TRUE(s.bytes == expected);
+        EXPECT_EQ(CheckBytes(s.bytes), 8);
+
+        std::string once = dir.file(std::string("once-") + (be ? "mm" : "ii") + ".jpg");
+        WriteFile(once, signedPhoto);
+        int checkCode = -1;
+        RemovedTags onceTags;
+        EXPECT_EQ(SecureGpsTagsIfNeeded(once.c_str(), checkCode, onceTags), 0);
+        EXPECT_EQ(checkCode, 0);
+        EXPECT_EQ(RemovedTagsText(onceTags), u.removed);
+        EXPECT_TRUE(ReadFile(once) == expected);
+        fs::remove(once);
+    }
+    // The record of a negative value is its bytes, as for any value.
+    TiffBuilder le(false);
+    Outcome o = SecureAllRoutes(
+        JpegBuilder::Photo(ExifWithGps(false, {le.Rationals(2, {{uint32_t(-35), 1}}, kSigned)})));
+    EXPECT_EQ(o.removed, "?1;2(1FFFFFFDD,0,0);");
+}
 
 TEST_F(GeotagRemoval, RecordsHoldTheOldValuesInTheDataByteOrder) {
     TiffBuilder le(false);
@@ -306,6 +364,73 @@ TEST_F(GeotagRemoval, AWriteFailingPartWayLeavesThePhotoByteIdentical) {
             EXPECT_EQ(FilesIn(), 1u);
         }
     }
+}
+
+TEST_F(GeotagRemoval, AWriteFailingDuringThePatchTouchesNothingButTheValues) {
+    TiffBuilder t(false);
+    Bytes photo = JpegBuilder::Photo(ExifWithGps(false, FullGps(t)));
+    const Bytes secured = Secure(photo, Route::Fastest).bytes;
+    ASSERT_EQ(secured.size(), photo.size());
+    const size_t patched = Differences(secured, photo);
+    std::string path = dir.file("photo.jpg");
+    struct Guard {
+        ~Guard() { fileos::WriteFaultForTests(-1); }
+    } guard;
+    for (int64_t budget : {int64_t(0), int64_t(1), int64_t(patched / 2)}) {
+        for (bool once : {false, true}) {
+            WriteFile(path, photo);
+            fileos::WriteFaultForTests(budget);
+            RemovedTags removed;
+            int checkCode = 0;
+            int code = once ? SecureGpsTagsIfNeeded(path.c_str(), checkCode, removed)
+                            : SecureGpsTags(path.c_str(), path.c_str(), removed, Route::Fastest);
+            fileos::WriteFaultForTests(-1);
+            EXPECT_EQ(code, 3) << budget << " " << once;
+            EXPECT_EQ(checkCode, 0);
+            // Each byte is the photo's own or the cleared value the full
+            // patch would have put there.
+            Bytes now = ReadFile(path);
+            ASSERT_EQ(now.size(), photo.size());
+            size_t changed = 0;
+            for (size_t i = 0; i < now.size(); ++i) {
+                changed += now[i] != photo[i];
+                if (now[i] != photo[i] && now[i] != secured[i])
+                    ADD_FAILURE() << "byte " << i << " became " << int(now[i]);
+            }
+            EXPECT_LE(changed, budget == 0 ? 0u : patched - 1);
+        }
+    }
+}
+
+TEST_F(GeotagRemoval, APhotoThatCannotBeOpenedForWritingIsLeftUntouched) {
+    TiffBuilder t(true);
+    Bytes photo = JpegBuilder::Photo(ExifWithGps(true, FullGps(t)));
+    Bytes split =
+        JpegBuilder().Jfif().Exif(ExifWithGps(true, FullGps(t)), 100).Tables().Scan(300).End().bytes;
+    std::string path = dir.file("locked.jpg");
+    for (const Bytes& bytes : {photo, split}) {
+        WriteFile(path, bytes);
+        WriteBlock block(path);
+        if (!block.Holds())
+            GTEST_SKIP() << "this user may write files marked read-only";
+        for (Route route : kRoutes) {
+            RemovedTags removed;
+            EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed, route), 5) << int(route);
+            EXPECT_TRUE(ReadFile(path) == bytes) << int(route);
+        }
+        int checkCode = -1;
+        RemovedTags removed;
+        EXPECT_EQ(SecureGpsTagsIfNeeded(path.c_str(), checkCode, removed), 5);
+        EXPECT_EQ(checkCode, 0);
+        EXPECT_TRUE(ReadFile(path) == bytes);
+        EXPECT_EQ(CheckGpsTags(path.c_str()), 0); // the check only reads
+        EXPECT_EQ(FilesIn(), size_t(n) + 1) << "a temporary file was left behind";
+    }
+    // What is no photo says so before writing is considered.
+    WriteFile(path, JpegBuilder().Jfif().Tables().Scan(100).bytes);
+    WriteBlock block(path);
+    RemovedTags removed;
+    EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed), 2);
 }
 
 TEST_F(GeotagRemoval, PatchInPlaceKeepsTheFileItself) {

@@ -84,6 +84,24 @@ TEST(StdioFileStream, OpenIsSharedWithOtherReadersAndWriters) {
     EXPECT_GT(reader.GetModifyTime(), 1000000000);
 }
 
+TEST(StdioFileStream, ReopenTakesTheNewOpenOrKeepsTheOldOne) {
+    TempDir dir;
+    std::string path = dir.file("photo.jpg");
+    WriteFile(path, Bytes{1, 2, 3});
+    StdioFileStream s(path.c_str(), "rb");
+    EXPECT_EQ(s.GetByte(), 1);
+    EXPECT_FALSE(s.Reopen(dir.file("absent.jpg").c_str(), "rb"));
+    EXPECT_EQ(s.GetByte(), 2); // the same handle, where it was
+    ASSERT_TRUE(s.Reopen(path.c_str(), "r+b"));
+    EXPECT_EQ(s.GetByte(), 1);
+    ASSERT_TRUE(s.SetPos(2));
+    EXPECT_EQ(s.PutByte(9), 1u);
+    EXPECT_TRUE(s.Finish());
+    EXPECT_TRUE(s.IsClosed());
+    EXPECT_FALSE(s.Finish());
+    EXPECT_EQ(ReadFile(path), (Bytes{1, 2, 9}));
+}
+
 TEST(StdioFileStream, PositionsBeyondFourGigabytes) {
     TempDir dir;
     std::string path = dir.file("big.bin");

@@ -1,6 +1,8 @@
 // Any bytes as a photo on disk, secured in place on two routes: the patch
 // in place and the full rewrite must agree on the code, the cleared tags and
-// every byte of the result, and a secured photo must check as secure.
+// every byte of the result, and a secured photo must check as secure. The
+// check and securing on one reading must secure exactly as the patch does
+// when its check says so, and leave the file untouched otherwise.
 #include "engine/CheckGpsTags.h"
 #include "engine/SecureGpsTags.h"
 
@@ -60,7 +62,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     if (fastCode == 0 && CheckGpsTags(fast.c_str()) == 0)
         std::abort();
-    if (fastCode != 0 && Read(fast) != std::vector<uint8_t>(data, data + size))
+    const std::vector<uint8_t> input(data, data + size);
+    if (fastCode != 0 && Read(fast) != input)
         std::abort(); // a photo that was not secured is untouched
+
+    std::string once = Folder() + "/once.jpg";
+    Write(once, data, size);
+    RemovedTags onceTags;
+    int checkCode = -1;
+    int onceCode = SecureGpsTagsIfNeeded(once.c_str(), checkCode, onceTags);
+    if (checkCode == 0) {
+        if (onceCode != fastCode || RemovedTagsText(onceTags) != RemovedTagsText(fastTags) ||
+            Read(once) != Read(fast))
+            std::abort();
+    } else if (onceCode != -1 || onceTags.GetCount() != 0 || Read(once) != input) {
+        std::abort();
+    }
     return 0;
 }
