@@ -1,14 +1,30 @@
 #pragma once
-// The files named on the command line: a file stands for itself, a folder for
-// every JPEG photo below it (folders whose name begins with "." are not
-// entered), in name order so that runs are repeatable.
+// The files named on the command line, handed out one at a time as the walk
+// reaches them, so that a caller can report each before the next is found.
+//
+// A file stands for itself; a folder for every JPEG photo below it, in name
+// order per folder so that runs are repeatable. Folders are entered whatever
+// their attributes, except those whose name begins with "." (thumbnail and
+// version-control folders). A walk never enters one folder twice, however it
+// is reached (links to a parent, two links to one folder, a folder named
+// twice): it remembers the identity of every folder it entered. Only regular
+// files go to the caller as files: opening a FIFO waits for a writer that may
+// never come, and a device or socket is no photo either.
+//
+// Paths are UTF-8 narrow strings on every system; on Windows that is the
+// process code page (the program's manifest), so they open as they are.
 
+#include <functional>
 #include <string>
 #include <vector>
 
 struct FileListEntry {
     std::string path;
-    bool exists = true; // false for a named path that is not there
+    // false for a named path that is neither a file nor a folder (not there,
+    // or a FIFO, socket or device): it must not be opened.
+    bool isFile = true;
 };
 
-std::vector<FileListEntry> CollectFiles(const std::vector<std::string>& arguments);
+using FileVisitor = std::function<void(const FileListEntry&)>;
+
+void ForEachFile(const std::vector<std::string>& arguments, const FileVisitor& visit);

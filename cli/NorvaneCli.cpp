@@ -19,7 +19,8 @@ const char kUsage[] = "Usage: norvane-cli check PATH...\n"
                       "Finds the GPS position values (latitude, longitude, altitude, destination\n"
                       "latitude and longitude) in the EXIF data of JPEG photos and, with secure,\n"
                       "overwrites them with zeros inside the file, keeping every other byte.\n"
-                      "A folder stands for every JPEG photo below it.\n"
+                      "A folder stands for every JPEG photo below it; each folder is entered once,\n"
+                      "however links lead to it, and only regular files are opened.\n"
                       "\n"
                       "check   prints per file: the check code, a tab, the path.\n"
                       "secure  checks each file and secures it in place when it needs it; prints\n"
@@ -34,43 +35,33 @@ const char kUsage[] = "Usage: norvane-cli check PATH...\n"
                       "\n"
                       "Options: --trace FILE  append the engine's trace lines to FILE.\n"
                       "Exit status: 0 when every photo that needed securing was secured (and every\n"
-                      "named path exists), 1 otherwise, 2 on a usage error.\n";
+                      "named path is a file or folder), 1 otherwise, 2 on a usage error.\n";
 
 int Usage(FILE* to, int status) {
     std::fputs(kUsage, to);
     return status;
 }
 
-int RunCheck(const std::vector<FileListEntry>& files) {
-    int status = 0;
-    for (const FileListEntry& file : files) {
-        int code = CheckGpsTags(file.path.c_str());
-        if (!file.exists)
-            status = 1;
-        std::printf("%d\t%s\n", code, file.path.c_str());
-    }
-    return status;
+// A named path that is not a file is reported as one that cannot be opened,
+// without opening it, and fails the run as a missing one does.
+int CheckOne(const FileListEntry& file) {
+    int code = file.isFile ? CheckGpsTags(file.path.c_str()) : 4;
+    std::printf("%d\t%s\n", code, file.path.c_str());
+    return file.isFile ? 0 : 1;
 }
 
-int RunSecure(const std::vector<FileListEntry>& files) {
-    int status = 0;
-    for (const FileListEntry& file : files) {
-        const char* path = file.path.c_str();
-        RemovedTags removed;
-        int check = 0;
-        int secured = SecureGpsTagsIfNeeded(path, check, removed);
-        if (check != 0) {
-            if (check == 4)
-                status = 1; // a photo we could not even look at was not secured
-            std::printf("%d\t-\t%s\t\n", check, path);
-            continue;
-        }
-        if (secured != 0)
-            status = 1;
-        std::printf("%d\t%d\t%s\t%s\n", check, secured, path,
-                    secured == 0 ? RemovedTagsText(removed).c_str() : "");
+int SecureOne(const FileListEntry& file) {
+    const char* path = file.path.c_str();
+    RemovedTags removed;
+    int check = 4;
+    int secured = file.isFile ? SecureGpsTagsIfNeeded(path, check, removed) : -1;
+    if (check != 0) {
+        std::printf("%d\t-\t%s\t\n", check, path);
+        return check == 4 ? 1 : 0; // a photo we could not even look at was not secured
     }
-    return status;
+    std::printf("%d\t%d\t%s\t%s\n", check, secured, path,
+                secured == 0 ? RemovedTagsText(removed).c_str() : "");
+    return secured == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -93,9 +84,15 @@ int main(int argc, char** argv) {
     }
     if ((command != "check" && command != "secure") || paths.empty())
         return Usage(stderr, 2);
-    std::vector<FileListEntry> files = CollectFiles(paths);
-    int status = command == "check" ? RunCheck(files) : RunSecure(files);
-    std::fflush(stdout);
+    int (*run)(const FileListEntry&) = command == "check" ? CheckOne : SecureOne;
+    int status = 0;
+    ForEachFile(paths, [&](const FileListEntry& file) {
+        status |= run(file);
+        // Out at once, so that a long walk shows its progress and a reader of
+        // the output sees each photo as it is done. (Line buffering would do
+        // it on POSIX systems only: the Windows runtime buffers fully then.)
+        std::fflush(stdout);
+    });
     trace::Close();
     return status;
 }
