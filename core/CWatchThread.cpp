@@ -69,10 +69,14 @@ std::string NarrowName(const wchar_t* name, int length) {
     return out;
 }
 
-// True when no other program has the file open: a writer that has not
-// finished keeps it, and a photo must not be read half written.
+// True when no program has the file open for writing: a writer that has
+// not finished keeps it, and a photo must not be read half written. Sharing
+// reading only is enough to be refused while any writer holds it, and, unlike
+// sharing nothing, does not refuse a viewer that opens the new photo at this
+// very moment.
 bool WriterHasClosed(const char* path) {
-    HANDLE h = ::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     ::CloseHandle(h);
@@ -135,15 +139,16 @@ void CFolderMonitor::Run() {
     m_hFolder.Attach(::CreateFileA(folderText, GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
-    if (m_hFolder.IsValid())
-        AppendToLog(MonitorStartEntry(GetTimeStamp(), folderText));
-
     DWORD size = g_dwChangeBufferSizeForTests ? g_dwChangeBufferSizeForTests : kChangeBufferSize;
     m_buffer.assign((size + 3) / 4, 0);
     m_batch.assign(m_buffer.size(), 0);
     // A folder that is gone, or cannot be watched, leaves no read pending:
     // the thread then only waits to be stopped.
     QueueRead();
+    // Only now: the system records changes from the first read on, so a
+    // photo that arrives after the entry is never missed.
+    if (m_hFolder.IsValid())
+        AppendToLog(MonitorStartEntry(GetTimeStamp(), folderText));
 
     for (;;) {
         DWORD result = ::WaitForMultipleObjects(2, m_waitHandles, FALSE, WaitTimeout());
@@ -231,9 +236,12 @@ void CFolderMonitor::Rescan() {
 }
 
 void CFolderMonitor::SecureNewFile(const std::string& name) {
-    // Only names that end like a photo's; the check decides what is a JPEG.
-    char last = name.empty() ? 0 : name.back();
-    if (last != 'g' && last != 'G')
+    // The scanner's (and the rescan's) rule for what is a photo, applied to
+    // the file's own name: a JPEG named "map.png" is no photo whichever way
+    // the monitor learns of it, and a folder "a.jpg" makes no photo of the
+    // files in it.
+    size_t slash = name.find_last_of('\\');
+    if (!IsJpegName(name.c_str() + (slash == std::string::npos ? 0 : slash + 1)))
         return;
     CString path;
     path.Format("%s\\%s", m_strFolder.GetString(), name.c_str());
