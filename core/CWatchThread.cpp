@@ -1,18 +1,23 @@
 // A monitoring thread: it keeps one overlapped ReadDirectoryChangesW pending
-// on its folder (the whole subtree, last-write and name changes) and sleeps
+// on its folder (the whole subtree, last-write, file-name and folder-name
+// changes) and sleeps
 // until the system completes it or the thread is told to stop.
 //
 // What the system reports, and what the thread makes of it:
 //  - Records of added, modified and renamed-to names: each photo named is
 //    secured once per batch. A copy raises several notices per file; the
-//    later ones (and the one our own rewrite raises) find it secure.
+//    later ones (and the one our own rewrite raises) find it secure. What is
+//    a photo is decided by the scanner's name rule, so a notice and a walk
+//    never disagree.
+//  - A folder made or moved in is walked: a move raises one notice for the
+//    folder and none for the photos in it.
 //  - A read that completes with no records, or with ERROR_NOTIFY_ENUM_DIR,
 //    means the changes overflowed the buffer and were dropped: the whole
 //    folder is walked again with the scanner's rules, so a burst of photos
 //    is never missed.
 //  - A photo its writer still holds open (a slow copy from a camera card)
 //    is kept in a waiting list and tried again, at growing intervals, until
-//    it can be opened alone; no later notice is needed for it.
+//    no writer holds it; no later notice is needed for it.
 // The next read is queued as soon as a batch has been taken from the
 // buffer, so changes made while photos are being secured are kept.
 
@@ -30,6 +35,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch::CThread)
@@ -39,7 +45,10 @@ namespace {
 constexpr DWORD kChangeBufferSize = 65536;
 volatile DWORD g_dwChangeBufferSizeForTests = 0;
 
-constexpr DWORD kNotifyFilter = FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_FILE_NAME;
+// Folder names too: a folder moved in from elsewhere on the volume is one
+// rename, and no notice ever names the photos inside it.
+constexpr DWORD kNotifyFilter =
+    FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
 
 // A photo held open by its writer is tried again after 50 ms, then at
 // doubling intervals up to 2 s, for at most 30 minutes from the last notice
@@ -103,6 +112,8 @@ private:
     void FinishPendingRead();
     void HandleBatch(DWORD bytes);
     void Rescan();
+    // Walks a folder that was made or moved in; false when name is no folder.
+    bool SecureArrivedFolder(const std::string& name);
     void SecureNewFile(const std::string& name);
     void SecurePath(const CString& path);
     void RetryWaiting();
@@ -199,8 +210,9 @@ void CFolderMonitor::FinishPendingRead() {
 }
 
 void CFolderMonitor::HandleBatch(DWORD bytes) {
-    // Each name once per batch, in the order of its first notice.
-    std::vector<std::string> names;
+    // Each name once per batch, in the order of its first notice, and
+    // whether it arrived (was made or renamed in) rather than only changed.
+    std::vector<std::pair<std::string, bool>> names;
     const BYTE* base = reinterpret_cast<const BYTE*>(m_batch.data());
     for (DWORD at = 0;;) {
         if (bytes - at < sizeof(FILE_NOTIFY_INFORMATION))
@@ -213,26 +225,48 @@ void CFolderMonitor::HandleBatch(DWORD bytes) {
         if (action == FILE_ACTION_ADDED || action == FILE_ACTION_MODIFIED ||
             action == FILE_ACTION_RENAMED_NEW_NAME) {
             std::string name = NarrowName(record->FileName, int(nameBytes / sizeof(wchar_t)));
+            bool arrived = action != FILE_ACTION_MODIFIED;
             bool seen = false;
-            for (const std::string& n : names)
-                seen = seen || n == name;
+            for (auto& n : names) {
+                if (n.first == name) {
+                    n.second = n.second || arrived;
+                    seen = true;
+                }
+            }
             if (!seen && !name.empty())
-                names.push_back(name);
+                names.emplace_back(name, arrived);
         }
         if (record->NextEntryOffset == 0 || record->NextEntryOffset > bytes - at)
             break;
         at += record->NextEntryOffset;
     }
-    for (const std::string& name : names) {
+    for (const auto& name : names) {
         if (m_bStopRequested)
             return;
-        SecureNewFile(name);
+        if (name.second && SecureArrivedFolder(name.first))
+            continue;
+        SecureNewFile(name.first);
     }
 }
 
 void CFolderMonitor::Rescan() {
     CRescan rescan(*this);
     rescan.Walk(m_strFolder);
+}
+
+bool CFolderMonitor::SecureArrivedFolder(const std::string& name) {
+    CString path;
+    path.Format("%s\\%s", m_strFolder.GetString(), name.c_str());
+    DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    // A folder made here is walked too: a photo written into it at once may
+    // come before the system watches the new folder (Wine sets that watch up
+    // only when it handles the folder's own notice). Photos whose notices do
+    // come are then found secure.
+    CRescan walk(*this);
+    walk.Walk(path);
+    return true;
 }
 
 void CFolderMonitor::SecureNewFile(const std::string& name) {
