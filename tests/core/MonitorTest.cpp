@@ -158,6 +158,17 @@ protected:
         return WaitFor([&] { return EntriesOf(path) > 0; }, ms);
     }
 
+    // Wine's subtree watch takes in a folder that was already there when the
+    // watch began only once something opens that folder (Windows watches it
+    // from the start, and Wine folders made later as they are made).
+    static void OpenUnderWine(const std::string& folder) {
+        HANDLE h = ::CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << folder;
+        ::CloseHandle(h);
+    }
+
     std::string m_strScratch;
     int m_nScratch = 0;
 };
@@ -166,13 +177,11 @@ protected:
 
 TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
     std::string guarded = Folder("guarded");
+    std::string trip = Folder("guarded\\Trip 2026");
     CreateEngine();
     Protect(guarded);
     ASSERT_NO_FATAL_FAILURE();
-    // Made once the folder is watched: Wine's subtree watch covers the
-    // folders made below it from then on, not those already there (Windows
-    // covers both).
-    std::string trip = Folder("guarded\\Trip 2026");
+    OpenUnderWine(trip);
 
     // Left alone: a JPEG with a position under names that are not a photo's
     // (one ends in "g", so only the name check keeps it out), and a photo
@@ -217,17 +226,49 @@ TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
                   StopEntry(guarded));
 }
 
-TEST_F(MonitorTest, PhotoMovedInIsSecured) {
+TEST_F(MonitorTest, PhotosMovedOrRenamedInAreSecured) {
     std::string guarded = Folder("guarded");
     CreateEngine();
     Protect(guarded);
     ASSERT_NO_FATAL_FAILURE();
+
     // A move within one volume is a rename: one notice, no write at all.
     Bytes tagged = GeotaggedPhoto(11, true);
     std::string photo = guarded + "\\moved.jpg";
     ASSERT_TRUE(::MoveFileA(ScratchFile(tagged).c_str(), photo.c_str()));
     ASSERT_TRUE(WaitForEntry(photo)) << WithoutTimes(Log());
     EXPECT_EQ(ReadFile(photo), Secured(tagged));
+
+    // A download written under a name of its own, then given the photo's.
+    Bytes download = GeotaggedPhoto(12);
+    std::string part = guarded + "\\download.jpg.part";
+    CopyIn(download, part);
+    std::string named = guarded + "\\download.jpg";
+    ASSERT_TRUE(::MoveFileA(part.c_str(), named.c_str()));
+    ASSERT_TRUE(WaitForEntry(named)) << WithoutTimes(Log());
+    EXPECT_EQ(ReadFile(named), Secured(download));
+
+    // A whole folder of photos moved in: one notice for the folder, none for
+    // the photos in it.
+    std::string outside = Folder("scratch\\Holiday");
+    Folder("scratch\\Holiday\\Day 2");
+    Bytes a = GeotaggedPhoto(13), b = GeotaggedPhoto(14);
+    WriteFile(outside + "\\a.jpg", a);
+    WriteFile(outside + "\\Day 2\\b.jpg", b);
+    ASSERT_TRUE(::MoveFileA(outside.c_str(), (guarded + "\\Holiday").c_str()));
+    std::string movedA = guarded + "\\Holiday\\a.jpg", movedB = guarded + "\\Holiday\\Day 2\\b.jpg";
+    ASSERT_TRUE(WaitFor([&] { return EntriesOf(movedA) > 0 && EntriesOf(movedB) > 0; })) << WithoutTimes(Log());
+    EXPECT_EQ(ReadFile(movedA), Secured(a));
+    EXPECT_EQ(ReadFile(movedB), Secured(b));
+
+    // The folder is watched from then on too.
+    Bytes c = GeotaggedPhoto(15);
+    std::string later = guarded + "\\Holiday\\Day 2\\c.jpg";
+    CopyIn(c, later);
+    ASSERT_TRUE(WaitForEntry(later)) << WithoutTimes(Log());
+    EXPECT_EQ(ReadFile(later), Secured(c));
+    std::string log = WithoutTimes(Log());
+    EXPECT_EQ(SecuredPaths(log).size(), 5u) << log;
 }
 
 TEST_F(MonitorTest, FolderListedInTwoSpellingsIsWatchedOnce) {
