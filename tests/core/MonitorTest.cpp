@@ -303,6 +303,39 @@ TEST_F(MonitorTest, FolderListedInTwoSpellingsIsWatchedOnce) {
     EXPECT_EQ(CountOf(log, "Monitor is stopped [T]"), 1u) << log;
 }
 
+TEST_F(MonitorTest, NestedProtectedFoldersSecureEachPhotoOnce) {
+    // Two threads see every photo below the inner folder and race for it;
+    // the claim lets one rewrite it and the other find it secure.
+    std::string outer = Folder("outer");
+    std::string inner = Folder("outer\\inner");
+    CreateEngine();
+    Protect(outer);
+    ASSERT_NO_FATAL_FAILURE();
+    Protect(inner);
+    ASSERT_NO_FATAL_FAILURE();
+    OpenUnderWine(inner);
+    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 2);
+
+    const int kPhotos = 60;
+    std::vector<std::string> sources;
+    for (int i = 0; i < kPhotos; ++i)
+        sources.push_back(ScratchFile(GeotaggedPhoto(uint32_t(i))));
+    for (int i = 0; i < kPhotos; ++i)
+        ASSERT_TRUE(::CopyFileA(sources[size_t(i)].c_str(), (inner + "\\n" + std::to_string(i) + ".jpg").c_str(),
+                                TRUE));
+    ASSERT_TRUE(WaitFor([&] { return SecuredPaths(WithoutTimes(Log())).size() >= size_t(kPhotos); }))
+        << WithoutTimes(Log());
+    // Both threads end here, each after the photo in hand: no entry can come later.
+    DestroyEngine();
+    std::map<std::string, int> logged = SecuredPaths(WithoutTimes(Log()));
+    EXPECT_EQ(logged.size(), size_t(kPhotos));
+    for (int i = 0; i < kPhotos; ++i) {
+        std::string path = inner + "\\n" + std::to_string(i) + ".jpg";
+        EXPECT_EQ(logged[path], 1) << path;
+        EXPECT_EQ(ReadFile(path), Secured(GeotaggedPhoto(uint32_t(i)))) << path;
+    }
+}
+
 TEST_F(MonitorTest, BurstOfPhotosIsSecuredEvenWhenTheNoticesOverflow) {
     const int kPhotos = 500;
     std::vector<Bytes> originals, expected;
