@@ -72,9 +72,15 @@ FILETIME LastWrite(const std::string& path) {
 // so it is rewritten whole through a file beside it, never patched.
 Bytes SplitExifPhoto(uint32_t seed, size_t scanBytes) {
     testing_support::TiffBuilder t(false);
-    Bytes tiff = testing_support::ExifWithGps(
-        false, {t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}), t.Rationals(4, {{139, 1}, {seed % 60, 1}, {30, 1}})});
-    return testing_support::JpegBuilder().Jfif().Exif(tiff, tiff.size() / 2).Tables().Scan(scanBytes, seed).End().bytes;
+    Bytes tiff = testing_support::ExifWithGps(false, {t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}),
+                                                      t.Rationals(4, {{139, 1}, {seed % 60, 1}, {30, 1}})});
+    return testing_support::JpegBuilder()
+        .Jfif()
+        .Exif(tiff, tiff.size() / 2)
+        .Tables()
+        .Scan(scanBytes, seed)
+        .End()
+        .bytes;
 }
 
 // The change-buffer size for the threads started in one scope.
@@ -163,8 +169,8 @@ protected:
     // from the start, and Wine folders made later as they are made).
     static void OpenUnderWine(const std::string& folder) {
         HANDLE h = ::CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE) << folder;
         ::CloseHandle(h);
     }
@@ -218,11 +224,10 @@ TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
     // Every entry, each once and in order; the stop is written before the
     // removal returns, since the thread has ended by then.
     EXPECT_EQ(WithoutTimes(Log()),
-              StartEntry(guarded) +
-                  "Found and secured by monitor [T]: <" + photo +
+              StartEntry(guarded) + "Found and secured by monitor [T]: <" + photo +
                   "?2;2(100000023,100000028,10000000F);4(10000008B,100000007,10000001E);>\n"
-                  "Found and secured by monitor [T]: <" + second +
-                  "?2;2(100000023,100000028,10000000F);4(10000008B,100000008,10000001E);>\n" +
+                  "Found and secured by monitor [T]: <" +
+                  second + "?2;2(100000023,100000028,10000000F);4(10000008B,100000008,10000001E);>\n" +
                   StopEntry(guarded));
 }
 
@@ -257,7 +262,8 @@ TEST_F(MonitorTest, PhotosMovedOrRenamedInAreSecured) {
     WriteFile(outside + "\\Day 2\\b.jpg", b);
     ASSERT_TRUE(::MoveFileA(outside.c_str(), (guarded + "\\Holiday").c_str()));
     std::string movedA = guarded + "\\Holiday\\a.jpg", movedB = guarded + "\\Holiday\\Day 2\\b.jpg";
-    ASSERT_TRUE(WaitFor([&] { return EntriesOf(movedA) > 0 && EntriesOf(movedB) > 0; })) << WithoutTimes(Log());
+    ASSERT_TRUE(WaitFor([&] { return EntriesOf(movedA) > 0 && EntriesOf(movedB) > 0; }))
+        << WithoutTimes(Log());
     EXPECT_EQ(ReadFile(movedA), Secured(a));
     EXPECT_EQ(ReadFile(movedB), Secured(b));
 
@@ -321,8 +327,8 @@ TEST_F(MonitorTest, NestedProtectedFoldersSecureEachPhotoOnce) {
     for (int i = 0; i < kPhotos; ++i)
         sources.push_back(ScratchFile(GeotaggedPhoto(uint32_t(i))));
     for (int i = 0; i < kPhotos; ++i)
-        ASSERT_TRUE(::CopyFileA(sources[size_t(i)].c_str(), (inner + "\\n" + std::to_string(i) + ".jpg").c_str(),
-                                TRUE));
+        ASSERT_TRUE(::CopyFileA(sources[size_t(i)].c_str(),
+                                (inner + "\\n" + std::to_string(i) + ".jpg").c_str(), TRUE));
     ASSERT_TRUE(WaitFor([&] { return SecuredPaths(WithoutTimes(Log())).size() >= size_t(kPhotos); }))
         << WithoutTimes(Log());
     // Both threads end here, each after the photo in hand: no entry can come later.
@@ -363,7 +369,6 @@ TEST_F(MonitorTest, BurstOfPhotosIsSecuredEvenWhenTheNoticesOverflow) {
             bool ok = logged[path] == 1 && ReadFile(path) == expected[size_t(i % 60)];
             EXPECT_TRUE(ok) << path << " logged " << logged[path] << " times";
             wrong += !ok;
-
         }
         g_pTamsel->RemoveProtectedFolder(folder.c_str());
     };
