@@ -354,6 +354,21 @@ DWORD CFolderMonitor::WaitTimeout() const {
     return soonest;
 }
 
+// Waits for a thread's end on the thread that owns the windows. The thread
+// may be announcing its last photo, and a receiver of the announcement may
+// send a message to one of those windows and wait for the answer: messages
+// sent from other threads are answered meanwhile. Nothing posted is taken
+// from the queue, so no window sees a message of its own out of turn.
+void WaitAnsweringSentMessages(HANDLE thread) {
+    for (;;) {
+        DWORD result = ::MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_SENDMESSAGE, 0);
+        if (result != WAIT_OBJECT_0 + 1)
+            return; // ended (or the handle is unusable: nothing to wait for)
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
 } // namespace
 
 CTamsel::CWatch::CThread::CThread() = default;
@@ -404,7 +419,7 @@ void CTamsel::CWatch::CThread::StopMonitor() {
     // The thread's handle, not m_bRunning: a thread that has not yet set the
     // flag would otherwise outlive this object.
     if (m_hThread.IsValid())
-        ::WaitForSingleObject(m_hThread.Get(), INFINITE);
+        WaitAnsweringSentMessages(m_hThread.Get());
     m_hThread.Close();
     m_pWinThread = nullptr;
     m_evChange.Close();
