@@ -98,8 +98,11 @@ public:
     WatchListProbe() : event_client(register_later) { Register(); }
     ~WatchListProbe() override { Unregister(); }
     void OnEvent(UINT nId, int, int, int) override {
-        if (nId == ID_SET_INWORK_MODE)
+        if (nId == ID_SET_INWORK_MODE) {
             ++m_nInWork;
+            if (m_hSendTo && ::GetWindowThreadProcessId(m_hSendTo, nullptr) != ::GetCurrentThreadId())
+                ::SendMessageA(m_hSendTo, WM_APP, 0, 0);
+        }
         if (nId == ID_UPDATE_WATCH_LIST && m_onWatchList) {
             std::function<void()> handler;
             handler.swap(m_onWatchList); // once
@@ -108,6 +111,39 @@ public:
     }
     std::function<void()> m_onWatchList;
     std::atomic<int> m_nInWork{0};
+    // A window that an announcement from another thread is sent to, and
+    // waits for, as a receiver that updates a window might.
+    HWND m_hSendTo = nullptr;
+};
+
+// A window of the test's thread that counts the WM_APP messages it answers;
+// message-only, so it needs no display under Wine.
+class ThreadWindow {
+public:
+    ThreadWindow() {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = &Proc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = "NorvaneMonitorTestWindow";
+        ::RegisterClassA(&wc);
+        m_hWnd = ::CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   wc.hInstance, nullptr);
+        ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, LONG_PTR(this));
+    }
+    ~ThreadWindow() { ::DestroyWindow(m_hWnd); }
+    HWND Get() const { return m_hWnd; }
+    int m_nAnswered = 0;
+
+private:
+    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+        auto* self = reinterpret_cast<ThreadWindow*>(::GetWindowLongPtrA(h, GWLP_USERDATA));
+        if (msg == WM_APP && self) {
+            ++self->m_nAnswered;
+            return 0;
+        }
+        return ::DefWindowProcA(h, msg, wp, lp);
+    }
+    HWND m_hWnd = nullptr;
 };
 
 // Ends the whole program when a step has not returned in time: a deadlocked
@@ -421,61 +457,84 @@ TEST_F(MonitorTest, PhotoIsSecuredOnlyOnceItsWriterHasClosedIt) {
     EXPECT_EQ(EntriesOf(path), 1u);
 }
 
-TEST_F(MonitorTest, RemovingAFolderWhileItsThreadWaitsToAnnounceAPhotoReturns) {
+// The removal of a folder whose thread, busy with a photo, comes to announce
+// it while the removal's broadcast holds the lock.
+class MonitorRemovalTest : public MonitorTest {
+protected:
     // Made before the engine: called before the monitor in every broadcast.
-    WatchListProbe probe;
-    std::string guarded = Folder("guarded");
-    CreateEngine();
-    Protect(guarded);
-    ASSERT_NO_FATAL_FAILURE();
+    MonitorRemovalTest() : m_guarded(Folder("guarded")), m_held(m_guarded + "\\held.jpg") {}
 
-    // The test holds the first photo, as the scanner would while it rewrites
-    // it, so the thread is certainly busy with it when the removal comes. A
-    // move keeps the file (and so the claim) what it was.
-    Bytes first = GeotaggedPhoto(41);
-    std::string held = guarded + "\\held.jpg";
-    std::string source = ScratchFile(first);
-    auto claim = std::make_unique<CPhotoClaim>(source.c_str());
-    ASSERT_TRUE(::MoveFileA(source.c_str(), held.c_str()));
-    std::vector<std::string> queued;
-    for (int i = 0; i < 20; ++i) {
-        queued.push_back(guarded + "\\q" + std::to_string(i) + ".jpg");
-        CopyIn(GeotaggedPhoto(uint32_t(42 + i)), queued.back());
+    void SetUp() override {
+        CreateEngine();
+        Protect(m_guarded);
+        ASSERT_NO_FATAL_FAILURE();
+        // The test holds the first photo, as the scanner would while it
+        // rewrites it, so the thread is certainly busy with it when the
+        // removal comes. A move keeps the file (and so the claim) what it was.
+        std::string source = ScratchFile(m_photo);
+        m_claim = std::make_unique<CPhotoClaim>(source.c_str());
+        ASSERT_TRUE(::MoveFileA(source.c_str(), m_held.c_str()));
+        for (int i = 0; i < 20; ++i)
+            CopyIn(GeotaggedPhoto(uint32_t(42 + i)), m_guarded + "\\q" + std::to_string(i) + ".jpg");
+
+        // Inside the broadcast, with its lock held: let the photo go and wait
+        // until the thread has secured it and is on its way to announce it.
+        // It writes the entry only after the announcement, so a secured photo
+        // without an entry and without a claim means the thread waits for
+        // this very broadcast to end.
+        m_probe.m_onWatchList = [this] {
+            m_handlerThread = ::GetCurrentThreadId();
+            m_claim.reset();
+            m_blocked = WaitFor(
+                [this] {
+                    return CheckGpsTags(m_held.c_str()) == 8 && CPhotoClaim::CountForTests() == 0 &&
+                           EntriesOf(m_held) == 0;
+                },
+                20000);
+        };
     }
 
-    // Inside the broadcast, with its lock held: let the photo go and wait
-    // until the thread has secured it and is on its way to announce it. It
-    // writes the entry only after the announcement, so a secured photo
-    // without an entry and without a claim means the thread waits for this
-    // very broadcast to end.
-    std::atomic<bool> blocked{false};
-    DWORD handlerThread = 0;
-    probe.m_onWatchList = [&] {
-        handlerThread = ::GetCurrentThreadId();
-        claim.reset();
-        blocked = WaitFor(
-            [&] {
-                return CheckGpsTags(held.c_str()) == 8 && CPhotoClaim::CountForTests() == 0 &&
-                       EntriesOf(held) == 0;
-            },
-            20000);
-    };
-    {
-        Watchdog watchdog(60000, "RemoveProtectedFolder");
-        g_pTamsel->RemoveProtectedFolder(guarded.c_str());
-    }
-    EXPECT_EQ(handlerThread, ::GetCurrentThreadId());
-    EXPECT_TRUE(blocked) << "the thread never reached the announcement of the held photo";
-    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 0);
-    EXPECT_GE(probe.m_nInWork.load(), 1);
+    void RemoveAndCheck() {
+        {
+            Watchdog watchdog(60000, "RemoveProtectedFolder");
+            g_pTamsel->RemoveProtectedFolder(m_guarded.c_str());
+        }
+        EXPECT_EQ(m_handlerThread, ::GetCurrentThreadId());
+        EXPECT_TRUE(m_blocked) << "the thread never reached the announcement of the held photo";
+        EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 0);
+        EXPECT_GE(m_probe.m_nInWork.load(), 1);
 
-    // The photo was announced and written down once the broadcast ended,
-    // then the thread stopped, leaving the photos it had not reached.
-    std::string log = WithoutTimes(Log());
-    EXPECT_EQ(CountOf(log, SecuredEntryOf(held)), 1u) << log;
-    EXPECT_TRUE(EndsWith(log, StopEntry(guarded))) << log;
-    EXPECT_LT(log.find(SecuredEntryOf(held)), log.find(StopEntry(guarded)));
-    EXPECT_EQ(ReadFile(held), Secured(first));
+        // The photo was announced and written down once the broadcast
+        // ended, then the thread stopped, leaving the photos it had not
+        // reached.
+        std::string log = WithoutTimes(Log());
+        EXPECT_EQ(CountOf(log, SecuredEntryOf(m_held)), 1u) << log;
+        EXPECT_TRUE(EndsWith(log, StopEntry(m_guarded))) << log;
+        EXPECT_LT(log.find(SecuredEntryOf(m_held)), log.find(StopEntry(m_guarded)));
+        EXPECT_EQ(ReadFile(m_held), Secured(m_photo));
+    }
+
+    WatchListProbe m_probe;
+    const std::string m_guarded, m_held;
+    const Bytes m_photo = GeotaggedPhoto(41);
+    std::unique_ptr<CPhotoClaim> m_claim;
+    std::atomic<bool> m_blocked{false};
+    DWORD m_handlerThread = 0;
+};
+
+TEST_F(MonitorRemovalTest, ReturnsWhileTheThreadWaitsForTheBroadcast) {
+    RemoveAndCheck();
+}
+
+TEST_F(MonitorRemovalTest, AnswersWhatTheAnnouncementSendsToItsWindows) {
+    // The removing thread owns windows; a receiver of the announcement sends
+    // one of them a message and waits for the answer while the removal
+    // waits for the thread.
+    ThreadWindow window;
+    m_probe.m_hSendTo = window.Get();
+    RemoveAndCheck();
+    EXPECT_EQ(window.m_nAnswered, m_probe.m_nInWork.load());
+    m_probe.m_hSendTo = nullptr;
 }
 
 TEST_F(MonitorTest, EngineDestroyedWhilePhotosAreRewrittenLeavesEachWholeOrUntouched) {
@@ -487,7 +546,7 @@ TEST_F(MonitorTest, EngineDestroyedWhilePhotosAreRewrittenLeavesEachWholeOrUntou
     // Photos of 3 MB whose securing writes them whole, through a file beside
     // them that is swapped in.
     const int kPhotos = 30;
-    std::vector<Bytes> originals, expected;
+    std::vector<Bytes> originals;
     std::vector<std::string> sources, paths;
     for (int i = 0; i < kPhotos; ++i) {
         originals.push_back(SplitExifPhoto(uint32_t(i + 1), 3000000));
