@@ -18,15 +18,20 @@
 //  - A photo its writer still holds open (a slow copy from a camera card)
 //    is kept in a waiting list and tried again, at growing intervals, until
 //    no writer holds it; no later notice is needed for it.
+//  - A photo on which securing faults (an access violation, any exception)
+//    is passed over, and the thread goes on: one bad photo dropped into a
+//    protected folder must not end the protection of all the others.
 // The next read is queued as soon as a batch has been taken from the
 // buffer, so changes made while photos are being secured are kept.
 
 #include "core/CWatch.h"
 
 #include "core/ActivityLog.h"
+#include "core/CSeException.h"
 #include "core/FolderWalk.h"
 #include "core/LogEntries.h"
 #include "core/PhotoSecuring.h"
+#include "core/SeTranslator.h"
 #include "engine/JpegName.h"
 #include "framework/CWinThread.h"
 
@@ -104,6 +109,9 @@ public:
                    volatile bool& stopRequested)
         : m_strFolder(folder), m_waitHandles(waitHandles), m_overlapped(overlapped),
           m_bStopRequested(stopRequested) {}
+    // Also when an exception ends Run: the system must be done with the
+    // buffer before it goes.
+    ~CFolderMonitor() { FinishPendingRead(); }
 
     void Run();
 
@@ -297,18 +305,27 @@ void CFolderMonitor::SecurePath(const CString& path) {
         return;
     }
     m_waiting.erase(path.str());
-    RemovedTags removed;
-    int check = 0;
-    int secured = SecurePhotoIfNeeded(path, check, removed);
-    if (check == 4 && IsRegularFile(path)) {
-        // Opened by someone again between the two looks: wait for it.
-        m_waiting[path.str()] = Waiting{now, now + kFirstRetryMs, kFirstRetryMs};
-        return;
+    // A photo on which securing faults or throws (a flaw the photo's bytes
+    // reach) is passed over: the thread goes on with the next one instead of
+    // taking the program down, as the scan job does with its folder.
+    try {
+        RemovedTags removed;
+        int check = 0;
+        int secured = SecurePhotoIfNeeded(path, check, removed);
+        if (check == 4 && IsRegularFile(path)) {
+            // Opened by someone again between the two looks: wait for it.
+            m_waiting[path.str()] = Waiting{now, now + kFirstRetryMs, kFirstRetryMs};
+            return;
+        }
+        if (secured != 0)
+            return;
+        BroadcastEvent(ID_SET_INWORK_MODE);
+        AppendToLog(SecuredByMonitorEntry(GetTimeStamp(), path, removed));
+    } catch (CSeException* e) {
+        if (e)
+            e->Delete();
+    } catch (...) {
     }
-    if (secured != 0)
-        return;
-    BroadcastEvent(ID_SET_INWORK_MODE);
-    AppendToLog(SecuredByMonitorEntry(GetTimeStamp(), path, removed));
 }
 
 void CFolderMonitor::RetryWaiting() {
@@ -431,8 +448,19 @@ UINT CTamsel::CWatch::CThread::MonitorThreadProc(LPVOID pParam) {
     auto* self = static_cast<CThread*>(pParam);
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_LOWEST);
     self->m_bRunning = 1;
-    CFolderMonitor monitor(self->m_strFolder, self->m_hWaitHandles, self->m_overlapped, self->m_bStopRequested);
-    monitor.Run();
+    // Hardware exceptions on this thread become C++ exceptions, which the
+    // securing of each photo catches; nothing may leave the entry point.
+    InstallSeTranslator();
+    try {
+        CFolderMonitor monitor(self->m_strFolder, self->m_hWaitHandles, self->m_overlapped,
+                               self->m_bStopRequested);
+        monitor.Run();
+    } catch (CSeException* e) {
+        if (e)
+            e->Delete();
+    } catch (...) {
+    }
+    RemoveSeTranslator();
     self->m_bRunning = 0;
     return 0;
 }
