@@ -9,6 +9,7 @@
 // alone is put in before one that must be secured, and the monitor handles
 // notices in their order, so once the later photo is in the log the earlier
 // one has been looked at.
+#include "core/ActivityLog.h"
 #include "core/CWatch.h"
 #include "core/EventBroadcast.h"
 #include "core/PhotoSecuring.h"
@@ -171,6 +172,21 @@ private:
     std::thread m_thread;
 };
 
+// A log writer that faults, as a broken part of the engine might, while
+// writing the entry of any photo named fault.jpg.
+volatile uintptr_t g_nowhere = 0;
+BOOL FaultOnOnePhoto(HANDLE file, const void* data, DWORD size, DWORD* written) {
+    if (std::string(static_cast<const char*>(data), size).find("\\fault.jpg?") != std::string::npos)
+        *reinterpret_cast<volatile int*>(g_nowhere) = 1;
+    return ::WriteFile(file, data, size, written, nullptr);
+}
+
+class LogWriterForOneTest {
+public:
+    explicit LogWriterForOneTest(LogWriter writer) { SetLogWriterForTests(writer); }
+    ~LogWriterForOneTest() { SetLogWriterForTests(nullptr); }
+};
+
 class MonitorTest : public EngineTest {
 protected:
     // Protects folder and waits until its thread watches it.
@@ -311,6 +327,25 @@ TEST_F(MonitorTest, PhotosMovedOrRenamedInAreSecured) {
     EXPECT_EQ(ReadFile(later), Secured(c));
     std::string log = WithoutTimes(Log());
     EXPECT_EQ(SecuredPaths(log).size(), 5u) << log;
+}
+
+TEST_F(MonitorTest, PhotoThatMakesTheThreadFaultIsPassedOver) {
+    std::string guarded = Folder("guarded");
+    CreateEngine();
+    Protect(guarded);
+    ASSERT_NO_FATAL_FAILURE();
+    {
+        LogWriterForOneTest faulting(&FaultOnOnePhoto);
+        CopyIn(GeotaggedPhoto(51), guarded + "\\fault.jpg");
+        Bytes next = GeotaggedPhoto(52);
+        CopyIn(next, guarded + "\\next.jpg");
+        ASSERT_TRUE(WaitForEntry(guarded + "\\next.jpg")) << WithoutTimes(Log());
+        EXPECT_EQ(ReadFile(guarded + "\\next.jpg"), Secured(next));
+    }
+    g_pTamsel->RemoveProtectedFolder(guarded.c_str());
+    std::string log = WithoutTimes(Log());
+    EXPECT_EQ(CountOf(log, "fault.jpg"), 0u) << log;
+    EXPECT_TRUE(EndsWith(log, StopEntry(guarded))) << log;
 }
 
 TEST_F(MonitorTest, FolderListedInTwoSpellingsIsWatchedOnce) {
