@@ -101,8 +101,9 @@ public:
     void OnEvent(UINT nId, int, int, int) override {
         if (nId == ID_SET_INWORK_MODE) {
             ++m_nInWork;
-            if (m_hSendTo && ::GetWindowThreadProcessId(m_hSendTo, nullptr) != ::GetCurrentThreadId())
-                ::SendMessageA(m_hSendTo, WM_APP, 0, 0);
+            HWND window = m_hSendTo;
+            if (window && ::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId())
+                ::SendMessageA(window, WM_APP, 0, 0);
         }
         if (nId == ID_UPDATE_WATCH_LIST && m_onWatchList) {
             std::function<void()> handler;
@@ -114,7 +115,7 @@ public:
     std::atomic<int> m_nInWork{0};
     // A window that an announcement from another thread is sent to, and
     // waits for, as a receiver that updates a window might.
-    HWND m_hSendTo = nullptr;
+    std::atomic<HWND> m_hSendTo{nullptr};
 };
 
 // A window of the test's thread that counts the WM_APP messages it answers;
