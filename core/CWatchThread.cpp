@@ -1,7 +1,7 @@
 // A monitoring thread: it keeps one overlapped ReadDirectoryChangesW pending
-// on its folder (the whole subtree, last-write, file-name and folder-name
-// changes) and sleeps
-// until the system completes it or the thread is told to stop.
+// on its folder (the whole subtree; last-write, file-name and folder-name
+// changes) and sleeps until the system completes it or the thread is told to
+// stop.
 //
 // What the system reports, and what the thread makes of it:
 //  - Records of added, modified and renamed-to names: each photo named is
