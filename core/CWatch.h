@@ -89,7 +89,8 @@ public:
     bool StartMonitor(const char* folder);
     // Asks the thread to stop after the photo it is securing; returns at once.
     void SignalStop();
-    // Asks the thread to stop and waits for its very end.
+    // Asks the thread to stop and waits for its very end, answering the
+    // messages other threads send to this thread's windows meanwhile.
     void StopMonitor();
 
     // Test hook: the size of the change buffer of threads started from now

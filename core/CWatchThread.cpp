@@ -1,27 +1,37 @@
 // A monitoring thread: it keeps one overlapped ReadDirectoryChangesW pending
-// on its folder (the whole subtree, last-write and name changes) and sleeps
-// until the system completes it or the thread is told to stop.
+// on its folder (the whole subtree; last-write, file-name and folder-name
+// changes) and sleeps until the system completes it or the thread is told to
+// stop.
 //
 // What the system reports, and what the thread makes of it:
 //  - Records of added, modified and renamed-to names: each photo named is
 //    secured once per batch. A copy raises several notices per file; the
-//    later ones (and the one our own rewrite raises) find it secure.
+//    later ones (and the one our own rewrite raises) find it secure. What is
+//    a photo is decided by the scanner's name rule, so a notice and a walk
+//    never disagree.
+//  - A folder made or moved in is walked: a move raises one notice for the
+//    folder and none for the photos in it.
 //  - A read that completes with no records, or with ERROR_NOTIFY_ENUM_DIR,
 //    means the changes overflowed the buffer and were dropped: the whole
 //    folder is walked again with the scanner's rules, so a burst of photos
 //    is never missed.
 //  - A photo its writer still holds open (a slow copy from a camera card)
 //    is kept in a waiting list and tried again, at growing intervals, until
-//    it can be opened alone; no later notice is needed for it.
+//    no writer holds it; no later notice is needed for it.
+//  - A photo on which securing faults (an access violation, any exception)
+//    is passed over, and the thread goes on: one bad photo dropped into a
+//    protected folder must not end the protection of all the others.
 // The next read is queued as soon as a batch has been taken from the
 // buffer, so changes made while photos are being secured are kept.
 
 #include "core/CWatch.h"
 
 #include "core/ActivityLog.h"
+#include "core/CSeException.h"
 #include "core/FolderWalk.h"
 #include "core/LogEntries.h"
 #include "core/PhotoSecuring.h"
+#include "core/SeTranslator.h"
 #include "engine/JpegName.h"
 #include "framework/CWinThread.h"
 
@@ -30,6 +40,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch::CThread)
@@ -39,7 +50,10 @@ namespace {
 constexpr DWORD kChangeBufferSize = 65536;
 volatile DWORD g_dwChangeBufferSizeForTests = 0;
 
-constexpr DWORD kNotifyFilter = FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_FILE_NAME;
+// Folder names too: a folder moved in from elsewhere on the volume is one
+// rename, and no notice ever names the photos inside it.
+constexpr DWORD kNotifyFilter =
+    FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
 
 // A photo held open by its writer is tried again after 50 ms, then at
 // doubling intervals up to 2 s, for at most 30 minutes from the last notice
@@ -69,10 +83,14 @@ std::string NarrowName(const wchar_t* name, int length) {
     return out;
 }
 
-// True when no other program has the file open: a writer that has not
-// finished keeps it, and a photo must not be read half written.
+// True when no program has the file open for writing: a writer that has
+// not finished keeps it, and a photo must not be read half written. Sharing
+// reading only is enough to be refused while any writer holds it, and, unlike
+// sharing nothing, does not refuse a viewer that opens the new photo at this
+// very moment.
 bool WriterHasClosed(const char* path) {
-    HANDLE h = ::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     ::CloseHandle(h);
@@ -91,6 +109,9 @@ public:
                    volatile bool& stopRequested)
         : m_strFolder(folder), m_waitHandles(waitHandles), m_overlapped(overlapped),
           m_bStopRequested(stopRequested) {}
+    // Also when an exception ends Run: the system must be done with the
+    // buffer before it goes.
+    ~CFolderMonitor() { FinishPendingRead(); }
 
     void Run();
 
@@ -99,6 +120,8 @@ private:
     void FinishPendingRead();
     void HandleBatch(DWORD bytes);
     void Rescan();
+    // Walks a folder that was made or moved in; false when name is no folder.
+    bool SecureArrivedFolder(const std::string& name);
     void SecureNewFile(const std::string& name);
     void SecurePath(const CString& path);
     void RetryWaiting();
@@ -135,15 +158,16 @@ void CFolderMonitor::Run() {
     m_hFolder.Attach(::CreateFileA(folderText, GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
-    if (m_hFolder.IsValid())
-        AppendToLog(MonitorStartEntry(GetTimeStamp(), folderText));
-
     DWORD size = g_dwChangeBufferSizeForTests ? g_dwChangeBufferSizeForTests : kChangeBufferSize;
     m_buffer.assign((size + 3) / 4, 0);
     m_batch.assign(m_buffer.size(), 0);
     // A folder that is gone, or cannot be watched, leaves no read pending:
     // the thread then only waits to be stopped.
     QueueRead();
+    // Only now: the system records changes from the first read on, so a
+    // photo that arrives after the entry is never missed.
+    if (m_hFolder.IsValid())
+        AppendToLog(MonitorStartEntry(GetTimeStamp(), folderText));
 
     for (;;) {
         DWORD result = ::WaitForMultipleObjects(2, m_waitHandles, FALSE, WaitTimeout());
@@ -194,8 +218,9 @@ void CFolderMonitor::FinishPendingRead() {
 }
 
 void CFolderMonitor::HandleBatch(DWORD bytes) {
-    // Each name once per batch, in the order of its first notice.
-    std::vector<std::string> names;
+    // Each name once per batch, in the order of its first notice, and
+    // whether it arrived (was made or renamed in) rather than only changed.
+    std::vector<std::pair<std::string, bool>> names;
     const BYTE* base = reinterpret_cast<const BYTE*>(m_batch.data());
     for (DWORD at = 0;;) {
         if (bytes - at < sizeof(FILE_NOTIFY_INFORMATION))
@@ -208,20 +233,27 @@ void CFolderMonitor::HandleBatch(DWORD bytes) {
         if (action == FILE_ACTION_ADDED || action == FILE_ACTION_MODIFIED ||
             action == FILE_ACTION_RENAMED_NEW_NAME) {
             std::string name = NarrowName(record->FileName, int(nameBytes / sizeof(wchar_t)));
+            bool arrived = action != FILE_ACTION_MODIFIED;
             bool seen = false;
-            for (const std::string& n : names)
-                seen = seen || n == name;
+            for (auto& n : names) {
+                if (n.first == name) {
+                    n.second = n.second || arrived;
+                    seen = true;
+                }
+            }
             if (!seen && !name.empty())
-                names.push_back(name);
+                names.emplace_back(name, arrived);
         }
         if (record->NextEntryOffset == 0 || record->NextEntryOffset > bytes - at)
             break;
         at += record->NextEntryOffset;
     }
-    for (const std::string& name : names) {
+    for (const auto& name : names) {
         if (m_bStopRequested)
             return;
-        SecureNewFile(name);
+        if (name.second && SecureArrivedFolder(name.first))
+            continue;
+        SecureNewFile(name.first);
     }
 }
 
@@ -230,10 +262,28 @@ void CFolderMonitor::Rescan() {
     rescan.Walk(m_strFolder);
 }
 
+bool CFolderMonitor::SecureArrivedFolder(const std::string& name) {
+    CString path;
+    path.Format("%s\\%s", m_strFolder.GetString(), name.c_str());
+    DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    // A folder made here is walked too: a photo written into it at once may
+    // come before the system watches the new folder (Wine sets that watch up
+    // only when it handles the folder's own notice). Photos whose notices do
+    // come are then found secure.
+    CRescan walk(*this);
+    walk.Walk(path);
+    return true;
+}
+
 void CFolderMonitor::SecureNewFile(const std::string& name) {
-    // Only names that end like a photo's; the check decides what is a JPEG.
-    char last = name.empty() ? 0 : name.back();
-    if (last != 'g' && last != 'G')
+    // The scanner's (and the rescan's) rule for what is a photo, applied to
+    // the file's own name: a JPEG named "map.png" is no photo whichever way
+    // the monitor learns of it, and a folder "a.jpg" makes no photo of the
+    // files in it.
+    size_t slash = name.find_last_of('\\');
+    if (!IsJpegName(name.c_str() + (slash == std::string::npos ? 0 : slash + 1)))
         return;
     CString path;
     path.Format("%s\\%s", m_strFolder.GetString(), name.c_str());
@@ -255,18 +305,27 @@ void CFolderMonitor::SecurePath(const CString& path) {
         return;
     }
     m_waiting.erase(path.str());
-    RemovedTags removed;
-    int check = 0;
-    int secured = SecurePhotoIfNeeded(path, check, removed);
-    if (check == 4 && IsRegularFile(path)) {
-        // Opened by someone again between the two looks: wait for it.
-        m_waiting[path.str()] = Waiting{now, now + kFirstRetryMs, kFirstRetryMs};
-        return;
+    // A photo on which securing faults or throws (a flaw the photo's bytes
+    // reach) is passed over: the thread goes on with the next one instead of
+    // taking the program down, as the scan job does with its folder.
+    try {
+        RemovedTags removed;
+        int check = 0;
+        int secured = SecurePhotoIfNeeded(path, check, removed);
+        if (check == 4 && IsRegularFile(path)) {
+            // Opened by someone again between the two looks: wait for it.
+            m_waiting[path.str()] = Waiting{now, now + kFirstRetryMs, kFirstRetryMs};
+            return;
+        }
+        if (secured != 0)
+            return;
+        BroadcastEvent(ID_SET_INWORK_MODE);
+        AppendToLog(SecuredByMonitorEntry(GetTimeStamp(), path, removed));
+    } catch (CSeException* e) {
+        if (e)
+            e->Delete();
+    } catch (...) {
     }
-    if (secured != 0)
-        return;
-    BroadcastEvent(ID_SET_INWORK_MODE);
-    AppendToLog(SecuredByMonitorEntry(GetTimeStamp(), path, removed));
 }
 
 void CFolderMonitor::RetryWaiting() {
@@ -310,6 +369,21 @@ DWORD CFolderMonitor::WaitTimeout() const {
             soonest = wait;
     }
     return soonest;
+}
+
+// Waits for a thread's end on the thread that owns the windows. The thread
+// may be announcing its last photo, and a receiver of the announcement may
+// send a message to one of those windows and wait for the answer: messages
+// sent from other threads are answered meanwhile. Nothing posted is taken
+// from the queue, so no window sees a message of its own out of turn.
+void WaitAnsweringSentMessages(HANDLE thread) {
+    for (;;) {
+        DWORD result = ::MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_SENDMESSAGE, 0);
+        if (result != WAIT_OBJECT_0 + 1)
+            return; // ended (or the handle is unusable: nothing to wait for)
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 } // namespace
@@ -362,7 +436,7 @@ void CTamsel::CWatch::CThread::StopMonitor() {
     // The thread's handle, not m_bRunning: a thread that has not yet set the
     // flag would otherwise outlive this object.
     if (m_hThread.IsValid())
-        ::WaitForSingleObject(m_hThread.Get(), INFINITE);
+        WaitAnsweringSentMessages(m_hThread.Get());
     m_hThread.Close();
     m_pWinThread = nullptr;
     m_evChange.Close();
@@ -374,8 +448,19 @@ UINT CTamsel::CWatch::CThread::MonitorThreadProc(LPVOID pParam) {
     auto* self = static_cast<CThread*>(pParam);
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_LOWEST);
     self->m_bRunning = 1;
-    CFolderMonitor monitor(self->m_strFolder, self->m_hWaitHandles, self->m_overlapped, self->m_bStopRequested);
-    monitor.Run();
+    // Hardware exceptions on this thread become C++ exceptions, which the
+    // securing of each photo catches; nothing may leave the entry point.
+    InstallSeTranslator();
+    try {
+        CFolderMonitor monitor(self->m_strFolder, self->m_hWaitHandles, self->m_overlapped,
+                               self->m_bStopRequested);
+        monitor.Run();
+    } catch (CSeException* e) {
+        if (e)
+            e->Delete();
+    } catch (...) {
+    }
+    RemoveSeTranslator();
     self->m_bRunning = 0;
     return 0;
 }
