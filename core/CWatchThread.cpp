@@ -6,9 +6,7 @@
 // What the system reports, and what the thread makes of it:
 //  - Records of added, modified and renamed-to names: each photo named is
 //    secured once per batch. A copy raises several notices per file; the
-//    later ones (and the one our own rewrite raises) find it secure. What is
-//    a photo is decided by the scanner's name rule, so a notice and a walk
-//    never disagree.
+//    later ones (and the one our own rewrite raises) find it secure.
 //  - A folder made or moved in is walked: a move raises one notice for the
 //    folder and none for the photos in it.
 //  - A read that completes with no records, or with ERROR_NOTIFY_ENUM_DIR,
@@ -278,12 +276,11 @@ bool CFolderMonitor::SecureArrivedFolder(const std::string& name) {
 }
 
 void CFolderMonitor::SecureNewFile(const std::string& name) {
-    // The scanner's (and the rescan's) rule for what is a photo, applied to
-    // the file's own name: a JPEG named "map.png" is no photo whichever way
-    // the monitor learns of it, and a folder "a.jpg" makes no photo of the
-    // files in it.
-    size_t slash = name.find_last_of('\\');
-    if (!IsJpegName(name.c_str() + (slash == std::string::npos ? 0 : slash + 1)))
+    // Only names that end like a photo's ("g" or "G"); the check decides
+    // what is a JPEG, so a photo saved under another extension ending in
+    // "g" is still secured.
+    char last = name.empty() ? 0 : name.back();
+    if (last != 'g' && last != 'G')
         return;
     CString path;
     path.Format("%s\\%s", m_strFolder.GetString(), name.c_str());

@@ -242,12 +242,13 @@ TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
     ASSERT_NO_FATAL_FAILURE();
     OpenUnderWine(trip);
 
-    // Left alone: a JPEG with a position under names that are not a photo's
-    // (one ends in "g", so only the name check keeps it out), and a photo
-    // whose position is zero already.
+    // Left alone: a picture that is no JPEG (its name ends in "g", so the
+    // check is asked and refuses it), a JPEG with a position under a name
+    // that is not a photo's, and a photo whose position is zero already.
     Bytes tagged = GeotaggedPhoto(7);
     Bytes secure = SecurePhoto();
-    CopyIn(tagged, guarded + "\\image.png");
+    const Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    CopyIn(png, guarded + "\\image.png");
     CopyIn(tagged, trip + "\\photo.jpeg.tmp");
     CopyIn(secure, trip + "\\already.jpg");
     FILETIME secureTime = LastWrite(trip + "\\already.jpg");
@@ -266,7 +267,7 @@ TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
     ASSERT_TRUE(WaitForEntry(second)) << WithoutTimes(Log());
     EXPECT_EQ(ReadFile(second), Secured(other));
 
-    EXPECT_EQ(ReadFile(guarded + "\\image.png"), tagged);
+    EXPECT_EQ(ReadFile(guarded + "\\image.png"), png);
     EXPECT_EQ(ReadFile(trip + "\\photo.jpeg.tmp"), tagged);
     EXPECT_EQ(ReadFile(trip + "\\already.jpg"), secure);
     FILETIME secureTimeAfter = LastWrite(trip + "\\already.jpg");

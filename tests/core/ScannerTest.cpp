@@ -25,8 +25,9 @@ protected:
         g_pTamsel->m_hProgressWnd = window.Get();
         ASSERT_TRUE(g_pTamsel->Start(nullptr, 0));
         ASSERT_TRUE(g_pTamsel->WaitForWorker(120000)) << "the scan never ended";
-        if (waitForFinish)
+        if (waitForFinish) {
             EXPECT_TRUE(WaitFor([&] { return window.m_nFinish.load() == 1; }, 10000));
+        }
         EXPECT_EQ(g_pTamsel->m_bScanning, 0);
     }
     std::string Put(const std::string& path, const Bytes& bytes) {
