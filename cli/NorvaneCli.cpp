@@ -84,6 +84,12 @@ int main(int argc, char** argv) {
     }
     if ((command != "check" && command != "secure") || paths.empty())
         return Usage(stderr, 2);
+    // A block buffer, emptied after every photo: each line leaves in one
+    // write. Left alone, the Windows runtime writes an unbuffered stdout (it
+    // takes a pipe or NUL for a console) one character at a time, and under
+    // Wine every character costs a round trip to its server.
+    static char outBuffer[1 << 16];
+    std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     int (*run)(const FileListEntry&) = command == "check" ? CheckOne : SecureOne;
     int status = 0;
     ForEachFile(paths, [&](const FileListEntry& file) {
