@@ -8,8 +8,8 @@
 //
 // Everything but the scan body runs on the user-interface thread.
 
-#include "core/CThreadJob.h"
 #include "core/CTamselSettings.h"
+#include "core/CThreadJob.h"
 #include "core/EventBroadcast.h"
 #include "core/PrivateHeap.h"
 #include "framework/CString.h"

@@ -87,8 +87,8 @@ std::string NarrowName(const wchar_t* name, int length) {
 // sharing nothing, does not refuse a viewer that opens the new photo at this
 // very moment.
 bool WriterHasClosed(const char* path) {
-    HANDLE h = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+    HANDLE h = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     ::CloseHandle(h);
@@ -96,8 +96,8 @@ bool WriterHasClosed(const char* path) {
 }
 
 struct Waiting {
-    DWORD since;   // tick of the last notice that named it
-    DWORD due;     // tick of the next try
+    DWORD since; // tick of the last notice that named it
+    DWORD due;   // tick of the next try
     DWORD interval;
 };
 
@@ -153,9 +153,9 @@ private:
 
 void CFolderMonitor::Run() {
     CString folderText = FolderText(m_strFolder);
-    m_hFolder.Attach(::CreateFileA(folderText, GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+    m_hFolder.Attach(
+        ::CreateFileA(folderText, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
     DWORD size = g_dwChangeBufferSizeForTests ? g_dwChangeBufferSizeForTests : kChangeBufferSize;
     m_buffer.assign((size + 3) / 4, 0);
     m_batch.assign(m_buffer.size(), 0);
@@ -200,8 +200,8 @@ bool CFolderMonitor::QueueRead() {
     if (!m_hFolder.IsValid())
         return false;
     std::fill(m_buffer.begin(), m_buffer.end(), 0);
-    m_bReadPending = ::ReadDirectoryChangesW(m_hFolder.Get(), m_buffer.data(), DWORD(m_buffer.size() * 4), TRUE,
-                                             kNotifyFilter, nullptr, &m_overlapped, nullptr) != 0;
+    m_bReadPending = ::ReadDirectoryChangesW(m_hFolder.Get(), m_buffer.data(), DWORD(m_buffer.size() * 4),
+                                             TRUE, kNotifyFilter, nullptr, &m_overlapped, nullptr) != 0;
     return m_bReadPending;
 }
 
@@ -334,8 +334,8 @@ void CFolderMonitor::RetryWaiting() {
             continue;
         }
         if (LONG(now - it->second.due) >= 0) {
-            it->second.interval = it->second.interval * 2 < kLongestRetryMs ? it->second.interval * 2
-                                                                             : kLongestRetryMs;
+            it->second.interval =
+                it->second.interval * 2 < kLongestRetryMs ? it->second.interval * 2 : kLongestRetryMs;
             it->second.due = now + it->second.interval;
             due.push_back(it->first);
         }
@@ -412,8 +412,8 @@ bool CTamsel::CWatch::CThread::StartMonitor(const char* folder) {
         return false;
     }
     HANDLE own = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), thread->m_hThread, ::GetCurrentProcess(), &own, SYNCHRONIZE, FALSE,
-                      0);
+    ::DuplicateHandle(::GetCurrentProcess(), thread->m_hThread, ::GetCurrentProcess(), &own, SYNCHRONIZE,
+                      FALSE, 0);
     m_hThread.Attach(own);
     m_pWinThread = thread;
     thread->SetThreadPriority(THREAD_PRIORITY_NORMAL);

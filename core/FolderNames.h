@@ -6,5 +6,6 @@
 
 inline bool SameFolderName(const char* a, const char* b) {
     return a && b &&
-           _mbsicmp(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b)) == 0;
+           _mbsicmp(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b)) ==
+               0;
 }

@@ -51,8 +51,12 @@ private:
 // Class-specific allocation from the class's private heap. The operators
 // are noexcept, so a failed allocation yields null and constructs nothing.
 #define DECLARE_PRIVATE_HEAP()                                                                               \
-    static void* operator new(size_t size) noexcept { return s_heap.Alloc(size); }                          \
-    static void operator delete(void* p) noexcept { s_heap.Free(p); }                                        \
+    static void* operator new(size_t size) noexcept {                                                        \
+        return s_heap.Alloc(size);                                                                           \
+    }                                                                                                        \
+    static void operator delete(void* p) noexcept {                                                          \
+        s_heap.Free(p);                                                                                      \
+    }                                                                                                        \
     static CPrivateHeap s_heap;
 
 #define IMPLEMENT_PRIVATE_HEAP(Class) CPrivateHeap Class::s_heap;

@@ -57,9 +57,25 @@ inline Bytes PhotoWithoutGps() {
     return testing_support::JpegBuilder::Photo(t.bytes);
 }
 
+// A photo whose EXIF data lies in two APP1 segments: securing it joins them,
+// so it is rewritten whole through a file beside it, never patched.
+inline Bytes SplitExifPhoto(uint32_t seed, size_t scanBytes) {
+    testing_support::TiffBuilder t(false);
+    Bytes tiff = testing_support::ExifWithGps(false, {t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}),
+                                                      t.Rationals(4, {{139, 1}, {seed % 60, 1}, {30, 1}})});
+    return testing_support::JpegBuilder()
+        .Jfif()
+        .Exif(tiff, tiff.size() / 2)
+        .Tables()
+        .Scan(scanBytes, seed)
+        .End()
+        .bytes;
+}
+
 // What securing photo once gives: the bytes every secured copy must have,
 // and the cleared tags as the log lists them.
-inline Bytes SecuredBytes(const Bytes& photo, const std::string& scratch, std::string* removedText = nullptr) {
+inline Bytes SecuredBytes(const Bytes& photo, const std::string& scratch,
+                          std::string* removedText = nullptr) {
     WriteFile(scratch, photo);
     RemovedTags removed;
     EXPECT_EQ(SecureGpsTags(scratch.c_str(), scratch.c_str(), removed), 0);

@@ -45,7 +45,8 @@ TEST_F(EngineTest, ConstructionRegistersAutostartAndDropsDeletedFolders) {
     ::RemoveDirectoryA(gone.c_str());
     HKEY key = nullptr;
     ::RegCreateKeyA(HKEY_CURRENT_USER, kRunKey, &key);
-    ::RegSetValueExA(key, "Norvane", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\old\\place.exe -hide"), 23);
+    ::RegSetValueExA(key, "Norvane", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\old\\place.exe -hide"),
+                     23);
     ::RegCloseKey(key);
 
     CreateEngine();

@@ -69,21 +69,6 @@ FILETIME LastWrite(const std::string& path) {
     return time;
 }
 
-// A photo whose EXIF data lies in two APP1 segments: securing it joins them,
-// so it is rewritten whole through a file beside it, never patched.
-Bytes SplitExifPhoto(uint32_t seed, size_t scanBytes) {
-    testing_support::TiffBuilder t(false);
-    Bytes tiff = testing_support::ExifWithGps(false, {t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}),
-                                                      t.Rationals(4, {{139, 1}, {seed % 60, 1}, {30, 1}})});
-    return testing_support::JpegBuilder()
-        .Jfif()
-        .Exif(tiff, tiff.size() / 2)
-        .Tables()
-        .Scan(scanBytes, seed)
-        .End()
-        .bytes;
-}
-
 // The change-buffer size for the threads started in one scope.
 class ChangeBufferSize {
 public:

@@ -52,7 +52,8 @@ TEST_F(ScanTest, TreeIsCountedLoggedAndSecuredByTheRules) {
     std::string root = Folder("tree");
     Folder("tree\\.thumbnails");
     Folder("tree\\sub\\deeper");
-    std::string greek = Folder("tree\\\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1 \xE5\x8C\x97\xE4\xBA\xAC");
+    std::string greek =
+        Folder("tree\\\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1 \xE5\x8C\x97\xE4\xBA\xAC");
     // Paths are formed from the folder as given, trailing backslash and all.
     std::string given = root + "\\";
     auto at = [&](const std::string& relative) { return given + "\\" + relative; };
@@ -109,7 +110,8 @@ TEST_F(ScanTest, TreeIsCountedLoggedAndSecuredByTheRules) {
         EXPECT_TRUE(ReadFile(p.path) == secured) << p.path;
         EXPECT_EQ(CheckGpsTags(p.path.c_str()), 8) << p.path;
         EXPECT_EQ(CountOf(log, "Found and secured by scanner [T]: <" + p.path + removed + ">\n"), 1u)
-            << p.path << "\n" << log;
+            << p.path << "\n"
+            << log;
     }
 }
 
@@ -222,6 +224,46 @@ TEST_F(ScanTest, BackupsHoldThePhotosAsTheyWere) {
         ::DeleteFileA(path.c_str());
     }
     EXPECT_TRUE(copies == originals) << copies.size() << " backups, 3 expected, equal to the originals";
+}
+
+TEST_F(ScanTest, EngineDestroyedDuringAScanLeavesEachPhotoWholeOrUntouched) {
+    // Photos whose securing writes them whole, through a file beside them.
+    std::string root = Folder("big");
+    const int kPhotos = 30;
+    std::vector<Bytes> originals;
+    for (int i = 0; i < kPhotos; ++i) {
+        originals.push_back(SplitExifPhoto(uint32_t(i + 1), 3000000));
+        Put(root + "\\big" + std::to_string(i) + ".jpg", originals.back());
+    }
+    ReceiverWindow window;
+    g_pTamsel->m_strFolderForScan = root.c_str();
+    g_pTamsel->m_hNotifyWnd = window.Get();
+    ASSERT_TRUE(g_pTamsel->Start(nullptr, 0));
+    ASSERT_TRUE(WaitFor([&] { return CountOf(Log(), "Found and secured by scanner [") > 0; }));
+    DestroyEngine();
+
+    int secured = 0;
+    for (int i = 0; i < kPhotos; ++i) {
+        std::string path = root + "\\big" + std::to_string(i) + ".jpg";
+        Bytes now = ReadFile(path);
+        if (now == originals[size_t(i)])
+            continue;
+        ++secured;
+        EXPECT_TRUE(now == SecuredBytes(originals[size_t(i)], Scratch())) << path << " is torn";
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE find = ::FindFirstFileA((root + "\\~norvane-*").c_str(), &entry);
+    EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "left behind: " << entry.cFileName;
+    if (find != INVALID_HANDLE_VALUE)
+        ::FindClose(find);
+    EXPECT_LT(secured, kPhotos) << "the scan was not stopped";
+    std::string log = WithoutTimes(Log());
+    EXPECT_EQ(CountOf(log, "Found and secured by scanner [T]"), size_t(secured)) << log;
+    char finish[96];
+    std::snprintf(finish, sizeof finish, "Scanner finished [T]:\n\t%d files with geotags were secured.",
+                  secured);
+    EXPECT_NE(log.find(finish), std::string::npos) << log;
+    EXPECT_TRUE(WaitFor([&] { return window.m_nFinish.load() == 1; }));
 }
 
 TEST_F(ScanTest, LinksBackUpTheTreeAndPipesDoNotTrapTheWalk) {
