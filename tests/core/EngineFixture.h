@@ -237,7 +237,9 @@ protected:
     std::string SettingsText() const { return ReadText(DataFolder() + "\\norvane.cfg"); }
     // A new folder below the test's folder.
     std::string Folder(const std::string& name) {
-        std::string path = m_dir.file(name);
+        // Joined as narrow strings: a filesystem path would take the name's
+        // UTF-8 bytes for characters of another code page.
+        std::string path = m_dir.path().string() + "\\" + name;
         CreateDirectories(path.c_str());
         return path;
     }

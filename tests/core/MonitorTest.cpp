@@ -598,3 +598,31 @@ TEST_F(MonitorTest, EngineDestroyedWhilePhotosAreRewrittenLeavesEachWholeOrUntou
     EXPECT_TRUE(EndsWith(log, StopEntry(guarded))) << log;
     std::printf("%d of %d photos secured before the engine went\n", secured, kPhotos);
 }
+
+TEST_F(MonitorTest, LongRelativeNamesArriveWhole) {
+    // A photo more than 260 bytes below the protected folder: its notice
+    // names it relative to the folder in 120 characters, but 340 bytes of
+    // the UTF-8 code page.
+    std::string guarded = Folder("guarded");
+    std::string relative;
+    for (int level = 0; level < 3; ++level) {
+        relative += level ? "\\" : "";
+        for (int i = 0; i < 36; ++i)
+            relative += "\xE5\x8C\x97"; // a Chinese character
+    }
+    std::string deep = Folder("guarded\\" + relative);
+    ASSERT_EQ(::GetFileAttributesA(deep.c_str()) & FILE_ATTRIBUTE_DIRECTORY, DWORD(FILE_ATTRIBUTE_DIRECTORY));
+    CreateEngine();
+    Protect(guarded);
+    ASSERT_NO_FATAL_FAILURE();
+    for (size_t at = guarded.size() + 1; at != std::string::npos; at = deep.find('\\', at + 1))
+        OpenUnderWine(deep.substr(0, at));
+    OpenUnderWine(deep);
+
+    std::string photo = deep + "\\\xE5\x8C\x97\xE4\xBA\xAC.jpg";
+    ASSERT_GT(photo.size() - guarded.size(), size_t(MAX_PATH));
+    Bytes tagged = GeotaggedPhoto(31);
+    CopyIn(tagged, photo);
+    ASSERT_TRUE(WaitForEntry(photo)) << WithoutTimes(Log());
+    EXPECT_EQ(ReadFile(photo), Secured(tagged));
+}
