@@ -148,6 +148,7 @@ public:
     std::atomic<int> m_nProgress{0};
     std::atomic<int> m_nFinish{0};
     std::atomic<LONG> m_nLastFilesFound{-1};
+    std::atomic<LONG> m_nFirstFilesFound{-1};
     // What waited in the queue when a held window was released.
     std::atomic<int> m_nProgressWaiting{-1};
     std::atomic<int> m_nFinishWaiting{-1};
@@ -164,6 +165,8 @@ private:
             if (self->m_pTamsel)
                 self->m_pTamsel->OnScanProgressHandled();
             self->m_nLastFilesFound = LONG(wp);
+            if (self->m_nFirstFilesFound < 0)
+                self->m_nFirstFilesFound = LONG(wp);
             ++self->m_nProgress;
             return 0;
         }

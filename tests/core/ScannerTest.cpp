@@ -149,6 +149,19 @@ TEST_F(ScanTest, ProgressNeverCrowdsOutTheFinish) {
     EXPECT_GT(quick.m_nProgress.load(), 1);
 }
 
+TEST_F(ScanTest, ProgressStartsAtItsThresholds) {
+    // 150 files that are no photos: nothing is posted before the 100th file
+    // (the listing ends after the last). Which later posts go out depends on
+    // how fast the window takes them; the window reads the counters anyway.
+    std::string root = Folder("notes");
+    for (int i = 0; i < 150; ++i)
+        Put(root + "\\note-" + std::to_string(i) + ".txt", Bytes{'x'});
+    ReceiverWindow window;
+    Scan(root, window);
+    EXPECT_GE(window.m_nFirstFilesFound.load(), 100);
+    EXPECT_GE(window.m_nProgress.load(), 1);
+}
+
 TEST_F(ScanTest, StopInADeepFolderEndsEveryLevel) {
     std::string root = Folder("deep");
     std::string level = root;
