@@ -64,7 +64,8 @@ public:
         DWORD size = 0;
         if (::RegQueryValueExA(m_key, name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
             m_old.resize(size);
-            m_existed = ::RegQueryValueExA(m_key, name, nullptr, &m_type, m_old.data(), &size) == ERROR_SUCCESS;
+            m_existed =
+                ::RegQueryValueExA(m_key, name, nullptr, &m_type, m_old.data(), &size) == ERROR_SUCCESS;
             m_old.resize(size);
         }
     }
@@ -81,8 +82,9 @@ public:
     }
 
     bool Set(const std::string& text, DWORD type) {
-        return m_key && ::RegSetValueExA(m_key, m_name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                                         DWORD(text.size() + 1)) == ERROR_SUCCESS;
+        return m_key &&
+               ::RegSetValueExA(m_key, m_name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+                                DWORD(text.size() + 1)) == ERROR_SUCCESS;
     }
 
 private:
@@ -121,6 +123,8 @@ public:
         : m_localSettings(ShellFolderKey(), "Local Settings"), m_autostart(kRunKey, kAutostartValueName) {
         char temp[MAX_PATH + 1] = {};
         DWORD length = ::GetTempPathA(sizeof temp, temp);
+        if (length == 0 || length > MAX_PATH)
+            return; // not ready: no engine is made
         std::string base(temp, length);
         while (!base.empty() && base.back() == '\\')
             base.pop_back();
@@ -128,8 +132,8 @@ public:
         std::snprintf(name, sizeof name, "\\norvane-bench-%lu", ::GetCurrentProcessId());
         m_base = base + name;
         RemoveTree(m_base);
-        m_ready = length > 0 && CreateDirectories(m_base.c_str()) &&
-                  m_localSettings.Set(m_base, REG_EXPAND_SZ) && std::string(GetDataFolder()) == m_base + "\\Norvane";
+        m_ready = CreateDirectories(m_base.c_str()) && m_localSettings.Set(m_base, REG_EXPAND_SZ) &&
+                  std::string(GetDataFolder()) == m_base + "\\Norvane";
         if (m_ready)
             g_pTamsel = new CTamsel;
     }
@@ -217,8 +221,8 @@ int Scan(const char* folder) {
     g_pTamsel->WaitForWorker(INFINITE);
     LARGE_INTEGER end = Now();
     std::printf("scan_seconds=%.6f files=%ld jpeg=%ld secure=%ld secured=%ld\n", Seconds(start, end),
-                long(g_pTamsel->m_nFilesFound), long(g_pTamsel->m_nJpegFiles), long(g_pTamsel->m_nSecureFiles),
-                long(g_pTamsel->m_nSecuredFiles));
+                long(g_pTamsel->m_nFilesFound), long(g_pTamsel->m_nJpegFiles),
+                long(g_pTamsel->m_nSecureFiles), long(g_pTamsel->m_nSecuredFiles));
     return 0;
 }
 
@@ -249,8 +253,8 @@ int Parts(const char* folder) {
         regular += IsRegularFile(path.c_str());
     LARGE_INTEGER attributes = Now();
     for (const std::string& path : paths) {
-        HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h != INVALID_HANDLE_VALUE)
             ::CloseHandle(h);
     }
@@ -263,11 +267,11 @@ int Parts(const char* folder) {
     for (const std::string& path : paths)
         checked += CheckGpsTags(path.c_str()) != 4;
     LARGE_INTEGER checks = Now();
-    std::printf("photos=%zu walk_seconds=%.6f attributes_seconds=%.6f open_close_seconds=%.6f identity_seconds=%.6f "
-                "check_seconds=%.6f regular=%d identified=%d opened=%d\n",
-                paths.size(), Seconds(start, walked), Seconds(walked, attributes), Seconds(attributes, opens),
-                Seconds(opens, identities),
-                Seconds(identities, checks), regular, identified, checked);
+    std::printf(
+        "photos=%zu walk_seconds=%.6f attributes_seconds=%.6f open_close_seconds=%.6f identity_seconds=%.6f "
+        "check_seconds=%.6f regular=%d identified=%d opened=%d\n",
+        paths.size(), Seconds(start, walked), Seconds(walked, attributes), Seconds(attributes, opens),
+        Seconds(opens, identities), Seconds(identities, checks), regular, identified, checked);
     return 0;
 }
 
@@ -286,8 +290,9 @@ public:
         if (m_file == INVALID_HANDLE_VALUE) {
             // The engine opens and closes the log for each entry; sharing
             // everything never stands in its way.
-            m_file = ::CreateFileA(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            m_file = ::CreateFileA(m_path.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (m_file == INVALID_HANDLE_VALUE)
                 return m_text;
         }
@@ -303,6 +308,8 @@ private:
     HANDLE m_file = INVALID_HANDLE_VALUE;
     std::string m_text;
 };
+
+const std::string kByMonitor = "Found and secured by monitor [";
 
 // Polls the log every millisecond until has(text) or timeoutMs passed.
 template <class Has> bool WaitForLog(LogTail& log, Has has, DWORD timeoutMs) {
@@ -353,7 +360,8 @@ int Latency(const std::string& folder, const std::string& source, int count) {
     // The monitor writes its start entry once its first read is queued: from
     // then on no photo is missed.
     bool started = WaitForLog(
-        log, [](const std::string& text) { return text.find("Monitor started at") != std::string::npos; }, 10000);
+        log, [](const std::string& text) { return text.find("Monitor started at") != std::string::npos; },
+        10000);
     double startSeconds = Seconds(protectStart, Now());
 
     std::vector<double> latencies, copies;
@@ -379,8 +387,14 @@ int Latency(const std::string& folder, const std::string& source, int count) {
             [&](const std::string& text) {
                 for (size_t at = text.find(wanted, searchFrom); at != std::string::npos;
                      at = text.find(wanted, at + 1)) {
+                    // The monitor's entry for this very photo: its line
+                    // starts with the monitor's words, and the path ends
+                    // where the cleared tags or the bracket begin.
+                    size_t line = text.rfind('\n', at);
+                    line = line == std::string::npos ? 0 : line + 1;
                     char next = at + wanted.size() < text.size() ? text[at + wanted.size()] : 0;
-                    if (next == '?' || next == '>') {
+                    if ((next == '?' || next == '>') &&
+                        text.compare(line, kByMonitor.size(), kByMonitor) == 0) {
                         foundAt = at;
                         return true;
                     }
@@ -408,8 +422,8 @@ int Latency(const std::string& folder, const std::string& source, int count) {
         mean += l / double(latencies.size());
     std::printf("monitor_start_ms=%.1f photos=%d logged=%zu missed=%d failed_copies=%d median_ms=%.2f "
                 "p90_ms=%.2f worst_ms=%.2f worst_photo=%d min_ms=%.2f mean_ms=%.2f copy_median_ms=%.2f\n",
-                startSeconds * 1000, count, latencies.size(), missed, failedCopies, Percentile(latencies, 0.5),
-                Percentile(latencies, 0.9), worst, worstPhoto,
+                startSeconds * 1000, count, latencies.size(), missed, failedCopies,
+                Percentile(latencies, 0.5), Percentile(latencies, 0.9), worst, worstPhoto,
                 Percentile(latencies, 0), mean, Percentile(copies, 0.5));
     return started && missed == 0 && failedCopies == 0 ? 0 : 1;
 }
