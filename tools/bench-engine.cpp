@@ -1,0 +1,453 @@
+// norvane-bench: times the engine object's scan job and folder monitor inside
+// a Windows process, for tools/bench. Figures only; nothing here passes or
+// fails on a time.
+//
+//   norvane-bench scan FOLDER
+//       A full scan of FOLDER by the scan job: the time from Start to the
+//       worker's end, measured here, and the job's counters.
+//   norvane-bench latency FOLDER SOURCE N
+//       Protects FOLDER (empty or missing), then copies N photos from SOURCE
+//       (its *.jpg files, in name order, taken again from the first when N is
+//       larger) into it one at a time. For each, the time from the moment the
+//       copy returned (the file is closed) to the moment the monitor's
+//       "Found and secured by monitor" entry for it is in the log; the next
+//       copy starts only after that, or after a 10 s time-out.
+//   norvane-bench parts FOLDER
+//       Where the scan's time goes: the steps the scan takes for each file,
+//       each timed on its own over the whole tree (nothing is written): the
+//       walk alone, the attribute look, the file's identity (the claim's
+//       key; and, to tell the open from the query, the same open and close
+//       without it), the check that reads the photo.
+//   norvane-bench idle
+//       Starts and ends: what starting a Windows program costs (under Wine).
+//
+// The engine keeps its settings and log in the data folder, which comes from
+// the user's "Local Settings" shell folder. So that a run never touches a
+// user's settings or log, that value points at a new folder of this run's own
+// (under the temporary folder, removed at the end) while the engine lives,
+// and is put back afterwards, as is the autostart value the engine writes.
+//
+// Each command prints one line of name=value pairs for the script to read.
+
+#include "core/Autostart.h"
+#include "core/CTamsel.h"
+#include "core/FolderWalk.h"
+#include "core/Paths.h"
+#include "core/PhotoSecuring.h"
+#include "engine/CheckGpsTags.h"
+#include "engine/FileOs.h"
+#include "engine/JpegName.h"
+
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A value of a key of the current user for the life of the object: what was
+// there before (or its absence) is put back at the end.
+class KeptRegistryValue {
+public:
+    KeptRegistryValue(const char* key, const char* name) : m_name(name) {
+        if (::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                              &m_key, nullptr) != ERROR_SUCCESS) {
+            m_key = nullptr;
+            return;
+        }
+        DWORD size = 0;
+        if (::RegQueryValueExA(m_key, name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
+            m_old.resize(size);
+            m_existed =
+                ::RegQueryValueExA(m_key, name, nullptr, &m_type, m_old.data(), &size) == ERROR_SUCCESS;
+            m_old.resize(size);
+        }
+    }
+    KeptRegistryValue(const KeptRegistryValue&) = delete;
+    KeptRegistryValue& operator=(const KeptRegistryValue&) = delete;
+    ~KeptRegistryValue() {
+        if (!m_key)
+            return;
+        if (m_existed)
+            ::RegSetValueExA(m_key, m_name.c_str(), 0, m_type, m_old.data(), DWORD(m_old.size()));
+        else
+            ::RegDeleteValueA(m_key, m_name.c_str());
+        ::RegCloseKey(m_key);
+    }
+
+    bool Set(const std::string& text, DWORD type) {
+        return m_key &&
+               ::RegSetValueExA(m_key, m_name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+                                DWORD(text.size() + 1)) == ERROR_SUCCESS;
+    }
+
+private:
+    std::string m_name;
+    HKEY m_key = nullptr;
+    DWORD m_type = 0;
+    std::vector<BYTE> m_old;
+    bool m_existed = false;
+};
+
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                ::DeleteFileA(path.c_str());
+        } while (::FindNextFileA(find, &found));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryA(folder.c_str());
+}
+
+// The engine (g_pTamsel) over a data folder of this run's own. Members are
+// destroyed in reverse: the engine first (its monitors and scan stopped, its
+// settings saved), then the registry values are put back and the folder goes.
+class BenchEngine {
+public:
+    BenchEngine()
+        : m_localSettings(ShellFolderKey(), "Local Settings"), m_autostart(kRunKey, kAutostartValueName) {
+        char temp[MAX_PATH + 1] = {};
+        DWORD length = ::GetTempPathA(sizeof temp, temp);
+        if (length == 0 || length > MAX_PATH)
+            return; // not ready: no engine is made
+        std::string base(temp, length);
+        while (!base.empty() && base.back() == '\\')
+            base.pop_back();
+        char name[64];
+        std::snprintf(name, sizeof name, "\\norvane-bench-%lu", ::GetCurrentProcessId());
+        m_base = base + name;
+        RemoveTree(m_base);
+        m_ready = CreateDirectories(m_base.c_str()) && m_localSettings.Set(m_base, REG_EXPAND_SZ) &&
+                  std::string(GetDataFolder()) == m_base + "\\Norvane";
+        if (m_ready)
+            g_pTamsel = new CTamsel;
+    }
+    BenchEngine(const BenchEngine&) = delete;
+    BenchEngine& operator=(const BenchEngine&) = delete;
+    ~BenchEngine() {
+        delete g_pTamsel;
+        g_pTamsel = nullptr;
+        m_cleanup.base = m_base;
+    }
+
+    bool Ready() const { return m_ready && g_pTamsel; }
+    std::string LogPath() const { return m_base + "\\Norvane\\norvane.log"; }
+
+private:
+    static const char* ShellFolderKey() {
+        return "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    }
+    // Declared first, so destroyed last: after the values are put back.
+    struct Cleanup {
+        std::string base;
+        ~Cleanup() {
+            if (!base.empty())
+                RemoveTree(base);
+        }
+    } m_cleanup;
+    KeptRegistryValue m_localSettings;
+    KeptRegistryValue m_autostart;
+    std::string m_base;
+    bool m_ready = false;
+};
+
+double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
+}
+
+LARGE_INTEGER Now() {
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return t;
+}
+
+bool IsFolder(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Names of the entries of folder matching pattern, sorted; "." and ".." left out.
+std::vector<std::string> List(const std::string& folder, const char* pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = ::FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (std::strcmp(found.cFileName, ".") && std::strcmp(found.cFileName, ".."))
+            names.push_back(found.cFileName);
+    } while (::FindNextFileA(find, &found));
+    ::FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int Scan(const char* folder) {
+    BenchEngine bench;
+    if (!bench.Ready()) {
+        std::fprintf(stderr, "norvane-bench: could not redirect the data folder\n");
+        return 1;
+    }
+    g_pTamsel->SetFolderForScan(folder);
+    if (g_pTamsel->GetFolderForScan().IsEmpty()) {
+        std::fprintf(stderr, "norvane-bench: no folder %s\n", folder);
+        return 2;
+    }
+    LARGE_INTEGER start = Now();
+    if (!g_pTamsel->Start(nullptr, 0)) {
+        std::fprintf(stderr, "norvane-bench: the scan did not start\n");
+        return 1;
+    }
+    g_pTamsel->WaitForWorker(INFINITE);
+    LARGE_INTEGER end = Now();
+    std::printf("scan_seconds=%.6f files=%ld jpeg=%ld secure=%ld secured=%ld\n", Seconds(start, end),
+                long(g_pTamsel->m_nFilesFound), long(g_pTamsel->m_nJpegFiles),
+                long(g_pTamsel->m_nSecureFiles), long(g_pTamsel->m_nSecuredFiles));
+    return 0;
+}
+
+// The walk the scan makes, keeping the photos' paths.
+class PhotoList : public CFolderWalk {
+public:
+    std::vector<std::string> m_paths;
+
+protected:
+    void OnFile(const CString& path, const char* name) override {
+        if (IsJpegName(name))
+            m_paths.push_back(path.str());
+    }
+};
+
+int Parts(const char* folder) {
+    LARGE_INTEGER start = Now();
+    PhotoList walk;
+    walk.Walk(folder);
+    LARGE_INTEGER walked = Now();
+    const std::vector<std::string>& paths = walk.m_paths;
+    if (paths.empty()) {
+        std::fprintf(stderr, "norvane-bench: no photos in %s\n", folder);
+        return 2;
+    }
+    int regular = 0, identified = 0, checked = 0;
+    for (const std::string& path : paths)
+        regular += IsRegularFile(path.c_str());
+    LARGE_INTEGER attributes = Now();
+    for (const std::string& path : paths) {
+        HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h != INVALID_HANDLE_VALUE)
+            ::CloseHandle(h);
+    }
+    LARGE_INTEGER opens = Now();
+    for (const std::string& path : paths) {
+        fileos::FileId id;
+        identified += fileos::GetFileId(path.c_str(), id);
+    }
+    LARGE_INTEGER identities = Now();
+    for (const std::string& path : paths)
+        checked += CheckGpsTags(path.c_str()) != 4;
+    LARGE_INTEGER checks = Now();
+    std::printf(
+        "photos=%zu walk_seconds=%.6f attributes_seconds=%.6f open_close_seconds=%.6f identity_seconds=%.6f "
+        "check_seconds=%.6f regular=%d identified=%d opened=%d\n",
+        paths.size(), Seconds(start, walked), Seconds(walked, attributes), Seconds(attributes, opens),
+        Seconds(opens, identities), Seconds(identities, checks), regular, identified, checked);
+    return 0;
+}
+
+// Reads what was appended to the log since the last call.
+class LogTail {
+public:
+    explicit LogTail(const std::string& path) : m_path(path) {}
+    ~LogTail() {
+        if (m_file != INVALID_HANDLE_VALUE)
+            ::CloseHandle(m_file);
+    }
+    LogTail(const LogTail&) = delete;
+    LogTail& operator=(const LogTail&) = delete;
+
+    const std::string& Text() {
+        if (m_file == INVALID_HANDLE_VALUE) {
+            // The engine opens and closes the log for each entry; sharing
+            // everything never stands in its way.
+            m_file = ::CreateFileA(m_path.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (m_file == INVALID_HANDLE_VALUE)
+                return m_text;
+        }
+        char buffer[16384];
+        DWORD got = 0;
+        while (::ReadFile(m_file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            m_text.append(buffer, got);
+        return m_text;
+    }
+
+private:
+    std::string m_path;
+    HANDLE m_file = INVALID_HANDLE_VALUE;
+    std::string m_text;
+};
+
+const std::string kByMonitor = "Found and secured by monitor [";
+
+// Polls the log every millisecond until has(text) or timeoutMs passed.
+template <class Has> bool WaitForLog(LogTail& log, Has has, DWORD timeoutMs) {
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        if (has(log.Text()))
+            return true;
+        if (::GetTickCount() - start > timeoutMs)
+            return false;
+        ::Sleep(1);
+    }
+}
+
+double Percentile(std::vector<double> values, double fraction) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    size_t at = size_t(fraction * double(values.size() - 1) + 0.5);
+    return values[std::min(at, values.size() - 1)];
+}
+
+int Latency(const std::string& folder, const std::string& source, int count) {
+    if (!IsFolder(folder) && !CreateDirectories(folder.c_str())) {
+        std::fprintf(stderr, "norvane-bench: cannot make %s\n", folder.c_str());
+        return 2;
+    }
+    if (!List(folder, "*").empty()) {
+        std::fprintf(stderr, "norvane-bench: %s is not empty\n", folder.c_str());
+        return 2;
+    }
+    std::vector<std::string> photos = List(source, "*.jpg");
+    if (photos.empty() || count <= 0) {
+        std::fprintf(stderr, "norvane-bench: no photos in %s\n", source.c_str());
+        return 2;
+    }
+    BenchEngine bench;
+    if (!bench.Ready()) {
+        std::fprintf(stderr, "norvane-bench: could not redirect the data folder\n");
+        return 1;
+    }
+    // Sleep(1) sleeps a whole 15.6 ms tick on Windows unless asked otherwise;
+    // Wine sleeps about 1 ms either way.
+    ::timeBeginPeriod(1);
+
+    LogTail log(bench.LogPath());
+    LARGE_INTEGER protectStart = Now();
+    g_pTamsel->AddProtectedFolder(folder.c_str());
+    // The monitor writes its start entry once its first read is queued: from
+    // then on no photo is missed.
+    bool started = WaitForLog(
+        log, [](const std::string& text) { return text.find("Monitor started at") != std::string::npos; },
+        10000);
+    double startSeconds = Seconds(protectStart, Now());
+
+    std::vector<double> latencies, copies;
+    int missed = 0, failedCopies = 0, worstPhoto = 0;
+    double worst = 0;
+    size_t searchFrom = 0;
+    for (int i = 0; started && i < count; ++i) {
+        const std::string& name = photos[size_t(i) % photos.size()];
+        char prefix[32];
+        std::snprintf(prefix, sizeof prefix, "%04d-", i + 1);
+        std::string from = source + "\\" + name;
+        std::string to = folder + "\\" + prefix + name;
+        std::string wanted = ": <" + to;
+        LARGE_INTEGER copyStart = Now();
+        if (!::CopyFileA(from.c_str(), to.c_str(), TRUE)) {
+            ++failedCopies;
+            continue;
+        }
+        LARGE_INTEGER closed = Now();
+        size_t foundAt = std::string::npos;
+        bool logged = WaitForLog(
+            log,
+            [&](const std::string& text) {
+                for (size_t at = text.find(wanted, searchFrom); at != std::string::npos;
+                     at = text.find(wanted, at + 1)) {
+                    // The monitor's entry for this very photo: its line
+                    // starts with the monitor's words, and the path ends
+                    // where the cleared tags or the bracket begin.
+                    size_t line = text.rfind('\n', at);
+                    line = line == std::string::npos ? 0 : line + 1;
+                    char next = at + wanted.size() < text.size() ? text[at + wanted.size()] : 0;
+                    if ((next == '?' || next == '>') &&
+                        text.compare(line, kByMonitor.size(), kByMonitor) == 0) {
+                        foundAt = at;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            10000);
+        LARGE_INTEGER seen = Now();
+        copies.push_back(Seconds(copyStart, closed) * 1000);
+        if (!logged) {
+            ++missed;
+            continue;
+        }
+        searchFrom = foundAt;
+        latencies.push_back(Seconds(closed, seen) * 1000);
+        if (latencies.back() > worst) {
+            worst = latencies.back();
+            worstPhoto = i + 1;
+        }
+    }
+    ::timeEndPeriod(1);
+
+    double mean = 0;
+    for (double l : latencies)
+        mean += l / double(latencies.size());
+    std::printf("monitor_start_ms=%.1f photos=%d logged=%zu missed=%d failed_copies=%d median_ms=%.2f "
+                "p90_ms=%.2f worst_ms=%.2f worst_photo=%d min_ms=%.2f mean_ms=%.2f copy_median_ms=%.2f\n",
+                startSeconds * 1000, count, latencies.size(), missed, failedCopies,
+                Percentile(latencies, 0.5), Percentile(latencies, 0.9), worst, worstPhoto,
+                Percentile(latencies, 0), mean, Percentile(copies, 0.5));
+    return started && missed == 0 && failedCopies == 0 ? 0 : 1;
+}
+
+int Usage() {
+    std::fputs("Usage: norvane-bench scan FOLDER\n"
+               "       norvane-bench latency FOLDER SOURCE N\n"
+               "       norvane-bench parts FOLDER\n"
+               "       norvane-bench idle\n",
+               stderr);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string command = argc > 1 ? argv[1] : "";
+    if (command == "scan" && argc == 3)
+        return Scan(argv[2]);
+    if (command == "latency" && argc == 5)
+        return Latency(argv[2], argv[3], std::atoi(argv[4]));
+    if (command == "parts" && argc == 3)
+        return Parts(argv[2]);
+    if (command == "idle" && argc == 2)
+        return 0;
+    return Usage();
+}
