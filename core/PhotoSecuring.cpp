@@ -2,7 +2,6 @@
 
 #include "core/Paths.h"
 #include "engine/CheckGpsTags.h"
-#include "engine/FileOs.h"
 
 #include <windows.h>
 
@@ -27,19 +26,33 @@ Claims& TheClaims() {
     return claims;
 }
 
-// The file's identity, or, for a path that cannot be opened, the path in
-// capitals (such a file cannot be rewritten either, but two workers that
-// both fail on it must still not overlap).
+// The photo's full path in capitals, with "." and ".." parts resolved and
+// runs of backslashes made one: the spellings under which the scanner and
+// the monitors reach one photo. (Not the file's identity: reading it costs a
+// round trip to the file system per photo, more than half of what checking
+// a photo costs under Wine. A photo reached through a link under two names
+// may then be handled by two workers; each writes the same secured photo
+// whole, so it stays whole, and both log it.)
 std::string ClaimKey(const char* path) {
-    fileos::FileId id;
-    if (fileos::GetFileId(path, id)) {
-        char key[48];
-        std::snprintf(key, sizeof key, "#%llx:%llx", (unsigned long long)id.volume,
-                      (unsigned long long)id.index);
-        return key;
+    std::string full(MAX_PATH, '\0');
+    DWORD n = ::GetFullPathNameA(path, DWORD(full.size()), &full[0], nullptr);
+    if (n >= full.size()) {
+        full.resize(n);
+        n = ::GetFullPathNameA(path, DWORD(full.size()), &full[0], nullptr);
     }
-    std::string key(path);
-    ::CharUpperBuffA(&key[0], DWORD(key.size()));
+    full.resize(n > 0 && n < full.size() ? n : 0);
+    if (full.empty())
+        full = path;
+    std::string key;
+    key.reserve(full.size());
+    for (size_t i = 0; i < full.size(); ++i) {
+        char c = full[i];
+        if (c == '/')
+            c = '\\';
+        if (c == '\\' && i > 1 && !key.empty() && key.back() == '\\')
+            continue; // a run of separators (a UNC path keeps its leading pair)
+        key += c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+    }
     return key;
 }
 

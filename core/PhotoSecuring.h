@@ -3,9 +3,9 @@
 //
 // Two workers never handle one photo at the same time: a worker claims the
 // photo first and waits while another holds it. The claim is keyed by the
-// file's identity (volume and file index), so every spelling of one file,
-// in any letter case or through a link, is one claim. A worker that waited
-// then finds the photo as the other left it: already secure, nothing to do.
+// photo's full path, without regard to letter case, so the spellings under
+// which a scan and a monitor reach one photo are one claim. A worker that
+// waited then finds the photo as the other left it: already secure.
 
 #include "engine/SecureGpsTags.h"
 

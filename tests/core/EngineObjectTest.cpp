@@ -3,6 +3,7 @@
 // settings file, and the private heaps of the monitor's classes.
 #include "core/Autostart.h"
 #include "core/CWatch.h"
+#include "core/PhotoSecuring.h"
 
 #include "EngineFixture.h"
 
@@ -133,4 +134,25 @@ TEST_F(EngineTest, MonitorHeapsComeAndGoWithTheirObjects) {
     EXPECT_EQ(CTamsel::CWatch::s_heap.GetHeap(), nullptr);
     EXPECT_EQ(CTamsel::CWatch::CSysTrayObj::s_heap.GetHeap(), nullptr);
     EXPECT_EQ(CTamsel::s_heap.GetHeap(), nullptr);
+}
+
+TEST(PhotoClaim, SpellingsOfOnePhotoShareOneClaim) {
+    // A second worker that reaches the photo under another spelling waits
+    // until the first lets it go.
+    std::atomic<bool> second{false};
+    std::thread other;
+    {
+        CPhotoClaim first("C:\\Photos\\Trip\\IMG_1.JPG");
+        other = std::thread([&] {
+            CPhotoClaim again("c:/photos/./Summer/..\\trip\\\\img_1.jpg");
+            second = true;
+        });
+        EXPECT_FALSE(WaitFor([&] { return second.load(); }, 300)) << "claimed twice at once";
+        // Another photo is never held up by it.
+        CPhotoClaim unrelated("C:\\Photos\\Trip\\IMG_2.JPG");
+        EXPECT_EQ(CPhotoClaim::CountForTests(), 2u);
+    }
+    EXPECT_TRUE(WaitFor([&] { return second.load(); }, 10000));
+    other.join();
+    EXPECT_EQ(CPhotoClaim::CountForTests(), 0u);
 }

@@ -492,9 +492,9 @@ protected:
         ASSERT_NO_FATAL_FAILURE();
         // The test holds the first photo, as the scanner would while it
         // rewrites it, so the thread is certainly busy with it when the
-        // removal comes. A move keeps the file (and so the claim) what it was.
+        // removal comes.
         std::string source = ScratchFile(m_photo);
-        m_claim = std::make_unique<CPhotoClaim>(source.c_str());
+        m_claim = std::make_unique<CPhotoClaim>(m_held.c_str());
         ASSERT_TRUE(::MoveFileA(source.c_str(), m_held.c_str()));
         for (int i = 0; i < 20; ++i)
             CopyIn(GeotaggedPhoto(uint32_t(42 + i)), m_guarded + "\\q" + std::to_string(i) + ".jpg");
