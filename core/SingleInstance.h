@@ -1,0 +1,45 @@
+#pragma once
+// One running program per user session. The first instance holds the named
+// mutex "NorvaneInstance" from before it creates its engine until it ends; a
+// later start finds the mutex taken, wakes the running instance's window
+// (titled "Norvane") with WM_COPYDATA "info", and ends.
+//
+// The mutex is taken first, in one step (CreateMutex tells whether it
+// existed), so two starts can never both take it. A start that finds it
+// taken while the first instance has no window (it is still starting, or
+// already ending) waits a moment for the window; without one it ends all
+// the same, so two engines never share one settings file.
+
+#include <windows.h>
+
+extern const char* const kInstanceMutexName; // "NorvaneInstance"
+
+// Owns the single-instance mutex: released and closed with the object.
+class CMutexEx {
+public:
+    CMutexEx() = default;
+    CMutexEx(const CMutexEx&) = delete;
+    CMutexEx& operator=(const CMutexEx&) = delete;
+    ~CMutexEx();
+
+    HANDLE m_hMutex = nullptr;
+};
+
+enum class InstanceClaim {
+    First,        // this is the running instance now: go on starting
+    HandedOver,   // the running instance was woken: end
+    OtherRunning, // another instance holds the mutex but shows no window: end
+};
+
+// Takes the mutex for this instance or hands over to the running one,
+// waiting up to waitMs for its window titled title.
+InstanceClaim ClaimSingleInstance(CMutexEx& mutex, const char* title, DWORD waitMs = 5000,
+                                  const char* mutexName = kInstanceMutexName);
+
+// Sends the running instance's window the wake-up: WM_COPYDATA with the
+// text "info". Gives up after a few seconds if that window does not answer.
+bool WakeInstanceWindow(HWND window);
+
+// A start option ("hide", "baypass"), found by case-sensitive search
+// anywhere in the command line: " -hide", "/hide" and "hide" all count.
+bool HasStartOption(const char* commandLine, const char* option);

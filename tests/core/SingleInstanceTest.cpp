@@ -1,0 +1,120 @@
+// One running instance: the mutex taken in one step, the running instance
+// woken through its window, and a start that finds the mutex taken while the
+// other instance has no window.
+#include "core/SingleInstance.h"
+
+#include "EngineFixture.h"
+
+using namespace engine_test;
+
+namespace {
+
+const char kMutex[] = "NorvaneInstanceTest";
+const char kTitle[] = "Norvane instance test";
+
+// A hidden top-level window titled kTitle on a thread of its own, as the
+// running instance's main window; it keeps what WM_COPYDATA brought.
+class InstanceWindow {
+public:
+    explicit InstanceWindow(DWORD delayMs = 0) {
+        m_thread = std::thread([this, delayMs] {
+            ::Sleep(delayMs); // the other instance is still starting
+            WNDCLASSA wc = {};
+            wc.lpfnWndProc = &Proc;
+            wc.hInstance = ::GetModuleHandleA(nullptr);
+            wc.lpszClassName = "NorvaneInstanceTestWindow";
+            ::RegisterClassA(&wc);
+            HWND h = ::CreateWindowExA(0, wc.lpszClassName, kTitle, WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                       nullptr, wc.hInstance, this);
+            m_hWnd = h;
+            MSG msg;
+            while (::GetMessageA(&msg, nullptr, 0, 0) > 0)
+                ::DispatchMessageA(&msg);
+        });
+    }
+    ~InstanceWindow() {
+        WaitFor([this] { return m_hWnd.load() != nullptr; }, 10000);
+        ::PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+        m_thread.join();
+    }
+    std::atomic<HWND> m_hWnd{nullptr};
+    std::atomic<int> m_nWakes{0};
+    std::string m_strData;
+    DWORD m_nSize = 0;
+
+private:
+    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == WM_NCCREATE)
+            ::SetWindowLongPtrA(h, GWLP_USERDATA,
+                                LONG_PTR(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
+        auto* self = reinterpret_cast<InstanceWindow*>(::GetWindowLongPtrA(h, GWLP_USERDATA));
+        if (msg == WM_COPYDATA && self) {
+            const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+            self->m_nSize = data->cbData;
+            self->m_strData.assign(static_cast<const char*>(data->lpData), data->cbData);
+            ++self->m_nWakes;
+            return TRUE;
+        }
+        if (msg == WM_CLOSE) {
+            ::DestroyWindow(h);
+            return 0;
+        }
+        if (msg == WM_DESTROY)
+            ::PostQuitMessage(0);
+        return ::DefWindowProcA(h, msg, wp, lp);
+    }
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST(SingleInstance, TheFirstStartTakesTheMutexAndALaterOneWakesIt) {
+    CMutexEx first;
+    ASSERT_EQ(ClaimSingleInstance(first, kTitle, 1000, kMutex), InstanceClaim::First);
+    ASSERT_NE(first.m_hMutex, nullptr);
+    {
+        InstanceWindow window;
+        ASSERT_TRUE(WaitFor([&] { return window.m_hWnd.load() != nullptr; }));
+        CMutexEx second;
+        EXPECT_EQ(ClaimSingleInstance(second, kTitle, 1000, kMutex), InstanceClaim::HandedOver);
+        EXPECT_EQ(second.m_hMutex, nullptr);
+        EXPECT_EQ(window.m_nWakes.load(), 1);
+        EXPECT_EQ(window.m_nSize, 5u);
+        EXPECT_EQ(window.m_strData, std::string("info", 5));
+    }
+}
+
+TEST(SingleInstance, AStartingInstanceIsWaitedForAndOneWithoutWindowIsLeftAlone) {
+    CMutexEx first;
+    ASSERT_EQ(ClaimSingleInstance(first, kTitle, 1000, kMutex), InstanceClaim::First);
+    {
+        // Its window comes only after a while: the later start waits for it.
+        InstanceWindow late(400);
+        CMutexEx second;
+        EXPECT_EQ(ClaimSingleInstance(second, kTitle, 10000, kMutex), InstanceClaim::HandedOver);
+        EXPECT_EQ(late.m_nWakes.load(), 1);
+    }
+    // No window at all: the later start ends instead of running a second
+    // engine on the same settings.
+    CMutexEx third;
+    EXPECT_EQ(ClaimSingleInstance(third, kTitle, 300, kMutex), InstanceClaim::OtherRunning);
+    EXPECT_EQ(third.m_hMutex, nullptr);
+}
+
+TEST(SingleInstance, TheMutexGoesWithItsOwner) {
+    {
+        CMutexEx first;
+        ASSERT_EQ(ClaimSingleInstance(first, kTitle, 1000, kMutex), InstanceClaim::First);
+    }
+    CMutexEx again;
+    EXPECT_EQ(ClaimSingleInstance(again, kTitle, 1000, kMutex), InstanceClaim::First);
+}
+
+TEST(SingleInstance, StartOptionsAreFoundAnywhereWithTheirCase) {
+    EXPECT_TRUE(HasStartOption(" -hide", "hide"));
+    EXPECT_TRUE(HasStartOption("/hide", "hide"));
+    EXPECT_TRUE(HasStartOption("hide baypass", "baypass"));
+    EXPECT_FALSE(HasStartOption(" -HIDE", "hide"));
+    EXPECT_FALSE(HasStartOption("", "hide"));
+    EXPECT_FALSE(HasStartOption(nullptr, "hide"));
+}
