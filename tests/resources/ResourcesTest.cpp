@@ -2,6 +2,7 @@
 // loads them: the title, the pictures, the version, the manifest and the
 // pages of the main window, which are also laid out in a real wizard sheet.
 #include <windows.h>
+
 #include <commctrl.h>
 #include <prsht.h>
 #include <shlwapi.h>
@@ -17,12 +18,13 @@
 
 namespace {
 
-HINSTANCE Self() { return ::GetModuleHandleA(nullptr); }
+HINSTANCE Self() {
+    return ::GetModuleHandleA(nullptr);
+}
 
 // --- Title, version, manifest -------------------------------------------
 
-TEST(ProgramIdentity, TitleAndVersion)
-{
+TEST(ProgramIdentity, TitleAndVersion) {
     char title[64] = {};
     ASSERT_EQ(7, ::LoadStringA(Self(), IDS_APP_TITLE, title, sizeof title));
     EXPECT_STREQ("Norvane", title);
@@ -57,22 +59,20 @@ TEST(ProgramIdentity, TitleAndVersion)
     EXPECT_EQ(0x00000001u, fixed->dwFileVersionLS);
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                                 &length));
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+                                 reinterpret_cast<void**>(&translation), &length));
     ASSERT_GE(length, 4u);
     EXPECT_EQ(0x0409, translation[0]);
     EXPECT_EQ(1252, translation[1]);
 }
 
-BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR name, LONG_PTR count)
-{
+BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR name, LONG_PTR count) {
     auto* names = reinterpret_cast<std::vector<ULONG_PTR>*>(count);
     names->push_back(reinterpret_cast<ULONG_PTR>(name));
     return TRUE;
 }
 
-TEST(ProgramIdentity, OneManifestThatTheSystemHonours)
-{
+TEST(ProgramIdentity, OneManifestThatTheSystemHonours) {
     std::vector<ULONG_PTR> manifests;
     ::EnumResourceNamesA(Self(), reinterpret_cast<LPCSTR>(RT_MANIFEST), CountName,
                          reinterpret_cast<LONG_PTR>(&manifests));
@@ -111,8 +111,7 @@ TEST(ProgramIdentity, OneManifestThatTheSystemHonours)
 // --- Pictures -------------------------------------------------------------
 
 // The image of an icon group that the system picks for a size, as stored.
-const BYTE* IconImage(int group, int size, DWORD* bytes)
-{
+const BYTE* IconImage(int group, int size, DWORD* bytes) {
     HRSRC dir = ::FindResourceA(Self(), MAKEINTRESOURCEA(group), reinterpret_cast<LPCSTR>(RT_GROUP_ICON));
     if (!dir)
         return nullptr;
@@ -127,14 +126,15 @@ const BYTE* IconImage(int group, int size, DWORD* bytes)
 
 // A 32-bit image of exactly that size whose alpha channel is used: clear
 // around the mark, opaque on it.
-void ExpectAlphaImage(int group, int size)
-{
+void ExpectAlphaImage(int group, int size) {
     SCOPED_TRACE("icon " + std::to_string(group) + " at " + std::to_string(size));
     DWORD bytes = 0;
     const BYTE* image = IconImage(group, size, &bytes);
     ASSERT_NE(nullptr, image);
     if (bytes >= 24 && std::memcmp(image, "\x89PNG", 4) == 0) {
-        auto be32 = [&](int at) { return image[at] << 24 | image[at + 1] << 16 | image[at + 2] << 8 | image[at + 3]; };
+        auto be32 = [&](int at) {
+            return image[at] << 24 | image[at + 1] << 16 | image[at + 2] << 8 | image[at + 3];
+        };
         EXPECT_EQ(size, be32(16));
         EXPECT_EQ(size, be32(20));
         EXPECT_EQ(6, image[25]) << "PNG colour type: RGBA";
@@ -157,8 +157,7 @@ void ExpectAlphaImage(int group, int size)
     EXPECT_GT(opaque, size * size / 3);
 }
 
-TEST(Pictures, IconsAtEverySizeTheyAreShownAt)
-{
+TEST(Pictures, IconsAtEverySizeTheyAreShownAt) {
     for (int id : {IDR_MAINFRAME, IDI_TRAY_IDLE, IDI_TRAY_INWORK, IDI_TRAY_START}) {
         for (int size : {16, 32}) {
             HANDLE icon = ::LoadImageA(Self(), MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
@@ -174,8 +173,7 @@ TEST(Pictures, IconsAtEverySizeTheyAreShownAt)
     ExpectAlphaImage(IDR_MAINFRAME, 256);
 }
 
-TEST(Pictures, TrayImagesDifferFromEachOther)
-{
+TEST(Pictures, TrayImagesDifferFromEachOther) {
     int ids[] = {IDI_TRAY_IDLE, IDI_TRAY_INWORK, IDI_TRAY_START};
     for (int a = 0; a < 3; ++a) {
         for (int b = a + 1; b < 3; ++b) {
@@ -183,14 +181,15 @@ TEST(Pictures, TrayImagesDifferFromEachOther)
             const BYTE* imageA = IconImage(ids[a], 16, &sizeA);
             const BYTE* imageB = IconImage(ids[b], 16, &sizeB);
             ASSERT_TRUE(imageA && imageB);
-            EXPECT_FALSE(sizeA == sizeB && std::memcmp(imageA, imageB, sizeA) == 0) << ids[a] << " " << ids[b];
+            EXPECT_FALSE(sizeA == sizeB && std::memcmp(imageA, imageB, sizeA) == 0)
+                << ids[a] << " " << ids[b];
         }
     }
 }
 
-TEST(Pictures, HeaderBitmapIs50By50TrueColour)
-{
-    HANDLE bitmap = ::LoadImageA(Self(), MAKEINTRESOURCEA(IDB_HEADER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+TEST(Pictures, HeaderBitmapIs50By50TrueColour) {
+    HANDLE bitmap =
+        ::LoadImageA(Self(), MAKEINTRESOURCEA(IDB_HEADER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
     ASSERT_NE(nullptr, bitmap);
     DIBSECTION dib = {};
     ASSERT_EQ(static_cast<int>(sizeof dib), ::GetObjectA(bitmap, sizeof dib, &dib));
@@ -219,8 +218,7 @@ struct Page {
     std::vector<Control> controls; // in creation (tab) order
 };
 
-const std::vector<Page>& Pages()
-{
+const std::vector<Page>& Pages() {
     static const std::vector<Page> pages = {
         {IDD_FIRST_PAGE,
          "Adding folder",
@@ -245,14 +243,16 @@ const std::vector<Page>& Pages()
          "Wait for Norvane to scan the selected folder and remove geotags.",
          {
              {IDC_STATIC, "Static", 7, 7, 366, 24,
-              "Norvane is scanning the selected folder for photos with geotags and removing geotags. This may "
+              "Norvane is scanning the selected folder for photos with geotags and removing geotags. This "
+              "may "
               "take some time depending on number of files."},
              {IDC_ANIMATION, "Static", 7, 36, 366, 54, "Static"},
              // Its border is its own business (Wine's keeps none); it is never shown.
              {IDC_PROGRESS, "msctls_progress32", 7, 65, 366, 14, "", 0, WS_VISIBLE},
              {IDC_COUNTERS, "Static", 7, 97, 28, 76, "Static"},
              {IDC_STATIC, "Static", 35, 97, 174, 76,
-              "files scanned\njpeg files found\nfiles with secure geotags found\nfiles with non-secure geotags "
+              "files scanned\njpeg files found\nfiles with secure geotags found\nfiles with non-secure "
+              "geotags "
               "found and secured"},
          }},
         {IDD_PAGE_LOG,
@@ -260,7 +260,8 @@ const std::vector<Page>& Pages()
          "Review log of files processed and geotags secured.",
          {
              {IDC_STATIC, "Static", 7, 7, 366, 18,
-              "Norvane keeps a log of all files it has secured both in scanner and monitor mode. The most recent "
+              "Norvane keeps a log of all files it has secured both in scanner and monitor mode. The most "
+              "recent "
               "processed files are at the end of this log."},
              {IDC_LOG_FRAME, "Static", 7, 28, 366, 145, "", SS_BLACKFRAME, WS_VISIBLE},
          }},
@@ -269,32 +270,34 @@ const std::vector<Page>& Pages()
          "Set up on-going protection for the selected folder",
          {
              {IDC_STATIC, "Static", 7, 7, 366, 16,
-              "Norvane can monitor folders for new photos, scan them and remove geotags automatically. To add a "
+              "Norvane can monitor folders for new photos, scan them and remove geotags automatically. To "
+              "add a "
               "folder to the list of protected folders, you need to scan it first."},
              {IDC_FOLDER_FOR_SCAN, "Static", 7, 53, 366, 8, "Static"},
              {IDC_PROTECT_FOLDER, "Button", 7, 64, 74, 14, "Protect this folder", WS_TABSTOP},
              {IDC_STATIC, "Static", 7, 81, 279, 8, "Protected folders"},
              // Border and scroll bar: Wine's list box keeps them out of its style
-            // (see the sorting test for the scroll bar).
-            {IDC_PROTECTED_LIST, "ListBox", 7, 95, 366, 58, "",
-             WS_TABSTOP | LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT},
-             {IDC_STOP_PROTECTING, "Button", 241, 159, 132, 14, "Stop protecting selected folder", WS_TABSTOP},
+             // (see the sorting test for the scroll bar).
+             {IDC_PROTECTED_LIST, "ListBox", 7, 95, 366, 58, "",
+              WS_TABSTOP | LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT},
+             {IDC_STOP_PROTECTING, "Button", 241, 159, 132, 14, "Stop protecting selected folder",
+              WS_TABSTOP},
          }},
     };
     return pages;
 }
 
-INT_PTR CALLBACK PlainDialog(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
+INT_PTR CALLBACK PlainDialog(HWND, UINT msg, WPARAM, LPARAM) {
+    return msg == WM_INITDIALOG;
+}
 
-std::string Text(HWND window)
-{
+std::string Text(HWND window) {
     char text[512] = {};
     ::GetWindowTextA(window, text, sizeof text);
     return text;
 }
 
-std::vector<HWND> Children(HWND parent)
-{
+std::vector<HWND> Children(HWND parent) {
     std::vector<HWND> children;
     for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
         children.push_back(child);
@@ -302,8 +305,7 @@ std::vector<HWND> Children(HWND parent)
 }
 
 // A control's rectangle in its dialog's client coordinates.
-RECT ClientRect(HWND control)
-{
+RECT ClientRect(HWND control) {
     RECT r;
     ::GetWindowRect(control, &r);
     ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
@@ -312,8 +314,7 @@ RECT ClientRect(HWND control)
 
 class PagesTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         INITCOMMONCONTROLSEX init = {sizeof init, ICC_WIN95_CLASSES};
         ::InitCommonControlsEx(&init);
         // The templates are child windows, as a property sheet makes them.
@@ -321,16 +322,14 @@ protected:
                                    nullptr);
         ASSERT_NE(nullptr, m_host) << "no display? set DISPLAY to a running X server";
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (m_host)
             ::DestroyWindow(m_host);
     }
     HWND m_host = nullptr;
 };
 
-TEST_F(PagesTest, TemplatesHoldTheirControls)
-{
+TEST_F(PagesTest, TemplatesHoldTheirControls) {
     for (const Page& page : Pages()) {
         SCOPED_TRACE("dialog " + std::to_string(page.id));
         HWND dialog = ::CreateDialogParamA(Self(), MAKEINTRESOURCEA(page.id), m_host, PlainDialog, 0);
@@ -381,8 +380,7 @@ TEST_F(PagesTest, TemplatesHoldTheirControls)
     }
 }
 
-TEST_F(PagesTest, ProtectedFolderListSortsWithoutRegardToCase)
-{
+TEST_F(PagesTest, ProtectedFolderListSortsWithoutRegardToCase) {
     HWND dialog = ::CreateDialogParamA(Self(), MAKEINTRESOURCEA(IDD_PAGE03), m_host, PlainDialog, 0);
     ASSERT_NE(nullptr, dialog);
     HWND list = ::GetDlgItem(dialog, IDC_PROTECTED_LIST);
@@ -403,8 +401,7 @@ TEST_F(PagesTest, ProtectedFolderListSortsWithoutRegardToCase)
 
 // --- The pages in the wizard sheet, on screen --------------------------------
 
-void Pump()
-{
+void Pump() {
     MSG msg;
     for (int round = 0; round < 20; ++round) {
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -416,8 +413,7 @@ void Pump()
 }
 
 // Saves what the screen shows of a window as a 24-bit BMP.
-bool SaveWindowPicture(HWND window, const std::string& path)
-{
+bool SaveWindowPicture(HWND window, const std::string& path) {
     RECT r;
     ::GetWindowRect(window, &r);
     int cx = r.right - r.left, cy = r.bottom - r.top;
@@ -451,8 +447,7 @@ bool SaveWindowPicture(HWND window, const std::string& path)
     return ok;
 }
 
-TEST_F(PagesTest, PagesFitInTheWizardSheet)
-{
+TEST_F(PagesTest, PagesFitInTheWizardSheet) {
     std::vector<PROPSHEETPAGEA> pages;
     for (const Page& page : Pages()) {
         PROPSHEETPAGEA psp = {};
@@ -468,13 +463,17 @@ TEST_F(PagesTest, PagesFitInTheWizardSheet)
     PROPSHEETHEADERA psh = {};
     psh.dwSize = sizeof psh;
     psh.dwFlags = PSH_PROPSHEETPAGE | PSH_MODELESS | PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW |
-                  PSH_NOCONTEXTHELP | PSH_WIZARD | PSH_USEICONID;
+                  PSH_NOCONTEXTHELP | PSH_WIZARD | PSH_USEICONID | PSH_USEHBMHEADER;
     psh.hInstance = Self();
     psh.pszIcon = MAKEINTRESOURCEA(IDR_MAINFRAME);
     psh.pszCaption = "Norvane";
     psh.nPages = static_cast<UINT>(pages.size());
     psh.ppsp = pages.data();
-    psh.pszbmHeader = MAKEINTRESOURCEA(IDB_HEADER);
+    // Wine 8 shows no header picture given by resource id (pszbmHeader) to
+    // PropertySheetA; a loaded bitmap shows on both systems.
+    HBITMAP header = ::LoadBitmapA(Self(), MAKEINTRESOURCEA(IDB_HEADER));
+    ASSERT_NE(nullptr, header);
+    psh.hbmHeader = header;
     HWND sheet = reinterpret_cast<HWND>(::PropertySheetA(&psh));
     ASSERT_NE(nullptr, sheet);
     ::SetWindowPos(sheet, HWND_TOP, 10, 10, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
@@ -502,7 +501,8 @@ TEST_F(PagesTest, PagesFitInTheWizardSheet)
             RECT r = ClientRect(child);
             SCOPED_TRACE("control " + Text(child));
             // Inside the page.
-            EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= pageRect.right && r.bottom <= pageRect.bottom);
+            EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= pageRect.right &&
+                        r.bottom <= pageRect.bottom);
             char cls[64] = {};
             ::GetClassNameA(child, cls, sizeof cls);
             std::string text = Text(child);
@@ -533,6 +533,7 @@ TEST_F(PagesTest, PagesFitInTheWizardSheet)
         }
     }
     ::DestroyWindow(sheet);
+    ::DeleteObject(header);
 }
 
 } // namespace
