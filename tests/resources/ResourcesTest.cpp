@@ -237,8 +237,8 @@ const std::vector<Page>& Pages() {
              {IDC_FOLDER, "Edit", 7, 62, 311, 14, "", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
              {IDC_BROWSE, "Button", 323, 62, 50, 14, "Browse ...", WS_TABSTOP},
              {IDC_STATIC, "Static", 7, 89, 366, 34,
-              "Clicking the Start button will remove geotags from your photos in the selected folder.\n\n"
-              "ONCE YOU REMOVE GEOTAGS THEY CANNOT BE RETURNED!"},
+              "Clicking the Start button will remove geotags from your photos in the selected "
+              "folder.\n\nONCE YOU REMOVE GEOTAGS THEY CANNOT BE RETURNED!"},
          }},
         {IDD_PAGE02,
          "Scanning",
@@ -246,16 +246,14 @@ const std::vector<Page>& Pages() {
          {
              {IDC_STATIC, "Static", 7, 7, 366, 24,
               "Norvane is scanning the selected folder for photos with geotags and removing geotags. This "
-              "may "
-              "take some time depending on number of files."},
+              "may take some time depending on number of files."},
              {IDC_ANIMATION, "Static", 7, 36, 366, 54, "Static"},
-             // Its border is its own business (Wine's keeps none); it is never shown.
+             // Wine's progress bar drops WS_BORDER from its style; it is never shown.
              {IDC_PROGRESS, "msctls_progress32", 7, 65, 366, 14, "", 0, WS_VISIBLE},
              {IDC_COUNTERS, "Static", 7, 97, 28, 76, "Static"},
              {IDC_STATIC, "Static", 35, 97, 174, 76,
               "files scanned\njpeg files found\nfiles with secure geotags found\nfiles with non-secure "
-              "geotags "
-              "found and secured"},
+              "geotags found and secured"},
          }},
         {IDD_PAGE_LOG,
          "Logging",
@@ -263,8 +261,7 @@ const std::vector<Page>& Pages() {
          {
              {IDC_STATIC, "Static", 7, 7, 366, 18,
               "Norvane keeps a log of all files it has secured both in scanner and monitor mode. The most "
-              "recent "
-              "processed files are at the end of this log."},
+              "recent processed files are at the end of this log."},
              {IDC_LOG_FRAME, "Static", 7, 28, 366, 145, "", SS_BLACKFRAME, WS_VISIBLE},
          }},
         {IDD_PAGE03,
@@ -273,8 +270,7 @@ const std::vector<Page>& Pages() {
          {
              {IDC_STATIC, "Static", 7, 7, 366, 16,
               "Norvane can monitor folders for new photos, scan them and remove geotags automatically. To "
-              "add a "
-              "folder to the list of protected folders, you need to scan it first."},
+              "add a folder to the list of protected folders, you need to scan it first."},
              {IDC_FOLDER_FOR_SCAN, "Static", 7, 53, 366, 8, "Static"},
              {IDC_PROTECT_FOLDER, "Button", 7, 64, 74, 14, "Protect this folder", WS_TABSTOP},
              {IDC_STATIC, "Static", 7, 81, 279, 8, "Protected folders"},
