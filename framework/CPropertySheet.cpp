@@ -1,0 +1,338 @@
+#include "framework/CPropertySheet.h"
+
+#include <cstring>
+
+namespace {
+
+// The sheet whose frame comctl32 is making on this thread: the sheet
+// callback has no parameter of its own to find its object by.
+thread_local CPropertySheet* t_pSheetInCreation = nullptr;
+
+// A dialog procedure returns most results through DWLP_MSGRESULT; these
+// messages return theirs directly.
+INT_PTR DialogResult(HWND hWnd, UINT message, LRESULT result) {
+    switch (message) {
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+    case WM_INITDIALOG:
+        return INT_PTR(result);
+    default:
+        ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- the page
+
+CPropertyPage::CPropertyPage(UINT nIDTemplate, const char* headerTitle, const char* headerSubTitle) {
+    Init(headerTitle, headerSubTitle);
+    m_psp.pszTemplate = MAKEINTRESOURCEA(nIDTemplate);
+}
+
+CPropertyPage::CPropertyPage(const DLGTEMPLATE* pTemplate, const char* headerTitle, const char* headerSubTitle) {
+    Init(headerTitle, headerSubTitle);
+    m_psp.dwFlags |= PSP_DLGINDIRECT;
+    m_psp.pResource = pTemplate;
+}
+
+void CPropertyPage::Init(const char* headerTitle, const char* headerSubTitle) {
+    std::memset(&m_psp, 0, sizeof(m_psp));
+    m_psp.dwSize = sizeof(m_psp);
+    m_psp.hInstance = ::GetModuleHandleA(nullptr);
+    m_psp.pfnDlgProc = &CPropertyPage::DialogProc;
+    m_psp.lParam = reinterpret_cast<LPARAM>(this);
+    if (headerTitle) {
+        m_strHeaderTitle = headerTitle;
+        m_psp.dwFlags |= PSP_USEHEADERTITLE;
+        m_psp.pszHeaderTitle = m_strHeaderTitle;
+    }
+    if (headerSubTitle) {
+        m_strHeaderSubTitle = headerSubTitle;
+        m_psp.dwFlags |= PSP_USEHEADERSUBTITLE;
+        m_psp.pszHeaderSubTitle = m_strHeaderSubTitle;
+    }
+}
+
+CPropertyPage::~CPropertyPage() {
+    // A page object may go before its window (the sheet window outlives it):
+    // the window must not call into freed memory afterwards.
+    if (m_hWnd)
+        ::SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
+}
+
+BOOL CPropertyPage::OnInitDialog() {
+    return TRUE;
+}
+BOOL CPropertyPage::OnSetActive() {
+    return TRUE;
+}
+BOOL CPropertyPage::OnKillActive() {
+    return TRUE;
+}
+LRESULT CPropertyPage::OnWizardNext() {
+    return 0;
+}
+LRESULT CPropertyPage::OnWizardBack() {
+    return 0;
+}
+BOOL CPropertyPage::OnWizardFinish() {
+    return TRUE;
+}
+BOOL CPropertyPage::OnQueryCancel() {
+    return TRUE;
+}
+void CPropertyPage::OnCancel() {}
+BOOL CPropertyPage::OnCommand(WPARAM, LPARAM) {
+    return FALSE;
+}
+BOOL CPropertyPage::OnWndMsg(UINT, WPARAM, LPARAM, LRESULT*) {
+    return FALSE;
+}
+
+INT_PTR CALLBACK CPropertyPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        // lParam is comctl32's copy of m_psp; its lParam is still the object.
+        auto* page = reinterpret_cast<CPropertyPage*>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
+        ::SetWindowLongPtrA(hWnd, DWLP_USER, reinterpret_cast<LONG_PTR>(page));
+        page->m_hWnd = hWnd;
+        // The start page is made before comctl32 reports the frame ready:
+        // the sheet binds to its frame here, before any page handler runs.
+        if (page->m_pSheet)
+            page->m_pSheet->Bind(::GetParent(hWnd));
+        return page->OnInitDialog();
+    }
+    auto* page = reinterpret_cast<CPropertyPage*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
+    if (!page)
+        return FALSE;
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(hWnd, DWLP_USER, 0);
+        page->m_hWnd = nullptr;
+        page->OnWindowGone();
+        return FALSE;
+    }
+    LRESULT result = 0;
+    if (page->OnWndMsg(message, wParam, lParam, &result))
+        return DialogResult(hWnd, message, result);
+    switch (message) {
+    case WM_NOTIFY:
+        return page->OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+    case WM_COMMAND:
+        return page->OnCommand(wParam, lParam);
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CPropertyPage::OnNotify(const NMHDR* pHdr) {
+    HWND hSheet = ::GetParent(m_hWnd);
+    if (!pHdr || pHdr->hwndFrom != hSheet)
+        return FALSE;
+    LRESULT result = 0;
+    switch (pHdr->code) {
+    case PSN_SETACTIVE:
+        result = OnSetActive() ? 0 : -1;
+        break;
+    case PSN_KILLACTIVE:
+        result = OnKillActive() ? FALSE : TRUE;
+        break;
+    case PSN_WIZNEXT:
+        result = OnWizardNext();
+        break;
+    case PSN_WIZBACK:
+        result = OnWizardBack();
+        break;
+    case PSN_WIZFINISH:
+        result = OnWizardFinish() ? FALSE : TRUE;
+        // A modeless sheet that finished only learns so from the loop's
+        // check after the next message; when Finish was pressed by a message
+        // sent from elsewhere, that next message may never come on its own.
+        if (!result)
+            ::PostMessageA(hSheet, WM_NULL, 0, 0);
+        break;
+    case PSN_QUERYCANCEL:
+        result = OnQueryCancel() ? FALSE : TRUE;
+        break;
+    case PSN_RESET:
+        OnCancel();
+        ::PostMessageA(hSheet, WM_NULL, 0, 0); // as for Finish
+        break;
+    case PSN_APPLY:
+        result = PSNRET_NOERROR;
+        break;
+    default:
+        return FALSE;
+    }
+    ::SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+// --------------------------------------------------------------- the sheet
+
+CPropertySheet::CPropertySheet(const char* caption, HWND hParent, UINT iSelectPage)
+    : m_strCaption(caption) {
+    std::memset(&m_psh, 0, sizeof(m_psh));
+    m_psh.dwSize = sizeof(m_psh);
+    m_psh.hwndParent = hParent;
+    m_psh.hInstance = ::GetModuleHandleA(nullptr);
+    m_psh.nStartPage = iSelectPage;
+}
+
+CPropertySheet::~CPropertySheet() {
+    // The window must not outlive the object its subclass points to.
+    if (m_hWnd)
+        ::DestroyWindow(m_hWnd);
+}
+
+void CPropertySheet::AddPage(CPropertyPage* pPage) {
+    pPage->m_pSheet = this;
+    m_pages.push_back(pPage);
+}
+
+CPropertyPage* CPropertySheet::GetPage(int nPage) const {
+    return nPage >= 0 && nPage < GetPageCount() ? m_pages[size_t(nPage)] : nullptr;
+}
+
+BOOL CPropertySheet::Create(HWND hParent, DWORD dwStyle, DWORD dwExStyle) {
+    if (m_hWnd || m_pages.empty())
+        return FALSE;
+    // comctl32 copies the page records it is given.
+    std::vector<PROPSHEETPAGEA> records;
+    for (CPropertyPage* page : m_pages)
+        records.push_back(page->m_psp);
+
+    m_psh.dwFlags |= PSH_MODELESS | PSH_USECALLBACK | PSH_PROPSHEETPAGE;
+    if (hParent)
+        m_psh.hwndParent = hParent;
+    m_psh.pszCaption = m_strCaption;
+    m_psh.nPages = UINT(records.size());
+    m_psh.ppsp = records.data();
+    m_psh.pfnCallback = &CPropertySheet::SheetCallback;
+    m_dwCreateStyle = dwStyle;
+    m_dwCreateExStyle = dwExStyle;
+
+    CPropertySheet* outer = t_pSheetInCreation;
+    t_pSheetInCreation = this;
+    INT_PTR result = ::PropertySheetA(&m_psh);
+    t_pSheetInCreation = outer;
+    m_psh.ppsp = nullptr;
+
+    if (result == 0 || result == -1) {
+        if (m_hWnd)
+            ::DestroyWindow(m_hWnd);
+        return FALSE;
+    }
+    Bind(reinterpret_cast<HWND>(result));
+    // In a wizard-97 sheet the caption does not become the window title;
+    // other programs find the window by its title, so it is set here.
+    ::SetWindowTextA(m_hWnd, m_strCaption);
+    return TRUE;
+}
+
+void CPropertySheet::Bind(HWND hWnd) {
+    if (m_hWnd || !hWnd)
+        return;
+    if (!::SetWindowSubclass(hWnd, &CPropertySheet::SubclassProc, 0, reinterpret_cast<DWORD_PTR>(this)))
+        return;
+    m_hWnd = hWnd;
+    OnInitSheet();
+}
+
+int CALLBACK CPropertySheet::SheetCallback(HWND hWnd, UINT message, LPARAM lParam) {
+    CPropertySheet* sheet = t_pSheetInCreation;
+    if (!sheet)
+        return 0;
+    if (message == PSCB_PRECREATE && lParam) {
+        // comctl32 hands over a writable copy of the frame's template, in
+        // either of the two template layouts.
+        auto* words = reinterpret_cast<WORD*>(lParam);
+        bool extended = words[0] == 1 && words[1] == 0xFFFF;
+        auto* style = reinterpret_cast<DWORD*>(reinterpret_cast<BYTE*>(lParam) + (extended ? 12 : 0));
+        auto* exStyle = reinterpret_cast<DWORD*>(reinterpret_cast<BYTE*>(lParam) + (extended ? 8 : 4));
+        if (sheet->m_dwCreateStyle != DWORD(-1))
+            *style = sheet->m_dwCreateStyle;
+        *exStyle |= sheet->m_dwCreateExStyle;
+        sheet->OnPreCreate(reinterpret_cast<DLGTEMPLATE*>(lParam));
+    } else if (message == PSCB_INITIALIZED) {
+        sheet->Bind(hWnd);
+    }
+    return 0;
+}
+
+LRESULT CALLBACK CPropertySheet::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                              UINT_PTR uIdSubclass, DWORD_PTR dwRefData) {
+    auto* sheet = reinterpret_cast<CPropertySheet*>(dwRefData);
+    if (message == WM_NCDESTROY) {
+        ::RemoveWindowSubclass(hWnd, &CPropertySheet::SubclassProc, uIdSubclass);
+        sheet->m_hWnd = nullptr;
+        LRESULT result = ::DefSubclassProc(hWnd, message, wParam, lParam);
+        sheet->OnWindowGone(); // may delete the object: the last use of it
+        return result;
+    }
+    LRESULT result = 0;
+    if (sheet->OnWndMsg(message, wParam, lParam, &result))
+        return result;
+    if (message == WM_COMMAND && sheet->OnCommand(wParam, lParam))
+        return 0;
+    return ::DefSubclassProc(hWnd, message, wParam, lParam);
+}
+
+void CPropertySheet::SetTitle(const char* title) {
+    m_strCaption = title;
+    if (m_hWnd)
+        ::SetWindowTextA(m_hWnd, m_strCaption);
+}
+
+void CPropertySheet::SetWizardButtons(DWORD dwFlags) {
+    SendMessage(PSM_SETWIZBUTTONS, 0, LPARAM(dwFlags));
+}
+
+BOOL CPropertySheet::SetActivePage(int nPage) {
+    if (!m_hWnd) {
+        if (nPage < 0 || nPage >= GetPageCount())
+            return FALSE;
+        m_psh.nStartPage = UINT(nPage);
+        return TRUE;
+    }
+    return BOOL(SendMessage(PSM_SETCURSEL, WPARAM(nPage), 0));
+}
+
+BOOL CPropertySheet::SetActivePage(CPropertyPage* pPage) {
+    for (int i = 0; i < GetPageCount(); ++i)
+        if (m_pages[size_t(i)] == pPage)
+            return SetActivePage(i);
+    return FALSE;
+}
+
+int CPropertySheet::GetActiveIndex() const {
+    if (!m_hWnd)
+        return int(m_psh.nStartPage);
+    HWND hPage = reinterpret_cast<HWND>(SendMessage(PSM_GETCURRENTPAGEHWND));
+    for (int i = 0; hPage && i < GetPageCount(); ++i)
+        if (m_pages[size_t(i)]->m_hWnd == hPage)
+            return i;
+    return -1;
+}
+
+CPropertyPage* CPropertySheet::GetActivePage() const {
+    return GetPage(GetActiveIndex());
+}
+
+BOOL CPropertySheet::OnWndMsg(UINT, WPARAM, LPARAM, LRESULT*) {
+    return FALSE;
+}
+BOOL CPropertySheet::OnCommand(WPARAM, LPARAM) {
+    return FALSE;
+}
+void CPropertySheet::OnInitSheet() {}
+void CPropertySheet::OnPreCreate(DLGTEMPLATE*) {}

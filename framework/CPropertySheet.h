@@ -1,0 +1,125 @@
+#pragma once
+// Property sheet and property page over the common controls' property sheet.
+//
+// How the objects find their windows:
+// - A page is a dialog of comctl32's making. Its record (m_psp) carries the
+//   page object in lParam; WM_INITDIALOG brings comctl32's copy of that
+//   record, whose lParam is still the object. The page keeps its pointer in
+//   its own dialog's DWLP_USER and clears it at WM_NCDESTROY.
+// - The sheet frame's DWLP_USER belongs to comctl32. The sheet object
+//   subclasses the frame instead (SetWindowSubclass) as soon as the frame
+//   exists (PSCB_INITIALIZED) and removes the subclass at WM_NCDESTROY, so
+//   the frame's own messages (WM_COMMAND from other threads or processes,
+//   WM_COPYDATA, WM_TIMER, private messages) reach the object.
+// Page notifications (PSN_*) are turned into the virtual handlers named after
+// them; everything else reaches OnWndMsg first, then OnCommand.
+
+#include "framework/CString.h"
+#include "framework/CWnd.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <vector>
+
+class CPropertySheet;
+
+class CPropertyPage : public CWnd {
+public:
+    // A page from a dialog template of the program's resources.
+    explicit CPropertyPage(UINT nIDTemplate, const char* headerTitle = nullptr,
+                           const char* headerSubTitle = nullptr);
+    // A page from a dialog template in memory, which must outlive the page's
+    // window.
+    explicit CPropertyPage(const DLGTEMPLATE* pTemplate, const char* headerTitle = nullptr,
+                           const char* headerSubTitle = nullptr);
+    ~CPropertyPage() override;
+
+    // The sheet this page was added to.
+    CPropertySheet* GetSheet() const { return m_pSheet; }
+
+    // Handlers, named after the notifications. Defaults: accept.
+    virtual BOOL OnInitDialog();
+    // TRUE lets the page become active.
+    virtual BOOL OnSetActive();
+    // TRUE lets the page be left.
+    virtual BOOL OnKillActive();
+    // 0: go to the next (previous) page; -1: stay; else a template id to go to.
+    virtual LRESULT OnWizardNext();
+    virtual LRESULT OnWizardBack();
+    // TRUE lets the wizard finish.
+    virtual BOOL OnWizardFinish();
+    // TRUE lets the sheet be cancelled.
+    virtual BOOL OnQueryCancel();
+    // The sheet was cancelled (PSN_RESET).
+    virtual void OnCancel();
+    // TRUE when the command was handled.
+    virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+    // Sees every message of the page first; TRUE with *pResult when handled.
+    virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
+
+    PROPSHEETPAGEA m_psp;
+
+private:
+    friend class CPropertySheet;
+    void Init(const char* headerTitle, const char* headerSubTitle);
+    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnNotify(const NMHDR* pHdr);
+
+    CPropertySheet* m_pSheet = nullptr;
+    CString m_strHeaderTitle;
+    CString m_strHeaderSubTitle;
+};
+
+class CPropertySheet : public CWnd {
+public:
+    explicit CPropertySheet(const char* caption, HWND hParent = nullptr, UINT iSelectPage = 0);
+    ~CPropertySheet() override;
+
+    // Pages are shown in the order they are added; the sheet does not own them.
+    void AddPage(CPropertyPage* pPage);
+    int GetPageCount() const { return int(m_pages.size()); }
+    CPropertyPage* GetPage(int nPage) const;
+
+    // Creates the sheet modeless. dwStyle (DWORD)-1 keeps comctl32's style;
+    // the sheet's window title is set to the caption (in a wizard-97 sheet the
+    // caption given to comctl32 is not the window title). FALSE on failure.
+    BOOL Create(HWND hParent = nullptr, DWORD dwStyle = DWORD(-1), DWORD dwExStyle = 0);
+
+    void SetTitle(const char* title);
+    const CString& GetTitle() const { return m_strCaption; }
+
+    // PSWIZB_* flags. Sent, not posted, so the buttons have their state when
+    // this returns.
+    void SetWizardButtons(DWORD dwFlags);
+    BOOL SetActivePage(int nPage);
+    BOOL SetActivePage(CPropertyPage* pPage);
+    int GetActiveIndex() const;
+    CPropertyPage* GetActivePage() const;
+    void PressButton(int nButton) { SendMessage(PSM_PRESSBUTTON, WPARAM(nButton)); }
+
+    // Messages of the sheet frame. TRUE with *pResult when handled; else the
+    // frame's own handling (comctl32's) runs.
+    virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
+    virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+    // The frame exists and is bound, its pages not yet all made.
+    virtual void OnInitSheet();
+    // Just before the frame is made from its template: the place to change
+    // its style (pTemplate is a DLGTEMPLATE or a DLGTEMPLATEEX).
+    virtual void OnPreCreate(DLGTEMPLATE* pTemplate);
+
+    PROPSHEETHEADERA m_psh;
+
+private:
+    friend class CPropertyPage;
+    void Bind(HWND hWnd);
+    static int CALLBACK SheetCallback(HWND hWnd, UINT message, LPARAM lParam);
+    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
+
+    CString m_strCaption;
+    std::vector<CPropertyPage*> m_pages;
+    DWORD m_dwCreateStyle = DWORD(-1);
+    DWORD m_dwCreateExStyle = 0;
+};
