@@ -106,8 +106,10 @@ INT_PTR CALLBACK CPropertyPage::DialogProc(HWND hWnd, UINT message, WPARAM wPara
         auto* page = reinterpret_cast<CPropertyPage*>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
         ::SetWindowLongPtrA(hWnd, DWLP_USER, reinterpret_cast<LONG_PTR>(page));
         page->m_hWnd = hWnd;
-        // The start page is made before comctl32 reports the frame ready:
-        // the sheet binds to its frame here, before any page handler runs.
+        // comctl32 reports the frame ready (PSCB_INITIALIZED) before it
+        // makes the start page, but a page made early (PSP_PREMATURE) comes
+        // first: whichever is first binds the sheet, before any page handler
+        // can ask it for anything.
         if (page->m_pSheet)
             page->m_pSheet->Bind(::GetParent(hWnd));
         return page->OnInitDialog();
