@@ -520,6 +520,43 @@ TEST(Application, FinishOnTheLastPageEndsTheLoop) {
     EXPECT_EQ(w.pages[2]->m_nGone, 1);
 }
 
+TEST(Application, KeysGoThroughTheSheetsDialogNavigation) {
+    // Enter in the folder box presses the sheet's default button (Next):
+    // only the loop's PropSheet_IsDialogMessage turns the key into that.
+    Wizard w;
+    TestApp app(w);
+    app.m_bShow = false;
+    ASSERT_TRUE(app.InitInstance());
+    HWND hEdit = ::GetDlgItem(w.pages[0]->m_hWnd, kIdEdit);
+    ASSERT_NE(hEdit, nullptr);
+    Driver driver([&](HWND hSheet) {
+        ::PostMessageA(hEdit, WM_KEYDOWN, VK_RETURN, 1);
+        ::PostMessageA(hEdit, WM_KEYUP, VK_RETURN, 0xC0000001);
+        bool pressed = Driver::WaitFor([&] { return w.log.Count("p0:next") == 1; });
+        ::PostMessageA(hSheet, WM_COMMAND, kStopAndExit, 0);
+        return pressed;
+    });
+    EXPECT_EQ(app.Run(), 0);
+    driver.LoopEnded();
+    EXPECT_TRUE(driver.m_bScriptDone);
+    EXPECT_EQ(w.log.Count("p1:active"), 1);
+}
+
+TEST(Application, RunsWithCommonControls6) {
+    // SetWindowSubclass is a function of common controls 6 on Windows; the
+    // program's manifest asks for that version. Wine's copy of version 6
+    // answers DllGetVersion with 5.81, so the side-by-side assembly it was
+    // loaded from is what tells.
+    HMODULE comctl = ::GetModuleHandleA("comctl32.dll");
+    ASSERT_NE(comctl, nullptr);
+    char path[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameA(comctl, path, MAX_PATH), 0u);
+    CString loaded(path);
+    loaded.MakeLower();
+    EXPECT_GE(loaded.Find("microsoft.windows.common-controls_"), 0) << path;
+    EXPECT_GE(loaded.Find("_6."), 0) << path;
+}
+
 TEST(Application, CommandLineIsWhatFollowsTheProgramName) {
     EXPECT_EQ(CWinAppEx::SkipProgramName("\"C:\\Program Files\\Norvane\\norvane.exe\" -hide"), "-hide");
     EXPECT_EQ(CWinAppEx::SkipProgramName("norvane.exe\t -hide baypass"), "-hide baypass");
