@@ -40,7 +40,8 @@ CPropertyPage::CPropertyPage(UINT nIDTemplate, const char* headerTitle, const ch
     m_psp.pszTemplate = MAKEINTRESOURCEA(nIDTemplate);
 }
 
-CPropertyPage::CPropertyPage(const DLGTEMPLATE* pTemplate, const char* headerTitle, const char* headerSubTitle) {
+CPropertyPage::CPropertyPage(const DLGTEMPLATE* pTemplate, const char* headerTitle,
+                             const char* headerSubTitle) {
     Init(headerTitle, headerSubTitle);
     m_psp.dwFlags |= PSP_DLGINDIRECT;
     m_psp.pResource = pTemplate;
@@ -181,8 +182,7 @@ INT_PTR CPropertyPage::OnNotify(const NMHDR* pHdr) {
 
 // --------------------------------------------------------------- the sheet
 
-CPropertySheet::CPropertySheet(const char* caption, HWND hParent, UINT iSelectPage)
-    : m_strCaption(caption) {
+CPropertySheet::CPropertySheet(const char* caption, HWND hParent, UINT iSelectPage) : m_strCaption(caption) {
     std::memset(&m_psh, 0, sizeof(m_psh));
     m_psh.dwSize = sizeof(m_psh);
     m_psh.hwndParent = hParent;

@@ -18,6 +18,7 @@
 #include "framework/CWnd.h"
 
 #include <windows.h>
+// after windows.h, which they need
 #include <commctrl.h>
 #include <prsht.h>
 

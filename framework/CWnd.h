@@ -50,7 +50,9 @@ public:
     }
 
     // A timer of this window: it arrives as WM_TIMER with the id, no callback.
-    UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse) { return ::SetTimer(m_hWnd, nIDEvent, nElapse, nullptr); }
+    UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse) {
+        return ::SetTimer(m_hWnd, nIDEvent, nElapse, nullptr);
+    }
     BOOL KillTimer(UINT_PTR nIDEvent) { return ::KillTimer(m_hWnd, nIDEvent); }
 
     int MessageBox(const char* text, const char* caption = nullptr, UINT nType = MB_OK) {

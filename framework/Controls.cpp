@@ -1,6 +1,5 @@
 #include "framework/Controls.h"
 
-
 #include <string>
 
 CString CListBox::GetText(int nIndex) const {
@@ -8,13 +7,14 @@ CString CListBox::GetText(int nIndex) const {
     int length = int(SendMessage(LB_GETTEXTLEN, WPARAM(nIndex)));
     if (length <= 0)
         return text;
-    int got = int(SendMessage(LB_GETTEXT, WPARAM(nIndex), reinterpret_cast<LPARAM>(text.GetBuffer(length + 1))));
+    int got =
+        int(SendMessage(LB_GETTEXT, WPARAM(nIndex), reinterpret_cast<LPARAM>(text.GetBuffer(length + 1))));
     text.ReleaseBuffer(got > 0 ? got : 0);
     return text;
 }
 
 const char* CRichEditCtrl::LoadLibrary() {
-    static const char* className = [] () -> const char* {
+    static const char* className = []() -> const char* {
         if (::LoadLibraryA("msftedit.dll"))
             return "RICHEDIT50W";
         if (::LoadLibraryA("riched20.dll"))

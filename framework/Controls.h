@@ -7,6 +7,7 @@
 #include "framework/CWnd.h"
 
 #include <windows.h>
+// after windows.h, which they need
 #include <commctrl.h>
 #include <richedit.h>
 
@@ -33,7 +34,9 @@ public:
 class CListBox : public CWnd {
 public:
     // Index of the new item, or LB_ERR / LB_ERRSPACE.
-    int AddString(const char* text) { return int(SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text))); }
+    int AddString(const char* text) {
+        return int(SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
+    }
     int InsertString(int nIndex, const char* text) {
         return int(SendMessage(LB_INSERTSTRING, WPARAM(nIndex), reinterpret_cast<LPARAM>(text)));
     }

@@ -11,7 +11,7 @@ class DialogTemplate {
 public:
     DialogTemplate(DWORD style, short cx, short cy, const wchar_t* title) {
         PutDword(style | DS_SETFONT);
-        PutDword(0);  // extended style
+        PutDword(0);          // extended style
         m_words.push_back(0); // item count, set by Add
         Put(0);
         Put(0);
@@ -26,8 +26,8 @@ public:
 
     // A control of a predefined class (0x80 button, 0x81 edit, 0x82 static,
     // 0x83 list box) or, with atom 0, of the class named className.
-    DialogTemplate& Add(WORD atom, const wchar_t* className, DWORD style, short x, short y, short cx, short cy,
-                        WORD id, const wchar_t* text = L"") {
+    DialogTemplate& Add(WORD atom, const wchar_t* className, DWORD style, short x, short y, short cx,
+                        short cy, WORD id, const wchar_t* text = L"") {
         if (m_words.size() % 2)
             m_words.push_back(0); // items start on a DWORD
         PutDword(style | WS_CHILD | WS_VISIBLE);

@@ -2,17 +2,17 @@
 // three pages from in-memory templates, driven with the messages a user's
 // clicks and another program would send, under the application's loop.
 
+#include "framework-windows/DialogTemplate.h"
 #include "framework/CPropertySheet.h"
 #include "framework/CWinAppEx.h"
 #include "framework/Controls.h"
-#include "framework-windows/DialogTemplate.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -60,7 +60,8 @@ private:
 class TestPage : public CPropertyPage {
 public:
     TestPage(EventLog& log, const std::string& name, const DLGTEMPLATE* tmpl, DWORD buttons)
-        : CPropertyPage(tmpl, "Header title", "Header subtitle"), m_log(log), m_name(name), m_buttons(buttons) {}
+        : CPropertyPage(tmpl, "Header title", "Header subtitle"), m_log(log), m_name(name),
+          m_buttons(buttons) {}
 
     BOOL OnInitDialog() override {
         m_log.Add(m_name + ":init");
@@ -172,8 +173,8 @@ struct Wizard {
             .Add(0x80, nullptr, WS_TABSTOP | BS_PUSHBUTTON, 242, 20, 50, 14, kIdButton, L"Browse...");
         t1.Add(0x83, nullptr, WS_BORDER | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 7, 7, 286, 70, kIdList)
             .Add(0, PROGRESS_CLASSW, WS_BORDER, 7, 85, 286, 12, kIdProgress);
-        t2.Add(0, richClassW.c_str(), WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 7, 7,
-               286, 106, kIdRich);
+        t2.Add(0, richClassW.c_str(), WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 7,
+               7, 286, 106, kIdRich);
         pages.emplace_back(new TestPage(log, "p0", t0.Get(), PSWIZB_NEXT));
         pages.emplace_back(new TestPage(log, "p1", t1.Get(), PSWIZB_BACK | PSWIZB_NEXT));
         pages.emplace_back(new TestPage(log, "p2", t2.Get(), PSWIZB_BACK | PSWIZB_FINISH));
@@ -192,8 +193,8 @@ struct Wizard {
         ::SelectObject(dc, old);
         ::DeleteDC(dc);
         ::ReleaseDC(nullptr, screen);
-        sheet->m_psh.dwFlags |= PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP | PSH_WIZARD |
-                                PSH_USEHBMHEADER;
+        sheet->m_psh.dwFlags |=
+            PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP | PSH_WIZARD | PSH_USEHBMHEADER;
         sheet->m_psh.hbmHeader = header;
     }
     ~Wizard() {
@@ -203,7 +204,8 @@ struct Wizard {
 
     BOOL Create() {
         // Not visible at first, as the program's sheet: shown once it is built.
-        return sheet->Create(nullptr, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK);
+        return sheet->Create(nullptr,
+                             WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK);
     }
     HWND Button(int id) const { return ::GetDlgItem(sheet->m_hWnd, id); }
 
@@ -254,7 +256,8 @@ TEST(WizardSheet, WizardPagesFollowTheButtonsAndTheirHandlers) {
     w.log.Clear();
     sheet.PressButton(PSBTN_NEXT);
     ASSERT_TRUE(PumpUntil(sheet.m_hWnd, [&] { return w.log.Count("p0:next") == 1; }));
-    PumpUntil(sheet.m_hWnd, [] { return false; }, 0);
+    PumpUntil(
+        sheet.m_hWnd, [] { return false; }, 0);
     EXPECT_EQ(sheet.GetActiveIndex(), 0);
     EXPECT_EQ(w.log.Events(), (std::vector<std::string>{"p0:next"}));
 
@@ -328,7 +331,8 @@ TEST(WizardSheet, WizardPagesFollowTheButtonsAndTheirHandlers) {
 
     // For a manual screenshot: hold the sheet until the named file exists.
     if (const char* hold = std::getenv("NORVANE_HOLD_SHEET_UNTIL")) {
-        PumpUntil(sheet.m_hWnd, [&] { return ::GetFileAttributesA(hold) != INVALID_FILE_ATTRIBUTES; }, 60000);
+        PumpUntil(
+            sheet.m_hWnd, [&] { return ::GetFileAttributesA(hold) != INVALID_FILE_ATTRIBUTES; }, 60000);
     }
 
     // Destroying the sheet unbinds every page that had a window and the sheet.
@@ -405,7 +409,8 @@ public:
     explicit Driver(std::function<bool(HWND)> script)
         : m_uiThread(::GetCurrentThreadId()), m_thread([this, script] {
               HWND hSheet = nullptr;
-              if (WaitFor([&] { return (hSheet = ::FindWindowA(nullptr, kTitle)) != nullptr; }) && script(hSheet))
+              if (WaitFor([&] { return (hSheet = ::FindWindowA(nullptr, kTitle)) != nullptr; }) &&
+                  script(hSheet))
                   m_bScriptDone = true;
               // The sheet should now be ending on its own; if not, end the loop.
               if (!WaitFor([&] { return m_bLoopEnded.load(); }))
