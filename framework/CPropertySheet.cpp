@@ -237,7 +237,7 @@ BOOL CPropertySheet::Create(HWND hParent, DWORD dwStyle, DWORD dwExStyle) {
     Bind(reinterpret_cast<HWND>(result));
     // In a wizard-97 sheet the caption does not become the window title;
     // other programs find the window by its title, so it is set here.
-    ::SetWindowTextA(m_hWnd, m_strCaption);
+    ApplyTitle();
     return TRUE;
 }
 
@@ -281,6 +281,13 @@ LRESULT CALLBACK CPropertySheet::SubclassProc(HWND hWnd, UINT message, WPARAM wP
         sheet->OnWindowGone(); // may delete the object: the last use of it
         return result;
     }
+    if (message == WM_SETTEXT && !sheet->m_bSettingTitle) {
+        // A wizard sheet takes the caption of each page it turns to as its
+        // window title (Wine does so in wizard-97 sheets as well); the title
+        // stays the sheet's own, which other programs find the window by.
+        sheet->ApplyTitle();
+        return TRUE;
+    }
     LRESULT result = 0;
     if (sheet->OnWndMsg(message, wParam, lParam, &result))
         return result;
@@ -292,7 +299,13 @@ LRESULT CALLBACK CPropertySheet::SubclassProc(HWND hWnd, UINT message, WPARAM wP
 void CPropertySheet::SetTitle(const char* title) {
     m_strCaption = title;
     if (m_hWnd)
-        ::SetWindowTextA(m_hWnd, m_strCaption);
+        ApplyTitle();
+}
+
+void CPropertySheet::ApplyTitle() {
+    m_bSettingTitle = true;
+    ::SetWindowTextA(m_hWnd, m_strCaption);
+    m_bSettingTitle = false;
 }
 
 void CPropertySheet::SetWizardButtons(DWORD dwFlags) {

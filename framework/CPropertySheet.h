@@ -88,6 +88,8 @@ public:
     // caption given to comctl32 is not the window title). FALSE on failure.
     BOOL Create(HWND hParent = nullptr, DWORD dwStyle = DWORD(-1), DWORD dwExStyle = 0);
 
+    // The window title, kept on every page: comctl32's own changes of the
+    // title (to a page's caption) are replaced by it.
     void SetTitle(const char* title);
     const CString& GetTitle() const { return m_strCaption; }
 
@@ -115,6 +117,7 @@ public:
 private:
     friend class CPropertyPage;
     void Bind(HWND hWnd);
+    void ApplyTitle();
     static int CALLBACK SheetCallback(HWND hWnd, UINT message, LPARAM lParam);
     static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
@@ -123,4 +126,5 @@ private:
     std::vector<CPropertyPage*> m_pages;
     DWORD m_dwCreateStyle = DWORD(-1);
     DWORD m_dwCreateExStyle = 0;
+    bool m_bSettingTitle = false;
 };

@@ -292,6 +292,9 @@ TEST(WizardSheet, WizardPagesFollowTheButtonsAndTheirHandlers) {
     EXPECT_TRUE(::IsWindowVisible(w.Button(kIdFinish)));
     EXPECT_TRUE(::IsWindowEnabled(w.Button(kIdFinish)));
     EXPECT_TRUE(::IsWindowEnabled(w.Button(kIdBack)));
+    // Other programs find the sheet by its title on every page.
+    EXPECT_EQ(sheet.GetWindowText(), kTitle);
+    EXPECT_EQ(::FindWindowA(nullptr, kTitle), sheet.m_hWnd);
 
     // The page's controls through their wrappers.
     CListBox list;
