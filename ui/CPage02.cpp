@@ -7,7 +7,8 @@
 #include "resource.h"
 
 CPage02::CPage02()
-    : CPropertyPage(IDD_PAGE02, "Scanning", "Wait for Norvane to scan the selected folder and remove geotags.") {}
+    : CPropertyPage(IDD_PAGE02, "Scanning",
+                    "Wait for Norvane to scan the selected folder and remove geotags.") {}
 
 BOOL CPage02::OnInitDialog() {
     m_stCounters.BindDlgItem(m_hWnd, IDC_COUNTERS);

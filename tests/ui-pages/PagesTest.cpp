@@ -85,7 +85,8 @@ protected:
             g_pTamsel->WaitForWorker(INFINITE);
         }
         m_sheet.reset();
-        PumpUntil(nullptr, [] { return false; }, 0);
+        PumpUntil(
+            nullptr, [] { return false; }, 0);
     }
 
     void CreateSheet() {
@@ -103,7 +104,10 @@ protected:
         Pump();
     }
 
-    void Pump() { PumpUntil(Sheet(), [] { return false; }, 0); }
+    void Pump() {
+        PumpUntil(
+            Sheet(), [] { return false; }, 0);
+    }
     HWND Sheet() const { return m_sheet ? m_sheet->m_hWnd : nullptr; }
     HWND Button(int id) const { return ::GetDlgItem(Sheet(), id); }
     bool Enabled(int id) const { return ::IsWindowEnabled(Button(id)) != FALSE; }
@@ -127,11 +131,13 @@ protected:
     }
     // The scanning page's end of a scan: Next turns from "Stop" to "Next >".
     bool WaitForScanEnd() {
-        return PumpUntil(Sheet(), [&] { return !g_pTamsel->m_bScanning && ButtonText(ID_WIZNEXT) == "Next >"; });
+        return PumpUntil(Sheet(),
+                         [&] { return !g_pTamsel->m_bScanning && ButtonText(ID_WIZNEXT) == "Next >"; });
     }
     std::string CountersOfEngine() const {
-        return std::to_string(g_pTamsel->m_nFilesFound) + "\n" + std::to_string(g_pTamsel->m_nJpegFiles) + "\n" +
-               std::to_string(g_pTamsel->m_nSecureFiles) + "\n" + std::to_string(g_pTamsel->m_nSecuredFiles);
+        return std::to_string(g_pTamsel->m_nFilesFound) + "\n" + std::to_string(g_pTamsel->m_nJpegFiles) +
+               "\n" + std::to_string(g_pTamsel->m_nSecureFiles) + "\n" +
+               std::to_string(g_pTamsel->m_nSecuredFiles);
     }
     std::vector<std::string> ListItems() const {
         HWND list = ::GetDlgItem(m_protect.m_hWnd, IDC_PROTECTED_LIST);
@@ -148,7 +154,8 @@ protected:
     std::string PhotoFolder(const std::string& name, int count, size_t scanBytes = 4000) {
         std::string folder = Folder(name);
         for (int i = 0; i < count; ++i)
-            WriteFile(folder + "\\p" + std::to_string(i) + ".jpg", GeotaggedPhoto(uint32_t(i + 1), i % 2 == 1, scanBytes));
+            WriteFile(folder + "\\p" + std::to_string(i) + ".jpg",
+                      GeotaggedPhoto(uint32_t(i + 1), i % 2 == 1, scanBytes));
         return folder;
     }
     void Screenshot(const std::string& name) {
@@ -157,7 +164,8 @@ protected:
             return;
         WriteFile(std::string(dir) + "\\want-" + name, Bytes{});
         std::string shot = std::string(dir) + "\\shot-" + name;
-        PumpUntil(Sheet(), [&] { return ::GetFileAttributesA(shot.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000);
+        PumpUntil(
+            Sheet(), [&] { return ::GetFileAttributesA(shot.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000);
     }
 
     CFirstPage m_folder;
@@ -191,16 +199,11 @@ TEST_F(PagesTest, FolderPageStartsOnlyForAPathThatExists) {
         bool exists;
     };
     const std::vector<Case> cases = {
-        {"", false},
-        {"C:\\no\\such\\folder", false},
-        {file, true},
-        {"C:\\" + std::string(300, 'a'), false},
-        {dots, false},
-        {unicode + "\\" + std::string(400, 'x') + "\\more", false},
-        {unicode, true},
-        {"C:\\", true},
-        {"C:\\*", false},
-        {"   ", false},
+        {"", false},        {"C:\\no\\such\\folder", false},
+        {file, true},       {"C:\\" + std::string(300, 'a'), false},
+        {dots, false},      {unicode + "\\" + std::string(400, 'x') + "\\more", false},
+        {unicode, true},    {"C:\\", true},
+        {"C:\\*", false},   {"   ", false},
         {"\\\\?\\", false},
     };
     for (const Case& c : cases) {
@@ -230,6 +233,15 @@ TEST_F(PagesTest, FolderPageStartsOnlyForAPathThatExists) {
     EXPECT_EQ(ItemText(m_folder, IDC_FOLDER), gone);
     EXPECT_FALSE(Enabled(ID_WIZNEXT));
 
+    // A file passes as a path that exists; its scan ends like any other.
+    Type(file);
+    Press(PSBTN_NEXT);
+    ASSERT_EQ(m_sheet->GetActiveIndex(), 1);
+    EXPECT_EQ(std::string(g_pTamsel->GetFolderForScan()), file);
+    EXPECT_TRUE(WaitForScanEnd());
+    Press(PSBTN_BACK);
+    ASSERT_EQ(m_sheet->GetActiveIndex(), 0);
+
     // A name in another script is stored as typed.
     Type(unicode);
     Screenshot("folder");
@@ -257,7 +269,8 @@ TEST_F(PagesTest, StartScansTheFolderAndShowsTheCounters) {
     EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 3);
     EXPECT_EQ(g_pTamsel->m_nJpegFiles, 4);
     // The last progress of the scan reaches the page.
-    EXPECT_TRUE(PumpUntil(Sheet(), [&] { return ItemText(m_scan, IDC_COUNTERS) == CountersOfEngine(); }, 10000))
+    EXPECT_TRUE(PumpUntil(
+        Sheet(), [&] { return ItemText(m_scan, IDC_COUNTERS) == CountersOfEngine(); }, 10000))
         << ItemText(m_scan, IDC_COUNTERS);
     EXPECT_GT(m_sheet->m_nProgress, 0);
     for (int i = 0; i < 3; ++i)
@@ -273,7 +286,8 @@ TEST_F(PagesTest, StartScansTheFolderAndShowsTheCounters) {
     ASSERT_TRUE(WaitForScanEnd());
     EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 0);
     EXPECT_EQ(g_pTamsel->m_nSecureFiles, 3);
-    EXPECT_TRUE(PumpUntil(Sheet(), [&] { return ItemText(m_scan, IDC_COUNTERS) == CountersOfEngine(); }, 10000));
+    EXPECT_TRUE(PumpUntil(
+        Sheet(), [&] { return ItemText(m_scan, IDC_COUNTERS) == CountersOfEngine(); }, 10000));
 
     // Back to the folder page, which starts over.
     Press(PSBTN_BACK);
@@ -314,7 +328,8 @@ TEST_F(PagesTest, StopEndsAScanPartWayAndTheNextScanFinishesIt) {
     ASSERT_EQ(m_sheet->GetActiveIndex(), 0);
     Press(PSBTN_NEXT);
     ASSERT_EQ(m_sheet->GetActiveIndex(), 1);
-    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return !g_pTamsel->IsWorking(); }, 120000));
+    ASSERT_TRUE(PumpUntil(
+        Sheet(), [&] { return !g_pTamsel->IsWorking(); }, 120000));
     ASSERT_TRUE(WaitForScanEnd());
     EXPECT_EQ(g_pTamsel->m_nJpegFiles, count);
     EXPECT_EQ(g_pTamsel->m_nSecureFiles + g_pTamsel->m_nSecuredFiles, count);
@@ -361,7 +376,8 @@ TEST_F(PagesTest, ProtectedFoldersPageAddsAndRemovesTheStoredFolder) {
     // No longer watched.
     std::string later = folder + "\\later.jpg";
     WriteFile(later, GeotaggedPhoto(8));
-    PumpUntil(Sheet(), [] { return false; }, 1500);
+    PumpUntil(
+        Sheet(), [] { return false; }, 1500);
     EXPECT_EQ(CheckGpsTags(later.c_str()), 0);
 
     // Back goes to the folder page; Cancel keeps its new caption.
@@ -385,7 +401,8 @@ TEST_F(PagesTest, CancelHidesTheSheetWhileFoldersAreProtectedAndEndsItOtherwise)
     Click(m_protect, IDC_STOP_PROTECTING);
     EXPECT_EQ(g_pTamsel->GetProtectedFolderCount(), 0);
     Press(PSBTN_CANCEL);
-    EXPECT_TRUE(PumpUntil(Sheet(), [&] { return PropSheet_GetCurrentPageHwnd(Sheet()) == nullptr; }, 5000));
+    EXPECT_TRUE(PumpUntil(
+        Sheet(), [&] { return PropSheet_GetCurrentPageHwnd(Sheet()) == nullptr; }, 5000));
 }
 
 TEST_F(PagesTest, CancelDuringAScanStopsItBeforeTheEngineGoes) {
@@ -406,7 +423,8 @@ TEST_F(PagesTest, CancelDuringAScanStopsItBeforeTheEngineGoes) {
     // The scan has ended with the cancel, before the sheet goes.
     EXPECT_FALSE(g_pTamsel->IsWorking());
     EXPECT_LT(g_pTamsel->m_nJpegFiles, count);
-    EXPECT_TRUE(PumpUntil(Sheet(), [&] { return PropSheet_GetCurrentPageHwnd(Sheet()) == nullptr; }, 5000));
+    EXPECT_TRUE(PumpUntil(
+        Sheet(), [&] { return PropSheet_GetCurrentPageHwnd(Sheet()) == nullptr; }, 5000));
     m_sheet.reset();
     Pump();
     DestroyEngine();
