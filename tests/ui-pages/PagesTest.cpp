@@ -1,0 +1,437 @@
+// The folder, scanning and protected-folders pages in a wizard sheet over a
+// real engine, driven with the messages a user's typing and clicks send.
+// NORVANE_PAGES_SHOTS=<folder> makes the test ask for a screenshot at each
+// page in use: it writes want-<name> there and waits (at most 20 s) for
+// shot-<name>, which whoever takes the picture writes.
+
+#include "EngineFixture.h"
+
+#include "core/CTamsel.h"
+#include "core/EventIds.h"
+#include "engine/CheckGpsTags.h"
+#include "framework/CPropertySheet.h"
+#include "ui/CFirstPage.h"
+#include "ui/CPage02.h"
+#include "ui/CPage03.h"
+#include "ui/PageButtons.h"
+
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace engine_test;
+
+const char kTitle[] = "Norvane Pages Test";
+
+// Runs the test thread's messages until pred holds; false after timeoutMs.
+bool PumpUntil(HWND hSheet, const std::function<bool()>& pred, DWORD timeoutMs = 30000) {
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (!hSheet || !::IsWindow(hSheet) || !PropSheet_IsDialogMessage(hSheet, &msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageA(&msg);
+            }
+        }
+        if (pred())
+            return true;
+        if (::GetTickCount() - start > timeoutMs)
+            return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+// Takes WM_SCAN_PROGRESS as the main window does: tells the engine it took
+// it, then has the scanning page show the counters.
+class TestSheet : public CPropertySheet {
+public:
+    TestSheet() : CPropertySheet(kTitle) {}
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override {
+        if (message != WM_SCAN_PROGRESS)
+            return FALSE;
+        if (g_pTamsel)
+            g_pTamsel->OnScanProgressHandled();
+        if (m_pScanPage)
+            m_pScanPage->ShowCounters(wParam, lParam);
+        ++m_nProgress;
+        *pResult = 0;
+        return TRUE;
+    }
+    CPage02* m_pScanPage = nullptr;
+    int m_nProgress = 0;
+};
+
+class PagesTest : public EngineTest {
+protected:
+    void SetUp() override {
+        INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+        ::InitCommonControlsEx(&icc);
+        CreateEngine();
+    }
+    void TearDown() override {
+        // Shutdown order: the scan stopped and its worker ended, then the
+        // windows, then the engine (the fixture's destructor).
+        if (g_pTamsel) {
+            g_pTamsel->m_bStopScan = true;
+            g_pTamsel->WaitForWorker(INFINITE);
+        }
+        m_sheet.reset();
+        PumpUntil(
+            nullptr, [] { return false; }, 0);
+    }
+
+    void CreateSheet() {
+        m_sheet.reset(new TestSheet);
+        m_sheet->m_pScanPage = &m_scan;
+        m_sheet->AddPage(&m_folder);
+        m_sheet->AddPage(&m_scan);
+        m_sheet->AddPage(&m_log);
+        m_sheet->AddPage(&m_protect);
+        m_sheet->m_psh.dwFlags |= PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP | PSH_WIZARD;
+        ASSERT_TRUE(m_sheet->Create(nullptr, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT |
+                                                 DS_3DLOOK));
+        g_pTamsel->m_hProgressWnd = m_sheet->m_hWnd;
+        m_sheet->ShowWindow(SW_SHOW);
+        Pump();
+    }
+
+    void Pump() {
+        PumpUntil(
+            Sheet(), [] { return false; }, 0);
+    }
+    HWND Sheet() const { return m_sheet ? m_sheet->m_hWnd : nullptr; }
+    HWND Button(int id) const { return ::GetDlgItem(Sheet(), id); }
+    bool Enabled(int id) const { return ::IsWindowEnabled(Button(id)) != FALSE; }
+    std::string Text(HWND h) const {
+        char buf[4096] = "";
+        ::GetWindowTextA(h, buf, sizeof(buf));
+        return buf;
+    }
+    std::string ButtonText(int id) const { return Text(Button(id)); }
+    std::string ItemText(CPropertyPage& page, int id) const { return Text(::GetDlgItem(page.m_hWnd, id)); }
+    void Type(const std::string& text) {
+        ::SendMessageA(::GetDlgItem(m_folder.m_hWnd, IDC_FOLDER), WM_SETTEXT, 0, LPARAM(text.c_str()));
+    }
+    void Press(int button) {
+        m_sheet->PressButton(button);
+        Pump();
+    }
+    void Click(CPropertyPage& page, int id) {
+        ::SendMessageA(::GetDlgItem(page.m_hWnd, id), BM_CLICK, 0, 0);
+        Pump();
+    }
+    // The scanning page's end of a scan: Next turns from "Stop" to "Next >".
+    bool WaitForScanEnd() {
+        return PumpUntil(Sheet(),
+                         [&] { return !g_pTamsel->m_bScanning && ButtonText(ID_WIZNEXT) == "Next >"; });
+    }
+    std::string CountersOfEngine() const {
+        return std::to_string(g_pTamsel->m_nFilesFound) + "\n" + std::to_string(g_pTamsel->m_nJpegFiles) +
+               "\n" + std::to_string(g_pTamsel->m_nSecureFiles) + "\n" +
+               std::to_string(g_pTamsel->m_nSecuredFiles);
+    }
+    std::vector<std::string> ListItems() const {
+        HWND list = ::GetDlgItem(m_protect.m_hWnd, IDC_PROTECTED_LIST);
+        std::vector<std::string> items;
+        int n = int(::SendMessageA(list, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < n; ++i) {
+            char buf[1024] = "";
+            ::SendMessageA(list, LB_GETTEXT, i, LPARAM(buf));
+            items.push_back(buf);
+        }
+        return items;
+    }
+    // Photos with a position in a new folder.
+    std::string PhotoFolder(const std::string& name, int count, size_t scanBytes = 4000) {
+        std::string folder = Folder(name);
+        for (int i = 0; i < count; ++i)
+            WriteFile(folder + "\\p" + std::to_string(i) + ".jpg",
+                      GeotaggedPhoto(uint32_t(i + 1), i % 2 == 1, scanBytes));
+        return folder;
+    }
+    void Screenshot(const std::string& name) {
+        const char* dir = std::getenv("NORVANE_PAGES_SHOTS");
+        if (!dir)
+            return;
+        WriteFile(std::string(dir) + "\\want-" + name, Bytes{});
+        std::string shot = std::string(dir) + "\\shot-" + name;
+        PumpUntil(
+            Sheet(), [&] { return ::GetFileAttributesA(shot.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000);
+    }
+
+    CFirstPage m_folder;
+    CPage02 m_scan;
+    CPropertyPage m_log{IDD_PAGE_LOG, "Logging", "Review log of files processed and geotags secured."};
+    CPage03 m_protect;
+    std::unique_ptr<TestSheet> m_sheet;
+};
+
+TEST_F(PagesTest, FolderPageStartsOnlyForAPathThatExists) {
+    CreateSheet();
+    // Nothing stored yet.
+    EXPECT_EQ(m_sheet->GetActiveIndex(), 0);
+    EXPECT_EQ(ItemText(m_folder, IDC_FOLDER), "");
+    EXPECT_FALSE(Enabled(ID_WIZBACK));
+    EXPECT_FALSE(Enabled(ID_WIZNEXT));
+    EXPECT_EQ(ButtonText(ID_WIZNEXT), "Start");
+
+    std::string file = Folder("files") + "\\photo.jpg";
+    WriteFile(file, GeotaggedPhoto());
+    std::string unicode = Folder("\xD1\x84\xD0\xBE\xD1\x82\xD0\xBE \xE5\x8C\x97\xE4\xBA\xAC"); // "фото 北京"
+    // An existing folder under a tail of "\\." steps that runs past MAX_PATH
+    // before the name that is missing: a reader that cut the text at
+    // MAX_PATH would see the folder.
+    std::string dots = unicode;
+    while (dots.size() < 300)
+        dots += "\\.";
+    dots += "\\missing";
+    struct Case {
+        std::string path;
+        bool exists;
+    };
+    const std::vector<Case> cases = {
+        {"", false},        {"C:\\no\\such\\folder", false},
+        {file, true},       {"C:\\" + std::string(300, 'a'), false},
+        {dots, false},      {unicode + "\\" + std::string(400, 'x') + "\\more", false},
+        {unicode, true},    {"C:\\", true},
+        {"C:\\*", false},   {"   ", false},
+        {"\\\\?\\", false},
+    };
+    for (const Case& c : cases) {
+        // Activation starts over: Next enabled by an earlier path is disabled.
+        ASSERT_TRUE(m_sheet->SetActivePage(2));
+        ASSERT_TRUE(m_sheet->SetActivePage(0));
+        ASSERT_FALSE(Enabled(ID_WIZNEXT)) << c.path;
+        Type(c.path);
+        Pump();
+        EXPECT_EQ(Enabled(ID_WIZNEXT), c.exists) << c.path;
+        EXPECT_EQ(ItemText(m_folder, IDC_FOLDER).size(), c.path.size());
+    }
+
+    // Once enabled, Next stays so when the text no longer exists; pressing
+    // it then keeps the stored folder.
+    g_pTamsel->SetFolderForScan(unicode.c_str());
+    Type("C:\\");
+    Type("C:\\no\\such\\folder");
+    EXPECT_TRUE(Enabled(ID_WIZNEXT));
+
+    // A stored folder that has gone since: shown, but Next stays disabled.
+    std::string gone = Folder("gone");
+    g_pTamsel->SetFolderForScan(gone.c_str());
+    ::RemoveDirectoryA(gone.c_str());
+    ASSERT_TRUE(m_sheet->SetActivePage(2));
+    ASSERT_TRUE(m_sheet->SetActivePage(0));
+    EXPECT_EQ(ItemText(m_folder, IDC_FOLDER), gone);
+    EXPECT_FALSE(Enabled(ID_WIZNEXT));
+
+    // A file passes as a path that exists; its scan ends like any other.
+    Type(file);
+    Press(PSBTN_NEXT);
+    ASSERT_EQ(m_sheet->GetActiveIndex(), 1);
+    EXPECT_EQ(std::string(g_pTamsel->GetFolderForScan()), file);
+    EXPECT_TRUE(WaitForScanEnd());
+    Press(PSBTN_BACK);
+    ASSERT_EQ(m_sheet->GetActiveIndex(), 0);
+
+    // A name in another script is stored as typed.
+    Type(unicode);
+    Screenshot("folder");
+    Press(PSBTN_NEXT);
+    EXPECT_EQ(m_sheet->GetActiveIndex(), 1);
+    EXPECT_EQ(std::string(g_pTamsel->GetFolderForScan()), unicode);
+    EXPECT_TRUE(WaitForScanEnd());
+}
+
+TEST_F(PagesTest, StartScansTheFolderAndShowsTheCounters) {
+    std::string folder = PhotoFolder("photos", 3);
+    WriteFile(folder + "\\plain.jpg", PhotoWithoutGps());
+    WriteFile(folder + "\\notes.txt", Bytes{'h', 'i'});
+    CreateSheet();
+    Type(folder);
+    EXPECT_TRUE(Enabled(ID_WIZNEXT));
+    Press(PSBTN_NEXT);
+    ASSERT_EQ(m_sheet->GetActiveIndex(), 1);
+    EXPECT_EQ(std::string(g_pTamsel->GetFolderForScan()), folder);
+    EXPECT_EQ(g_pTamsel->m_hNotifyWnd, m_scan.m_hWnd);
+
+    ASSERT_TRUE(WaitForScanEnd());
+    EXPECT_TRUE(Enabled(ID_WIZBACK));
+    EXPECT_TRUE(Enabled(ID_WIZNEXT));
+    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 3);
+    EXPECT_EQ(g_pTamsel->m_nJpegFiles, 4);
+    // The last progress of the scan reaches the page.
+    EXPECT_TRUE(PumpUntil(
+        Sheet(), [&] { return ItemText(m_scan, IDC_COUNTERS) == CountersOfEngine(); }, 10000))
+        << ItemText(m_scan, IDC_COUNTERS);
+    EXPECT_GT(m_sheet->m_nProgress, 0);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(CheckGpsTags((folder + "\\p" + std::to_string(i) + ".jpg").c_str()), 8);
+    Screenshot("scanned");
+
+    // On to the log, and back: a new scan, the counters cleared first.
+    Press(PSBTN_NEXT);
+    EXPECT_EQ(m_sheet->GetActiveIndex(), 2);
+    m_sheet->m_nProgress = 0;
+    Press(PSBTN_BACK);
+    EXPECT_EQ(m_sheet->GetActiveIndex(), 1);
+    ASSERT_TRUE(WaitForScanEnd());
+    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 0);
+    EXPECT_EQ(g_pTamsel->m_nSecureFiles, 3);
+    EXPECT_TRUE(PumpUntil(
+        Sheet(), [&] { return ItemText(m_scan, IDC_COUNTERS) == CountersOfEngine(); }, 10000));
+
+    // Back to the folder page, which starts over.
+    Press(PSBTN_BACK);
+    EXPECT_EQ(m_sheet->GetActiveIndex(), 0);
+    EXPECT_EQ(ButtonText(ID_WIZNEXT), "Start");
+    EXPECT_FALSE(Enabled(ID_WIZBACK));
+    EXPECT_TRUE(Enabled(ID_WIZNEXT));
+}
+
+TEST_F(PagesTest, StopEndsAScanPartWayAndTheNextScanFinishesIt) {
+    const int count = 300;
+    std::string folder = PhotoFolder("many", count, 200000);
+    CreateSheet();
+    Type(folder);
+    Press(PSBTN_NEXT);
+    ASSERT_EQ(m_sheet->GetActiveIndex(), 1);
+    EXPECT_EQ(ButtonText(ID_WIZNEXT), "Stop");
+    EXPECT_FALSE(Enabled(ID_WIZBACK));
+    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return g_pTamsel->m_bScanning != 0; }));
+
+    // Stop, twice if the scan is still on: the page stays.
+    Press(PSBTN_NEXT);
+    EXPECT_EQ(m_sheet->GetActiveIndex(), 1);
+    EXPECT_EQ(ButtonText(ID_WIZNEXT), "Next >");
+    EXPECT_TRUE(Enabled(ID_WIZBACK));
+    EXPECT_TRUE(Enabled(ID_WIZNEXT));
+    Screenshot("stopping");
+    if (g_pTamsel->m_bScanning) {
+        Press(PSBTN_NEXT);
+        EXPECT_EQ(m_sheet->GetActiveIndex(), 1);
+    }
+    ASSERT_TRUE(WaitForScanEnd());
+    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return !g_pTamsel->IsWorking(); }));
+    EXPECT_LT(g_pTamsel->m_nJpegFiles, count);
+
+    // Back and Start again: the whole folder this time.
+    Press(PSBTN_BACK);
+    ASSERT_EQ(m_sheet->GetActiveIndex(), 0);
+    Press(PSBTN_NEXT);
+    ASSERT_EQ(m_sheet->GetActiveIndex(), 1);
+    ASSERT_TRUE(PumpUntil(
+        Sheet(), [&] { return !g_pTamsel->IsWorking(); }, 120000));
+    ASSERT_TRUE(WaitForScanEnd());
+    EXPECT_EQ(g_pTamsel->m_nJpegFiles, count);
+    EXPECT_EQ(g_pTamsel->m_nSecureFiles + g_pTamsel->m_nSecuredFiles, count);
+    for (int i = 0; i < count; ++i)
+        ASSERT_EQ(CheckGpsTags((folder + "\\p" + std::to_string(i) + ".jpg").c_str()), 8) << i;
+}
+
+TEST_F(PagesTest, ProtectedFoldersPageAddsAndRemovesTheStoredFolder) {
+    std::string folder = Folder("camera");
+    std::string other = Folder("Another");
+    g_pTamsel->AddProtectedFolder(other.c_str());
+    g_pTamsel->SetFolderForScan(folder.c_str());
+    CreateSheet();
+    ASSERT_TRUE(m_sheet->SetActivePage(3));
+    Pump();
+    EXPECT_TRUE(Enabled(ID_WIZBACK));
+    EXPECT_FALSE(Enabled(ID_WIZNEXT));
+    EXPECT_EQ(ButtonText(ID_WIZNEXT), "Next >");
+    EXPECT_EQ(ButtonText(ID_WIZCANCEL), "Close");
+    EXPECT_EQ(ItemText(m_protect, IDC_FOLDER_FOR_SCAN), folder);
+    EXPECT_EQ(ListItems(), std::vector<std::string>{other});
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(m_protect.m_hWnd, IDC_PROTECT_FOLDER)));
+
+    Click(m_protect, IDC_PROTECT_FOLDER);
+    EXPECT_TRUE(g_pTamsel->IsProtectedFolder(folder.c_str()));
+    // Sorted without regard to case; the folder added last is selected.
+    EXPECT_EQ(ListItems(), (std::vector<std::string>{other, folder}));
+    EXPECT_EQ(::SendMessageA(::GetDlgItem(m_protect.m_hWnd, IDC_PROTECTED_LIST), LB_GETCURSEL, 0, 0), 1);
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(m_protect.m_hWnd, IDC_PROTECT_FOLDER)));
+    // The monitor watches it: a photo copied in is secured.
+    std::string photo = folder + "\\new.jpg";
+    WriteFile(photo, GeotaggedPhoto(7));
+    EXPECT_TRUE(PumpUntil(Sheet(), [&] { return CheckGpsTags(photo.c_str()) == 8; }));
+    Screenshot("protected");
+
+    // A second click changes nothing.
+    Click(m_protect, IDC_PROTECT_FOLDER);
+    EXPECT_EQ(g_pTamsel->GetProtectedFolderCount(), 2);
+
+    Click(m_protect, IDC_STOP_PROTECTING);
+    EXPECT_FALSE(g_pTamsel->IsProtectedFolder(folder.c_str()));
+    EXPECT_EQ(ListItems(), std::vector<std::string>{other});
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(m_protect.m_hWnd, IDC_PROTECT_FOLDER)));
+    // No longer watched.
+    std::string later = folder + "\\later.jpg";
+    WriteFile(later, GeotaggedPhoto(8));
+    PumpUntil(
+        Sheet(), [] { return false; }, 1500);
+    EXPECT_EQ(CheckGpsTags(later.c_str()), 0);
+
+    // Back goes to the folder page; Cancel keeps its new caption.
+    Press(PSBTN_BACK);
+    EXPECT_EQ(m_sheet->GetActiveIndex(), 0);
+    EXPECT_EQ(ButtonText(ID_WIZCANCEL), "Close");
+    EXPECT_EQ(ButtonText(ID_WIZNEXT), "Start");
+}
+
+TEST_F(PagesTest, CancelHidesTheSheetWhileFoldersAreProtectedAndEndsItOtherwise) {
+    std::string folder = Folder("watched");
+    g_pTamsel->AddProtectedFolder(folder.c_str());
+    CreateSheet();
+    ASSERT_TRUE(m_sheet->SetActivePage(3));
+    Press(PSBTN_CANCEL);
+    EXPECT_TRUE(::IsWindow(Sheet()));
+    EXPECT_FALSE(::IsWindowVisible(Sheet()));
+    EXPECT_NE(PropSheet_GetCurrentPageHwnd(Sheet()), nullptr);
+
+    ::ShowWindow(Sheet(), SW_SHOW);
+    Click(m_protect, IDC_STOP_PROTECTING);
+    EXPECT_EQ(g_pTamsel->GetProtectedFolderCount(), 0);
+    Press(PSBTN_CANCEL);
+    EXPECT_TRUE(PumpUntil(
+        Sheet(), [&] { return PropSheet_GetCurrentPageHwnd(Sheet()) == nullptr; }, 5000));
+}
+
+TEST_F(PagesTest, CancelDuringAScanStopsItBeforeTheEngineGoes) {
+    const int count = 200;
+    std::string folder = PhotoFolder("big", count, 200000);
+    std::vector<Bytes> before, secured;
+    for (int i = 0; i < count; ++i) {
+        before.push_back(ReadFile(folder + "\\p" + std::to_string(i) + ".jpg"));
+        secured.push_back(SecuredBytes(before.back(), m_dir.file("scratch.jpg")));
+    }
+    CreateSheet();
+    Type(folder);
+    Press(PSBTN_NEXT);
+    ASSERT_EQ(m_sheet->GetActiveIndex(), 1);
+    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return g_pTamsel->m_bScanning != 0; }));
+
+    Press(PSBTN_CANCEL);
+    // The scan has ended with the cancel, before the sheet goes.
+    EXPECT_FALSE(g_pTamsel->IsWorking());
+    EXPECT_LT(g_pTamsel->m_nJpegFiles, count);
+    EXPECT_TRUE(PumpUntil(
+        Sheet(), [&] { return PropSheet_GetCurrentPageHwnd(Sheet()) == nullptr; }, 5000));
+    m_sheet.reset();
+    Pump();
+    DestroyEngine();
+    for (int i = 0; i < count; ++i) {
+        Bytes now = ReadFile(folder + "\\p" + std::to_string(i) + ".jpg");
+        EXPECT_TRUE(now == before[i] || now == secured[i]) << i;
+    }
+}
+
+} // namespace

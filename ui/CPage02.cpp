@@ -1,0 +1,74 @@
+#include "ui/CPage02.h"
+
+#include "core/CTamsel.h"
+#include "core/EventIds.h"
+#include "ui/PageButtons.h"
+
+#include "resource.h"
+
+CPage02::CPage02()
+    : CPropertyPage(IDD_PAGE02, "Scanning",
+                    "Wait for Norvane to scan the selected folder and remove geotags.") {}
+
+BOOL CPage02::OnInitDialog() {
+    m_stCounters.BindDlgItem(m_hWnd, IDC_COUNTERS);
+    m_progress.BindDlgItem(m_hWnd, IDC_PROGRESS);
+    CPropertyPage::OnInitDialog();
+    return TRUE;
+}
+
+BOOL CPage02::OnSetActive() {
+    if (g_pTamsel) {
+        g_pTamsel->m_hNotifyWnd = m_hWnd;
+        // Does nothing while the last scan's worker still runs; its
+        // ID_SCAN_FINISH then ends this activation's scanning state.
+        g_pTamsel->Start(nullptr, 0);
+    }
+    EnableSheetButton(*this, ID_WIZBACK, false);
+    EnableSheetButton(*this, ID_WIZNEXT, true);
+    SetSheetButtonText(*this, ID_WIZNEXT, "Stop");
+    m_progress.SetPos(0);
+    m_stCounters.SetWindowText("");
+    return CPropertyPage::OnSetActive();
+}
+
+LRESULT CPage02::OnWizardNext() {
+    if (g_pTamsel && g_pTamsel->m_bScanning) {
+        // The scan sees the flag at its next check and then reports its end.
+        g_pTamsel->m_bStopScan = true;
+        EnableSheetButton(*this, ID_WIZBACK, true);
+        EnableSheetButton(*this, ID_WIZNEXT, true);
+        SetSheetButtonText(*this, ID_WIZNEXT, "Next >");
+        return -1;
+    }
+    return CPropertyPage::OnWizardNext();
+}
+
+void CPage02::OnScanFinish() {
+    EnableSheetButton(*this, ID_WIZBACK, true);
+    EnableSheetButton(*this, ID_WIZNEXT, true);
+    SetSheetButtonText(*this, ID_WIZNEXT, "Next >");
+}
+
+void CPage02::ShowCounters(WPARAM wParam, LPARAM lParam) {
+    if (!m_hWnd || !g_pTamsel)
+        return;
+    CString text;
+    text.Format("%d\n%d\n%d\n%d", int(g_pTamsel->m_nFilesFound), int(g_pTamsel->m_nJpegFiles),
+                int(g_pTamsel->m_nSecureFiles), int(g_pTamsel->m_nSecuredFiles));
+    m_stCounters.SetWindowText(text);
+    m_progress.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, LOWORD(lParam)));
+    m_progress.SendMessage(PBM_SETPOS, wParam);
+}
+
+BOOL CPage02::OnQueryCancel() {
+    return QueryCancelPages(*this);
+}
+
+BOOL CPage02::OnCommand(WPARAM wParam, LPARAM lParam) {
+    if (LOWORD(wParam) == ID_SCAN_FINISH) {
+        OnScanFinish();
+        return TRUE;
+    }
+    return CPropertyPage::OnCommand(wParam, lParam);
+}

@@ -1,0 +1,50 @@
+#include "ui/PageButtons.h"
+
+#include "core/CTamsel.h"
+
+namespace {
+
+HWND SheetButton(const CPropertyPage& page, int nID) {
+    HWND hSheet = page.m_hWnd ? ::GetParent(page.m_hWnd) : nullptr;
+    return hSheet ? ::GetDlgItem(hSheet, nID) : nullptr;
+}
+
+} // namespace
+
+void EnableSheetButton(const CPropertyPage& page, int nID, bool bEnable) {
+    if (HWND hButton = SheetButton(page, nID))
+        ::EnableWindow(hButton, bEnable);
+}
+
+void SetSheetButtonText(const CPropertyPage& page, int nID, const char* text) {
+    if (HWND hButton = SheetButton(page, nID))
+        ::SetWindowTextA(hButton, text);
+}
+
+BOOL QueryCancelPages(const CPropertyPage& page) {
+    HWND hSheet = page.m_hWnd ? ::GetParent(page.m_hWnd) : nullptr;
+    if (g_pTamsel && g_pTamsel->GetProtectedFolderCount() > 0) {
+        if (hSheet)
+            ::ShowWindow(hSheet, SW_HIDE);
+        return FALSE;
+    }
+    if (g_pTamsel) {
+        // Shutdown order: the scan is asked to stop and its worker ended
+        // (a photo being rewritten is finished first) before the windows it
+        // posts to go. Messages other threads send to this one are still
+        // delivered while waiting (a thread blocked in SendMessage would
+        // otherwise wait for us as we wait for it); posted ones stay queued
+        // for the loop.
+        // Then the scan must not post to windows that are about to end.
+        g_pTamsel->m_bStopScan = true;
+        while (!g_pTamsel->WaitForWorker(20)) {
+            MSG msg;
+            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        if (g_pTamsel->m_hNotifyWnd && ::GetParent(g_pTamsel->m_hNotifyWnd) == hSheet)
+            g_pTamsel->m_hNotifyWnd = nullptr;
+        if (g_pTamsel->m_hProgressWnd == hSheet)
+            g_pTamsel->m_hProgressWnd = nullptr;
+    }
+    return TRUE;
+}
