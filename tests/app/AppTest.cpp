@@ -1,0 +1,161 @@
+// norvane.exe as a user starts it: a real process under Wine with its real
+// window, driven from this test with messages, over a data folder of the
+// test's own (the child reads the same registry).
+#include "core/Autostart.h"
+#include "core/CTamselSettings.h"
+#include "core/EventIds.h"
+
+#include "../core/EngineFixture.h"
+
+#include <commctrl.h>
+
+using namespace engine_test;
+
+namespace {
+
+// The program's path as Windows spells it (the build gives it with slashes).
+std::string ProgramPath() {
+    const char* exe = std::getenv("NORVANE_APP_EXE");
+    std::string path = exe ? exe : "";
+    for (char& c : path)
+        c = c == '/' ? '\\' : c;
+    return path;
+}
+
+class App {
+public:
+    explicit App(const std::string& options = "") {
+        std::string command = "\"" + ProgramPath() + "\" " + options;
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        std::vector<char> line(command.begin(), command.end());
+        line.push_back(0);
+        m_bStarted = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                                      &m_pi) != 0;
+    }
+    ~App() {
+        if (!m_bStarted)
+            return;
+        if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) {
+            HWND w = Window();
+            if (w)
+                ::PostMessageA(w, WM_COMMAND, ID__STOP_AND_EXIT, 0);
+            if (::WaitForSingleObject(m_pi.hProcess, 20000) != WAIT_OBJECT_0)
+                ::TerminateProcess(m_pi.hProcess, 9);
+        }
+        ::CloseHandle(m_pi.hThread);
+        ::CloseHandle(m_pi.hProcess);
+    }
+    // The program's main window, once it has one.
+    HWND Window() const {
+        HWND w = ::FindWindowA(nullptr, "Norvane");
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(w, &pid);
+        return pid == m_pi.dwProcessId ? w : nullptr;
+    }
+    HWND WaitForWindow() const {
+        HWND w = nullptr;
+        WaitFor([&] { return (w = Window()) != nullptr; }, 30000);
+        return w;
+    }
+    // True when the process ended within timeoutMs; its exit code in code.
+    bool Ended(DWORD timeoutMs, DWORD* code = nullptr) const {
+        if (::WaitForSingleObject(m_pi.hProcess, timeoutMs) != WAIT_OBJECT_0)
+            return false;
+        if (code)
+            ::GetExitCodeProcess(m_pi.hProcess, code);
+        return true;
+    }
+    bool m_bStarted = false;
+    PROCESS_INFORMATION m_pi = {};
+};
+
+std::string TextOf(HWND w) {
+    char text[256] = {};
+    ::GetWindowTextA(w, text, sizeof text);
+    return text;
+}
+
+class AppTest : public EngineTest {
+protected:
+    void SetUp() override {
+        if (ProgramPath().empty())
+            GTEST_SKIP() << "NORVANE_APP_EXE is not set";
+    }
+};
+
+} // namespace
+
+TEST_F(AppTest, StartsOnTheFolderPageAndEndsOnRequest) {
+    App app;
+    ASSERT_TRUE(app.m_bStarted);
+    HWND sheet = app.WaitForWindow();
+    ASSERT_NE(sheet, nullptr) << "no window titled Norvane";
+    // Made first, then shown.
+    EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(sheet) != FALSE; }));
+    HWND page = HWND(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    ASSERT_NE(page, nullptr);
+    HWND next = ::GetDlgItem(sheet, 0x3024), back = ::GetDlgItem(sheet, 0x3023);
+    EXPECT_EQ(TextOf(next), "Start");
+    EXPECT_FALSE(::IsWindowEnabled(next));
+    EXPECT_FALSE(::IsWindowEnabled(back));
+
+    // The Run value names the program, to start hidden at log-on.
+    char data[1024] = {};
+    DWORD size = sizeof data;
+    EXPECT_EQ(::RegGetValueA(HKEY_CURRENT_USER, kRunKey, "Norvane", RRF_RT_REG_SZ, nullptr, data, &size),
+              ERROR_SUCCESS);
+    std::string expected = ProgramPath();
+    EXPECT_EQ(std::string(data), expected + " -hide");
+
+    ::PostMessageA(sheet, WM_COMMAND, ID__STOP_AND_EXIT, 0);
+    DWORD code = 1;
+    EXPECT_TRUE(app.Ended(20000, &code)) << "the program did not end";
+}
+
+TEST_F(AppTest, ASecondStartWakesTheFirstAndEnds) {
+    App first;
+    HWND sheet = first.WaitForWindow();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(sheet) != FALSE; }));
+    ::ShowWindow(sheet, SW_HIDE);
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(sheet); }));
+
+    App second;
+    ASSERT_TRUE(second.m_bStarted);
+    EXPECT_TRUE(second.Ended(30000)) << "the second start did not end";
+    EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(sheet) != FALSE; })) << "the first was not shown";
+    EXPECT_FALSE(first.Ended(0)) << "the first instance ended";
+}
+
+TEST_F(AppTest, HiddenStartsEndAtOnceWithNothingToProtect) {
+    App hidden("-hide");
+    ASSERT_TRUE(hidden.m_bStarted);
+    EXPECT_TRUE(hidden.Ended(30000)) << "a hidden start with no protected folder went on";
+}
+
+TEST_F(AppTest, HiddenStartsWatchTheProtectedFolders) {
+    std::string guarded = Folder("guarded");
+    {
+        CTamselSettings settings;
+        settings.m_lstProtectedFolders.AddTail(CString(guarded.c_str()));
+        settings.SaveSettings();
+    }
+    App hidden("-hide");
+    HWND sheet = hidden.WaitForWindow();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_FALSE(::IsWindowVisible(sheet));
+    EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Monitor started at [") == 1; })) << Log();
+
+    // A photo that arrives now is secured by the running program.
+    std::string photo = guarded + "\\arrived.jpg";
+    Bytes tagged = GeotaggedPhoto(3);
+    std::string scratch = m_dir.file("scratch.jpg");
+    WriteFile(scratch, tagged);
+    ASSERT_TRUE(::CopyFileA(scratch.c_str(), photo.c_str(), FALSE));
+    EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Found and secured by monitor [") == 1; })) << Log();
+
+    ::PostMessageA(sheet, WM_COMMAND, ID__STOP_AND_EXIT, 0);
+    EXPECT_TRUE(hidden.Ended(20000));
+    EXPECT_EQ(CountOf(Log(), "Monitor is stopped ["), 1u) << Log();
+}

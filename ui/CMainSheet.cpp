@@ -1,0 +1,97 @@
+#include "ui/CMainSheet.h"
+
+#include "core/CTamsel.h"
+#include "core/EventIds.h"
+#include "resource.h"
+
+#include <shellapi.h>
+
+const char* const kProductWebSite = "https://www.norvane.com/";
+
+const char* const kStopQuestionCaption = "Stop Norvane PRO protection";
+// The apostrophe of "it’s" is the right single quotation mark, stored as the
+// character itself (UTF-8, the program's code page), not as byte 0x92 of
+// code page 1252, which would show as a stray sign.
+const char* const kStopQuestionText =
+    "If you stop Norvane PRO monitor it will stop looking for new photos with geotags in the protected "
+    "folders. "
+    "It will not find geotags in photos that you add to the protected folders while it\xE2\x80\x99s turned "
+    "off.\n\nWe recommend that you run a scan on protected folders next time you restart Norvane PRO.\n\nDo "
+    "you "
+    "really want to stop Norvane PRO?";
+
+CMainSheet::CMainSheet(const char* caption) : CPropertySheet(caption) {
+    // The page indexes (0 to 3) are what the commands open.
+    AddPage(&m_pageFolder);
+    AddPage(&m_pageScan);
+    AddPage(&m_pageLog);
+    AddPage(&m_pageProtected);
+}
+
+void CMainSheet::OnInitSheet() {
+    HICON icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    SendMessage(WM_SETICON, ICON_BIG, LPARAM(icon));
+    if (g_pTamsel)
+        g_pTamsel->m_hProgressWnd = m_hWnd;
+}
+
+void CMainSheet::OnOpenPage(int nPage) {
+    SetActivePage(nPage);
+    ShowWindow(SW_SHOW);
+    ::SetForegroundWindow(m_hWnd);
+}
+
+void CMainSheet::OnStopMonitorAndExit() {
+    if (::MessageBoxA(nullptr, kStopQuestionText, kStopQuestionCaption, MB_ICONQUESTION | MB_YESNO) == IDYES)
+        DestroyWindow();
+}
+
+BOOL CMainSheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    switch (message) {
+    case WM_SCAN_PROGRESS:
+        // Taken: the scan may post the next one. The counters are read now,
+        // so none of the scan's progress is lost.
+        if (g_pTamsel)
+            g_pTamsel->OnScanProgressHandled();
+        m_pageScan.ShowCounters(wParam, lParam);
+        *pResult = 0;
+        return TRUE;
+    case WM_COPYDATA:
+        // A second start wants this instance shown: whatever it sent.
+        SetActivePage(0);
+        ShowWindow(SW_SHOW);
+        return FALSE;
+    case WM_HELP:
+        ::ShellExecuteA(nullptr, "open", kProductWebSite, nullptr, nullptr, SW_SHOW);
+        *pResult = TRUE;
+        return TRUE;
+    case WM_DESTROY:
+        if (g_pTamsel && g_pTamsel->m_hProgressWnd == m_hWnd)
+            g_pTamsel->m_hProgressWnd = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL CMainSheet::OnCommand(WPARAM wParam, LPARAM) {
+    switch (LOWORD(wParam)) {
+    case ID__STOP_AND_EXIT:
+        DestroyWindow();
+        return TRUE;
+    case ID_STOP_MONITOR_AND_EXIT:
+        OnStopMonitorAndExit();
+        return TRUE;
+    case ID_OPEN_FOLDER_PAGE:
+        OnOpenPage(0);
+        return TRUE;
+    case ID_OPEN_LOG:
+        OnOpenPage(2);
+        return TRUE;
+    case ID_OPEN_PROTECTED_FOLDERS:
+        OnOpenPage(3);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
