@@ -159,3 +159,104 @@ TEST_F(AppTest, HiddenStartsWatchTheProtectedFolders) {
     EXPECT_TRUE(hidden.Ended(20000));
     EXPECT_EQ(CountOf(Log(), "Monitor is stopped ["), 1u) << Log();
 }
+
+namespace {
+HWND CurrentPage(HWND sheet) {
+    return HWND(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+// Lines the log view shows. (Its text cannot be read from another process
+// under Wine; its line count can, and the text is checked by the log page's
+// own tests.)
+int ViewLines(HWND view) {
+    return int(::SendMessageA(view, EM_GETLINECOUNT, 0, 0));
+}
+// The log view: the one rich edit control of the log page.
+HWND LogView(HWND page) {
+    HWND found = nullptr;
+    ::EnumChildWindows(
+        page,
+        [](HWND w, LPARAM lp) -> BOOL {
+            char cls[64] = {};
+            ::GetClassNameA(w, cls, sizeof cls);
+            if (_strnicmp(cls, "RichEdit", 8) != 0)
+                return TRUE;
+            *reinterpret_cast<HWND*>(lp) = w;
+            return FALSE;
+        },
+        LPARAM(&found));
+    return found;
+}
+} // namespace
+
+TEST_F(AppTest, AUserScansReadsTheLogAndProtectsTheFolder) {
+    std::string photos = Folder("Photos");
+    std::vector<Bytes> originals;
+    for (int i = 0; i < 3; ++i) {
+        originals.push_back(GeotaggedPhoto(uint32_t(60 + i)));
+        WriteFile(photos + "\\IMG_" + std::to_string(i) + ".jpg", originals.back());
+    }
+    WriteFile(photos + "\\plain.jpg", PhotoWithoutGps());
+    WriteFile(photos + "\\notes.txt", Bytes{'n'});
+
+    App app;
+    HWND sheet = app.WaitForWindow();
+    ASSERT_NE(sheet, nullptr);
+    HWND next = ::GetDlgItem(sheet, 0x3024), back = ::GetDlgItem(sheet, 0x3023),
+         cancel = ::GetDlgItem(sheet, 2);
+    HWND page = CurrentPage(sheet);
+    ASSERT_NE(page, nullptr);
+
+    // Page 0: the folder typed in makes Start available.
+    ::SendMessageA(::GetDlgItem(page, 1004), WM_SETTEXT, 0, LPARAM(photos.c_str()));
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowEnabled(next) != FALSE; })) << "Start stays disabled";
+    ::SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+
+    // Page 1: the scan runs and ends; the counters show what it found.
+    ASSERT_TRUE(WaitFor([&] { return CurrentPage(sheet) != page; }));
+    page = CurrentPage(sheet);
+    ASSERT_TRUE(WaitFor([&] { return TextOf(next) == "Next >" && ::IsWindowEnabled(back); }, 60000));
+    EXPECT_TRUE(WaitFor([&] { return TextOf(::GetDlgItem(page, 1009)) == "5\n4\n0\n3"; }))
+        << TextOf(::GetDlgItem(page, 1009));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(CheckGpsTags((photos + "\\IMG_" + std::to_string(i) + ".jpg").c_str()), 8);
+
+    // Page 2: the log shows the scan.
+    ::SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+    ASSERT_TRUE(WaitFor([&] { return CurrentPage(sheet) != page; }));
+    page = CurrentPage(sheet);
+    HWND view = LogView(page);
+    ASSERT_NE(view, nullptr);
+    // Every line of the log, the scan's entries last, and the empty line after.
+    EXPECT_NE(Log().find("Scanner finished"), std::string::npos);
+    EXPECT_TRUE(WaitFor([&] { return ViewLines(view) == int(CountOf(Log(), "\n")) + 1; }))
+        << ViewLines(view) << " lines shown of " << CountOf(Log(), "\n");
+
+    // Page 3: protect the folder; Cancel now reads "Close".
+    ::SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+    ASSERT_TRUE(WaitFor([&] { return CurrentPage(sheet) != page; }));
+    page = CurrentPage(sheet);
+    EXPECT_EQ(TextOf(cancel), "Close");
+    ::SendMessageA(::GetDlgItem(page, 1000), BM_CLICK, 0, 0);
+    HWND list = ::GetDlgItem(page, 1005);
+    EXPECT_TRUE(WaitFor([&] { return ::SendMessageA(list, LB_GETCOUNT, 0, 0) == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Monitor started at [") == 1; })) << Log();
+    EXPECT_NE(SettingsText().find("Photos"), std::string::npos) << SettingsText();
+
+    // Close: with a folder protected the window only hides; a photo that
+    // arrives is secured and the log view grows by its entry.
+    ::SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindowVisible(sheet); }));
+    EXPECT_FALSE(app.Ended(0));
+    std::string arrived = photos + "\\arrived.jpg";
+    std::string scratch = m_dir.file("scratch.jpg");
+    WriteFile(scratch, GeotaggedPhoto(70));
+    ASSERT_TRUE(::CopyFileA(scratch.c_str(), arrived.c_str(), FALSE));
+    EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Found and secured by monitor [") == 1; })) << Log();
+    EXPECT_TRUE(WaitFor([&] { return ViewLines(view) == int(CountOf(Log(), "\n")) + 1; }))
+        << ViewLines(view) << " lines shown of " << CountOf(Log(), "\n");
+    EXPECT_EQ(CheckGpsTags(arrived.c_str()), 8);
+
+    ::PostMessageA(sheet, WM_COMMAND, ID__STOP_AND_EXIT, 0);
+    EXPECT_TRUE(app.Ended(20000));
+    EXPECT_EQ(CountOf(Log(), "Monitor is stopped ["), 1u) << Log();
+}
