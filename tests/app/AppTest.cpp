@@ -240,7 +240,16 @@ TEST_F(AppTest, AUserScansReadsTheLogAndProtectsTheFolder) {
     HWND list = ::GetDlgItem(page, 1005);
     EXPECT_TRUE(WaitFor([&] { return ::SendMessageA(list, LB_GETCOUNT, 0, 0) == 1; }));
     EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Monitor started at [") == 1; })) << Log();
-    EXPECT_NE(SettingsText().find("Photos"), std::string::npos) << SettingsText();
+    // The settings file holds both folders, exactly as the settings record
+    // writes them (its format is pinned by the settings tests).
+    {
+        CTamselSettings expected;
+        expected.m_strFolderForScan = photos.c_str();
+        expected.m_lstProtectedFolders.AddTail(CString(photos.c_str()));
+        std::string path = m_dir.file("expected.cfg");
+        expected.SaveSettingsTo(path.c_str());
+        EXPECT_TRUE(WaitFor([&] { return SettingsText() == ReadText(path); })) << SettingsText();
+    }
 
     // Close: with a folder protected the window only hides; a photo that
     // arrives is secured and the log view grows by its entry.
