@@ -7,6 +7,8 @@
 #include "framework/CWinAppEx.h"
 #include "framework/Controls.h"
 
+#include "support/PumpUntil.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -216,23 +218,9 @@ struct Wizard {
     HBITMAP header = nullptr;
 };
 
-// Runs the sheet's messages until pred holds; false after timeoutMs.
+// Runs the test thread's messages until pred holds; false after timeoutMs.
 bool PumpUntil(HWND hSheet, const std::function<bool()>& pred, DWORD timeoutMs = 5000) {
-    DWORD start = ::GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!hSheet || !::IsWindow(hSheet) || !PropSheet_IsDialogMessage(hSheet, &msg)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageA(&msg);
-            }
-        }
-        if (pred())
-            return true;
-        if (::GetTickCount() - start > timeoutMs)
-            return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
+    return testing_support::PumpUntil(hSheet, pred, timeoutMs);
 }
 
 TEST(WizardSheet, WizardPagesFollowTheButtonsAndTheirHandlers) {

@@ -17,6 +17,8 @@
 
 #include "resource.h"
 
+#include "support/PumpUntil.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -33,21 +35,7 @@ const char kTitle[] = "Norvane Pages Test";
 
 // Runs the test thread's messages until pred holds; false after timeoutMs.
 bool PumpUntil(HWND hSheet, const std::function<bool()>& pred, DWORD timeoutMs = 30000) {
-    DWORD start = ::GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!hSheet || !::IsWindow(hSheet) || !PropSheet_IsDialogMessage(hSheet, &msg)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageA(&msg);
-            }
-        }
-        if (pred())
-            return true;
-        if (::GetTickCount() - start > timeoutMs)
-            return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
+    return testing_support::PumpUntil(hSheet, pred, timeoutMs);
 }
 
 // Takes WM_SCAN_PROGRESS as the main window does: tells the engine it took
