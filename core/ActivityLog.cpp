@@ -61,9 +61,12 @@ bool AppendToLogFile(const char* path, const char* text) {
     return false;
 }
 
+CString GetLogFilePath() {
+    return GetDataFolder() + "\\norvane.log";
+}
+
 void AppendToLog(const char* text) {
-    CString path = GetDataFolder() + "\\norvane.log";
-    AppendToLogFile(path, text);
+    AppendToLogFile(GetLogFilePath(), text);
 }
 
 CString GetTimeStamp() {

@@ -8,6 +8,9 @@
 
 #include <windows.h>
 
+// The log's path: the data folder followed by "\norvane.log".
+CString GetLogFilePath();
+
 // Appends text (a complete entry with its final "\n") to the log. Returns
 // nothing: a lost entry must not stop a scan or a monitor.
 void AppendToLog(const char* text);

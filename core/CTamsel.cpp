@@ -2,7 +2,6 @@
 
 #include "core/Autostart.h"
 #include "core/CWatch.h"
-#include "core/FolderNames.h"
 
 #include <io.h>
 
@@ -69,7 +68,7 @@ void CTamsel::RemoveProtectedFolder(const char* path) {
         return;
     for (POSITION pos = m_lstProtectedFolders.GetHeadPosition(); pos;) {
         POSITION at = pos;
-        if (SameFolderName(m_lstProtectedFolders.GetNext(pos), path))
+        if (m_lstProtectedFolders.GetNext(pos).CompareNoCase(path) == 0)
             m_lstProtectedFolders.RemoveAt(at);
     }
     BroadcastWatchListChange();
@@ -79,7 +78,7 @@ bool CTamsel::IsProtectedFolder(const char* path) const {
     if (!path)
         return false;
     for (POSITION pos = m_lstProtectedFolders.GetHeadPosition(); pos;)
-        if (SameFolderName(m_lstProtectedFolders.GetNext(pos), path))
+        if (m_lstProtectedFolders.GetNext(pos).CompareNoCase(path) == 0)
             return true;
     return false;
 }

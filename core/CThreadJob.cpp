@@ -3,6 +3,7 @@
 #include "core/CSeException.h"
 #include "core/CWinThreadException.h"
 #include "core/SeTranslator.h"
+#include "framework/WaitForThread.h"
 #include "framework/WinHandles.h"
 
 #include <atomic>
@@ -79,6 +80,16 @@ bool CThreadJob::WaitForWorker(DWORD dwMilliseconds) {
         worker = m_hWorker;
     }
     return !worker || ::WaitForSingleObject(worker, dwMilliseconds) == WAIT_OBJECT_0;
+}
+
+void CThreadJob::WaitForWorkerAnsweringSentMessages() {
+    HANDLE worker;
+    {
+        CCritSecLock lock(&m_cs);
+        worker = m_hWorker;
+    }
+    if (worker)
+        WaitAnsweringSentMessages(worker);
 }
 
 bool CThreadJob::IsWorking() {

@@ -42,6 +42,9 @@ public:
     // Waits until the last worker thread has ended, at most dwMilliseconds;
     // true when no worker runs any more.
     bool WaitForWorker(DWORD dwMilliseconds = INFINITE);
+    // The same without a limit, for the thread that owns the windows the
+    // worker reports to: messages other threads send it are answered meanwhile.
+    void WaitForWorkerAnsweringSentMessages();
     // True while a worker exists.
     bool IsWorking();
 

@@ -1,7 +1,5 @@
 #include "core/CWatch.h"
 
-#include "core/FolderNames.h"
-
 IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch)
 IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch::CSysTrayObj)
 
@@ -35,7 +33,7 @@ void CTamsel::CWatch::UpdateThreads() {
         const CString& folder = folders.GetNext(pos);
         bool watched = false;
         for (POSITION t = m_lstThreads.GetHeadPosition(); t && !watched;)
-            watched = SameFolderName(m_lstThreads.GetNext(t)->m_strFolder, folder);
+            watched = m_lstThreads.GetNext(t)->m_strFolder.CompareNoCase(folder) == 0;
         if (watched)
             continue;
         CThread* thread = new CThread;
@@ -49,7 +47,7 @@ void CTamsel::CWatch::UpdateThreads() {
         CThread* thread = m_lstThreads.GetNext(pos);
         bool listed = false;
         for (POSITION f = folders.GetHeadPosition(); f && !listed;)
-            listed = SameFolderName(folders.GetNext(f), thread->m_strFolder);
+            listed = folders.GetNext(f).CompareNoCase(thread->m_strFolder) == 0;
         if (listed)
             continue;
         m_lstThreads.RemoveAt(at);

@@ -32,6 +32,7 @@
 #include "core/SeTranslator.h"
 #include "engine/JpegName.h"
 #include "framework/CWinThread.h"
+#include "framework/WaitForThread.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -366,21 +367,6 @@ DWORD CFolderMonitor::WaitTimeout() const {
             soonest = wait;
     }
     return soonest;
-}
-
-// Waits for a thread's end on the thread that owns the windows. The thread
-// may be announcing its last photo, and a receiver of the announcement may
-// send a message to one of those windows and wait for the answer: messages
-// sent from other threads are answered meanwhile. Nothing posted is taken
-// from the queue, so no window sees a message of its own out of turn.
-void WaitAnsweringSentMessages(HANDLE thread) {
-    for (;;) {
-        DWORD result = ::MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_SENDMESSAGE, 0);
-        if (result != WAIT_OBJECT_0 + 1)
-            return; // ended (or the handle is unusable: nothing to wait for)
-        MSG msg;
-        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
 }
 
 } // namespace

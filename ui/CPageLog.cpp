@@ -1,6 +1,6 @@
 #include "ui/CPageLog.h"
 
-#include "core/CTamsel.h"
+#include "ui/PageButtons.h"
 
 #include "resource.h"
 
@@ -20,11 +20,5 @@ BOOL CPageLog::OnInitDialog() {
 }
 
 BOOL CPageLog::OnQueryCancel() {
-    if (g_pTamsel && g_pTamsel->GetProtectedFolderCount() > 0) {
-        // The program goes on in the notification area.
-        if (GetSheet())
-            GetSheet()->ShowWindow(SW_HIDE);
-        return FALSE;
-    }
-    return TRUE;
+    return QueryCancelPages(*this);
 }

@@ -1,7 +1,7 @@
 #include "ui/CRichLogCtrl.h"
 
+#include "core/ActivityLog.h"
 #include "core/EventIds.h"
-#include "core/Paths.h"
 
 #include <commctrl.h>
 
@@ -69,8 +69,8 @@ size_t WholeCharacters(const char* text, size_t size) {
 } // namespace
 
 CRichLogCtrl::CRichLogCtrl()
-    : m_evStop(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      m_strLogPath(GetDataFolder() + "\\norvane.log"), m_ftLogWrite(0), m_nReadOffset(0) {
+    : m_evStop(::CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_strLogPath(GetLogFilePath()),
+      m_ftLogWrite(0), m_nReadOffset(0) {
     s_hLogView = nullptr;
     s_bRereadWaiting = false;
     // The follower runs from now on, before the window exists; it posts

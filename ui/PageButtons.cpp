@@ -31,16 +31,9 @@ BOOL QueryCancelPages(const CPropertyPage& page) {
     if (g_pTamsel) {
         // Shutdown order: the scan is asked to stop and its worker ended
         // (a photo being rewritten is finished first) before the windows it
-        // posts to go. Messages other threads send to this one are still
-        // delivered while waiting (a thread blocked in SendMessage would
-        // otherwise wait for us as we wait for it); posted ones stay queued
-        // for the loop.
-        // Then the scan must not post to windows that are about to end.
+        // posts to go. Then the scan must not post to windows about to end.
         g_pTamsel->m_bStopScan = true;
-        while (!g_pTamsel->WaitForWorker(20)) {
-            MSG msg;
-            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
+        g_pTamsel->WaitForWorkerAnsweringSentMessages();
         if (g_pTamsel->m_hNotifyWnd && ::GetParent(g_pTamsel->m_hNotifyWnd) == hSheet)
             g_pTamsel->m_hNotifyWnd = nullptr;
         if (g_pTamsel->m_hProgressWnd == hSheet)
