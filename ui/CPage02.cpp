@@ -13,6 +13,9 @@ CPage02::CPage02()
 BOOL CPage02::OnInitDialog() {
     m_stCounters.BindDlgItem(m_hWnd, IDC_COUNTERS);
     m_progress.BindDlgItem(m_hWnd, IDC_PROGRESS);
+    // The template's placeholder text marks where the animated picture goes;
+    // a user must never read it.
+    ::SetDlgItemTextA(m_hWnd, IDC_ANIMATION, "");
     CPropertyPage::OnInitDialog();
     return TRUE;
 }

@@ -219,6 +219,7 @@ TEST_F(AppTest, AUserScansReadsTheLogAndProtectsTheFolder) {
         << TextOf(::GetDlgItem(page, 1009));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(CheckGpsTags((photos + "\\IMG_" + std::to_string(i) + ".jpg").c_str()), 8);
+    EXPECT_EQ(TextOf(::GetDlgItem(page, 1011)), "") << "the picture's placeholder text shows";
 
     // Page 2: the log shows the scan.
     ::SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
