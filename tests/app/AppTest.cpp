@@ -6,12 +6,19 @@
 #include "core/EventIds.h"
 
 #include "../core/EngineFixture.h"
+#include "support/Screenshot.h"
 
 #include <commctrl.h>
+
+#include <algorithm>
+#include <set>
 
 using namespace engine_test;
 
 namespace {
+
+// The notification-area menu's "Stop monitor and exit".
+constexpr WPARAM ID_STOP_MONITOR_AND_EXIT_COMMAND = 32783;
 
 // The program's path as Windows spells it (the build gives it with slashes).
 std::string ProgramPath() {
@@ -76,6 +83,22 @@ std::string TextOf(HWND w) {
     return text;
 }
 
+HWND CurrentPage(HWND sheet) {
+    return HWND(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+int CurrentPageIndex(HWND sheet) {
+    return int(::SendMessageA(sheet, PSM_HWNDTOINDEX, WPARAM(CurrentPage(sheet)), 0));
+}
+
+// Has the program paint its window now, then saves the screen.
+void Screenshot(HWND window, const std::string& name) {
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    DWORD_PTR answer = 0;
+    ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer);
+    EXPECT_NE(testing_support::SaveScreenshot("app-" + name), "") << "no screenshot of " << name;
+}
+
 class AppTest : public EngineTest {
 protected:
     void SetUp() override {
@@ -118,6 +141,9 @@ TEST_F(AppTest, ASecondStartWakesTheFirstAndEnds) {
     HWND sheet = first.WaitForWindow();
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(sheet) != FALSE; }));
+    // Left on the protected folders page, then hidden.
+    ::SendMessageA(sheet, PSM_SETCURSEL, 3, 0);
+    ASSERT_EQ(CurrentPageIndex(sheet), 3);
     ::ShowWindow(sheet, SW_HIDE);
     ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(sheet); }));
 
@@ -125,6 +151,7 @@ TEST_F(AppTest, ASecondStartWakesTheFirstAndEnds) {
     ASSERT_TRUE(second.m_bStarted);
     EXPECT_TRUE(second.Ended(30000)) << "the second start did not end";
     EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(sheet) != FALSE; })) << "the first was not shown";
+    EXPECT_EQ(CurrentPageIndex(sheet), 0) << "the first did not show its folder page";
     EXPECT_FALSE(first.Ended(0)) << "the first instance ended";
 }
 
@@ -161,9 +188,6 @@ TEST_F(AppTest, HiddenStartsWatchTheProtectedFolders) {
 }
 
 namespace {
-HWND CurrentPage(HWND sheet) {
-    return HWND(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-}
 // Lines the log view shows. (Its text cannot be read from another process
 // under Wine; its line count can, and the text is checked by the log page's
 // own tests.)
@@ -209,6 +233,7 @@ TEST_F(AppTest, AUserScansReadsTheLogAndProtectsTheFolder) {
     // Page 0: the folder typed in makes Start available.
     ::SendMessageA(::GetDlgItem(page, 1004), WM_SETTEXT, 0, LPARAM(photos.c_str()));
     ASSERT_TRUE(WaitFor([&] { return ::IsWindowEnabled(next) != FALSE; })) << "Start stays disabled";
+    Screenshot(sheet, "0-folder");
     ::SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
 
     // Page 1: the scan runs and ends; the counters show what it found.
@@ -220,6 +245,7 @@ TEST_F(AppTest, AUserScansReadsTheLogAndProtectsTheFolder) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(CheckGpsTags((photos + "\\IMG_" + std::to_string(i) + ".jpg").c_str()), 8);
     EXPECT_EQ(TextOf(::GetDlgItem(page, 1011)), "") << "the picture's placeholder text shows";
+    Screenshot(sheet, "1-scanned");
 
     // Page 2: the log shows the scan.
     ::SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
@@ -231,6 +257,7 @@ TEST_F(AppTest, AUserScansReadsTheLogAndProtectsTheFolder) {
     EXPECT_NE(Log().find("Scanner finished"), std::string::npos);
     EXPECT_TRUE(WaitFor([&] { return ViewLines(view) == int(CountOf(Log(), "\n")) + 1; }))
         << ViewLines(view) << " lines shown of " << CountOf(Log(), "\n");
+    Screenshot(sheet, "2-log");
 
     // Page 3: protect the folder; Cancel now reads "Close".
     ::SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
@@ -241,6 +268,7 @@ TEST_F(AppTest, AUserScansReadsTheLogAndProtectsTheFolder) {
     HWND list = ::GetDlgItem(page, 1005);
     EXPECT_TRUE(WaitFor([&] { return ::SendMessageA(list, LB_GETCOUNT, 0, 0) == 1; }));
     EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Monitor started at [") == 1; })) << Log();
+    Screenshot(sheet, "3-protected");
     // The settings file holds both folders, exactly as the settings record
     // writes them (its format is pinned by the settings tests).
     {
@@ -269,4 +297,170 @@ TEST_F(AppTest, AUserScansReadsTheLogAndProtectsTheFolder) {
     ::PostMessageA(sheet, WM_COMMAND, ID__STOP_AND_EXIT, 0);
     EXPECT_TRUE(app.Ended(20000));
     EXPECT_EQ(CountOf(Log(), "Monitor is stopped ["), 1u) << Log();
+}
+
+namespace {
+// The program's question box, once it shows: an owner-less dialog of the
+// program's own process with that caption.
+HWND ProgramBox(const App& app, const char* caption) {
+    HWND box = ::FindWindowA("#32770", caption);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(box, &pid);
+    return pid == app.m_pi.dwProcessId ? box : nullptr;
+}
+
+// The text a message box shows, as characters (read through the wide
+// interface, so a wrongly encoded character cannot pass as the right one).
+std::wstring BoxText(HWND box) {
+    wchar_t text[1024] = {};
+    ::GetWindowTextW(::GetDlgItem(box, 0xFFFF), text, 1024);
+    return text;
+}
+} // namespace
+
+TEST_F(AppTest, StoppingAsksFirstAndOnlyYesEndsTheProgram) {
+    App app;
+    HWND sheet = app.WaitForWindow();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(sheet) != FALSE; }));
+    const char* caption = "Stop Norvane PRO protection";
+    const std::wstring question =
+        L"If you stop Norvane PRO monitor it will stop looking for new photos with geotags in the protected "
+        L"folders. It will not find geotags in photos that you add to the protected folders while it\u2019s "
+        L"turned off.\n\nWe recommend that you run a scan on protected folders next time you restart Norvane "
+        L"PRO.\n\nDo you really want to stop Norvane PRO?";
+
+    // No: the question goes, the program stays.
+    ::PostMessageA(sheet, WM_COMMAND, ID_STOP_MONITOR_AND_EXIT_COMMAND, 0);
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (box = ProgramBox(app, caption)) != nullptr; })) << "no question shown";
+    // Shown once its dialog initialisation, which fills in the text, is done.
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(box) != FALSE; }));
+    std::wstring shown = BoxText(box);
+    size_t differ =
+        std::mismatch(shown.begin(), shown.end(), question.begin(), question.end()).first - shown.begin();
+    EXPECT_TRUE(shown == question) << "the question's text differs from character " << differ << " (U+"
+                                   << std::hex << (differ < shown.size() ? unsigned(shown[differ]) : 0u)
+                                   << " shown); its apostrophe is U+2019";
+    Screenshot(box, "stop-question");
+    ::PostMessageA(::GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box); }));
+    EXPECT_FALSE(app.Ended(500)) << "No ended the program";
+    EXPECT_TRUE(::IsWindow(sheet));
+
+    // Yes: the program ends.
+    ::PostMessageA(sheet, WM_COMMAND, ID_STOP_MONITOR_AND_EXIT_COMMAND, 0);
+    ASSERT_TRUE(WaitFor([&] { return (box = ProgramBox(app, caption)) != nullptr; }));
+    ::PostMessageA(::GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+    EXPECT_TRUE(app.Ended(20000)) << "Yes did not end the program";
+}
+
+namespace {
+// Points the prefix's handler of https addresses at a program that writes
+// the address it is given into a file; puts the old handler back after.
+class HttpsHandlerRecorder {
+public:
+    explicit HttpsHandlerRecorder(const std::string& recordFile) {
+        const char* recorder = std::getenv("NORVANE_RECORDER_EXE");
+        if (!recorder)
+            return;
+        std::string exe = recorder;
+        for (char& c : exe)
+            c = c == '/' ? '\\' : c;
+        if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key,
+                              nullptr) != ERROR_SUCCESS)
+            return;
+        char old[1024] = {};
+        DWORD size = sizeof old;
+        m_bHadOld = ::RegQueryValueExA(m_key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old),
+                                       &size) == ERROR_SUCCESS;
+        m_strOld = old;
+        std::string command = "\"" + exe + "\" \"" + recordFile + "\" \"%1\"";
+        m_bReady = ::RegSetValueExA(m_key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                                    DWORD(command.size() + 1)) == ERROR_SUCCESS;
+    }
+    ~HttpsHandlerRecorder() {
+        if (!m_key)
+            return;
+        if (m_bHadOld)
+            ::RegSetValueExA(m_key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(m_strOld.c_str()),
+                             DWORD(m_strOld.size() + 1));
+        ::RegCloseKey(m_key);
+    }
+    bool m_bReady = false;
+
+private:
+    static constexpr const char* kKey = "https\\shell\\open\\command";
+    HKEY m_key = nullptr;
+    bool m_bHadOld = false;
+    std::string m_strOld;
+};
+} // namespace
+
+TEST_F(AppTest, HelpOpensTheProductWebSite) {
+    std::string record = m_dir.file("opened.txt");
+    HttpsHandlerRecorder handler(record);
+    if (!handler.m_bReady)
+        GTEST_SKIP() << "no recorder program to stand in for the browser";
+    App app;
+    HWND sheet = app.WaitForWindow();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(sheet) != FALSE; }));
+
+    // F1 where the user's keyboard focus is, the folder box: the system
+    // turns the key into WM_KEYF1 for that window, which becomes the help
+    // request that climbs from the control to the sheet.
+    HWND edit = ::GetDlgItem(CurrentPage(sheet), 1004);
+    ASSERT_NE(edit, nullptr);
+    constexpr UINT kKeyF1 = 0x004D; // WM_KEYF1, which the headers do not name
+    ::PostMessageA(edit, kKeyF1, 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return ReadText(record).find("norvane.com") != std::string::npos; }, 30000))
+        << "the browser was not asked to open the web site";
+    EXPECT_EQ(ReadText(record), "https://www.norvane.com/\n");
+    EXPECT_FALSE(app.Ended(0)) << "help ended the program";
+}
+
+TEST_F(AppTest, BaypassKeepsACopyOfEachPhotoBeforeItIsSecured) {
+    std::string photos = Folder("Holiday");
+    std::set<Bytes> originals;
+    for (int i = 0; i < 3; ++i) {
+        Bytes photo = GeotaggedPhoto(uint32_t(80 + i));
+        originals.insert(photo);
+        WriteFile(photos + "\\DSC_" + std::to_string(i) + ".jpg", photo);
+    }
+    auto backups = [] {
+        std::set<std::string> names;
+        WIN32_FIND_DATAA entry;
+        HANDLE find = ::FindFirstFileA("C:\\T\\GEO\\*.jpg", &entry);
+        if (find != INVALID_HANDLE_VALUE) {
+            do
+                names.insert(entry.cFileName);
+            while (::FindNextFileA(find, &entry));
+            ::FindClose(find);
+        }
+        return names;
+    };
+    std::set<std::string> before = backups();
+
+    App app("/baypass");
+    HWND sheet = app.WaitForWindow();
+    ASSERT_NE(sheet, nullptr);
+    HWND next = ::GetDlgItem(sheet, 0x3024), back = ::GetDlgItem(sheet, 0x3023);
+    ::SendMessageA(::GetDlgItem(CurrentPage(sheet), 1004), WM_SETTEXT, 0, LPARAM(photos.c_str()));
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowEnabled(next) != FALSE; }));
+    ::SendMessageA(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+    ASSERT_TRUE(WaitFor([&] { return TextOf(next) == "Next >" && ::IsWindowEnabled(back); }, 60000));
+
+    std::set<Bytes> copies;
+    for (const std::string& name : backups()) {
+        if (before.count(name))
+            continue;
+        std::string path = std::string("C:\\T\\GEO\\") + name;
+        copies.insert(ReadFile(path));
+        ::DeleteFileA(path.c_str());
+    }
+    EXPECT_TRUE(copies == originals) << copies.size()
+                                     << " copies, 3 expected, equal to the photos as they were";
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(CheckGpsTags((photos + "\\DSC_" + std::to_string(i) + ".jpg").c_str()), 8);
 }

@@ -18,6 +18,7 @@
 #include "resource.h"
 
 #include "support/PumpUntil.h"
+#include "support/Screenshot.h"
 
 #include <gtest/gtest.h>
 
@@ -146,14 +147,11 @@ protected:
                       GeotaggedPhoto(uint32_t(i + 1), i % 2 == 1, scanBytes));
         return folder;
     }
+    // Paints the sheet now and saves the screen, for a person to look at.
     void Screenshot(const std::string& name) {
-        const char* dir = std::getenv("NORVANE_PAGES_SHOTS");
-        if (!dir)
-            return;
-        WriteFile(std::string(dir) + "\\want-" + name, Bytes{});
-        std::string shot = std::string(dir) + "\\shot-" + name;
-        PumpUntil(
-            Sheet(), [&] { return ::GetFileAttributesA(shot.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000);
+        ::RedrawWindow(Sheet(), nullptr, nullptr,
+                       RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        EXPECT_NE(testing_support::SaveScreenshot("pages-" + name), "") << "no screenshot of " << name;
     }
 
     CFirstPage m_folder;
