@@ -9,6 +9,9 @@
 #include "FakeShell.h"
 #include "TrayImages.h"
 
+#include "support/ProgramProcess.h"
+#include "support/ScreenPicture.h"
+
 #include <commctrl.h>
 #include <tlhelp32.h>
 
@@ -26,53 +29,12 @@ const char kQuestionCaption[] = "Stop Norvane PRO protection";
 // The commands of the menu, and the place of each among its items.
 enum MenuItem { kOpenFolderPage = 0, kOpenProtectedFolders = 1, kOpenLog = 2, kStopAndExit = 4 };
 
-// The program's path as Windows spells it (the build gives it with slashes).
-std::string ProgramPath() {
-    const char* exe = std::getenv("NORVANE_APP_EXE");
-    std::string path = exe ? exe : "";
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
+using testing_support::ProgramPath;
 
-class App {
+// The program, and the windows it shows besides its main window.
+class App : public testing_support::ProgramProcess {
 public:
-    explicit App(const std::string& options = "") {
-        std::string command = "\"" + ProgramPath() + "\" " + options;
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        std::vector<char> line(command.begin(), command.end());
-        line.push_back(0);
-        m_bStarted = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                                      &m_pi) != 0;
-    }
-    ~App() {
-        if (!m_bStarted)
-            return;
-        if (!Ended(0)) {
-            if (HWND w = Window())
-                ::PostMessageA(w, WM_COMMAND, ID__STOP_AND_EXIT, 0);
-            if (!Ended(20000))
-                ::TerminateProcess(m_pi.hProcess, 9);
-        }
-        ::CloseHandle(m_pi.hThread);
-        ::CloseHandle(m_pi.hProcess);
-    }
-    DWORD Id() const { return m_pi.dwProcessId; }
-    bool Owns(HWND w) const {
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(w, &pid);
-        return w && pid == m_pi.dwProcessId;
-    }
-    // The main window, titled "Norvane".
-    HWND Window() const {
-        HWND w = ::FindWindowA(nullptr, "Norvane");
-        return Owns(w) ? w : nullptr;
-    }
-    HWND WaitForWindow() const {
-        HWND w = nullptr;
-        WaitFor([&] { return (w = Window()) != nullptr; }, 30000);
-        return w;
-    }
+    using ProgramProcess::ProgramProcess;
     // A shown top-level window of the program with that class (and title).
     HWND Find(const char* cls, const char* title = nullptr) const {
         struct Search {
@@ -98,10 +60,6 @@ public:
     }
     HWND Menu() const { return Find("#32768"); }
     HWND Question() const { return Find("#32770", kQuestionCaption); }
-    bool Ended(DWORD timeoutMs) const { return ::WaitForSingleObject(m_pi.hProcess, timeoutMs) == WAIT_OBJECT_0; }
-
-    bool m_bStarted = false;
-    PROCESS_INFORMATION m_pi = {};
 };
 
 // The three images as the program carries them, loaded as it loads them.
@@ -151,39 +109,6 @@ void Choose(HWND menu, int item) {
     for (int i = 0; i <= item; ++i)
         ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
     ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
-}
-
-// The screen as a 24-bit BMP.
-bool SaveScreen(const std::string& path) {
-    int cx = ::GetSystemMetrics(SM_CXSCREEN), cy = ::GetSystemMetrics(SM_CYSCREEN);
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = cx;
-    info.bmiHeader.biHeight = cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    bool ok = ::BitBlt(memory, 0, 0, cx, cy, screen, 0, 0, SRCCOPY);
-    ::SelectObject(memory, old);
-    DWORD stride = (DWORD(cx) * 3 + 3) & ~3u, image = stride * DWORD(cy);
-    BITMAPFILEHEADER file = {0x4D42, DWORD(sizeof file + sizeof info.bmiHeader + image), 0, 0,
-                             DWORD(sizeof file + sizeof info.bmiHeader)};
-    HANDLE out = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    ok = ok && out != INVALID_HANDLE_VALUE && ::WriteFile(out, &file, sizeof file, &written, nullptr) &&
-         ::WriteFile(out, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
-         ::WriteFile(out, bits, image, &written, nullptr);
-    if (out != INVALID_HANDLE_VALUE)
-        ::CloseHandle(out);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    return ok;
 }
 
 // Where the test's pictures go: test-artifacts in the build tree.
@@ -262,6 +187,25 @@ protected:
         settings.SaveSettings();
     }
 
+    // The program as it starts hidden at log-on with one protected folder
+    // (m_strGuarded), and the test's taskbar, refusing icons until told
+    // otherwise when not ready. The main window, or null.
+    HWND StartHidden(bool taskbarReady = true) {
+        m_strGuarded = Folder("guarded");
+        StartWith(m_strGuarded, {m_strGuarded});
+        m_shell.reset(new FakeShell(taskbarReady));
+        m_app.reset(new App("-hide"));
+        return m_app->WaitForWindow();
+    }
+    void TearDown() override {
+        // The program ends first: it takes its icon out of the taskbar.
+        m_app.reset();
+        if (m_shell) {
+            EXPECT_EQ(m_shell->Problem(), "");
+        }
+        m_shell.reset();
+    }
+
     // The image of the shell's one icon, "none" without one.
     std::string ShownImage(const FakeShell& shell) const {
         ShellIcon icon;
@@ -288,6 +232,9 @@ protected:
     }
 
     ProgramImages m_images;
+    std::unique_ptr<FakeShell> m_shell;
+    std::unique_ptr<App> m_app;
+    std::string m_strGuarded;
 };
 
 } // namespace
@@ -340,11 +287,10 @@ TEST_F(TrayProgramTest, TheIconShowsWhileAFolderIsProtected) {
 }
 
 TEST_F(TrayProgramTest, TheImageTellsStartIdleAndWork) {
-    std::string guarded = Folder("guarded");
-    StartWith(guarded, {guarded});
-    FakeShell shell;
-    App app("-hide");
-    ASSERT_NE(app.WaitForWindow(), nullptr);
+    HWND sheet = StartHidden();
+    FakeShell& shell = *m_shell;
+    const std::string& guarded = m_strGuarded;
+    ASSERT_NE(sheet, nullptr);
 
     // The start-up image first, for nine ticks of 300 ms, then the idle one.
     ASSERT_TRUE(WaitFor([&] { return ShownImage(shell) == "idle"; })) << ShownImage(shell);
@@ -370,11 +316,9 @@ TEST_F(TrayProgramTest, TheImageTellsStartIdleAndWork) {
 }
 
 TEST_F(TrayProgramTest, TheMenuCommandsReachTheWindow) {
-    std::string guarded = Folder("guarded");
-    StartWith(guarded, {guarded});
-    FakeShell shell;
-    App app("-hide");
-    HWND sheet = app.WaitForWindow();
+    HWND sheet = StartHidden();
+    FakeShell& shell = *m_shell;
+    App& app = *m_app;
     ASSERT_NE(sheet, nullptr);
     ShellIcon icon;
     ASSERT_TRUE(WaitFor([&] { return shell.OnlyIcon(&icon); }));
@@ -423,11 +367,9 @@ TEST_F(TrayProgramTest, TheMenuCommandsReachTheWindow) {
 }
 
 TEST_F(TrayProgramTest, ADoubleClickOpensTheFolderPageAndOtherClicksDoNothing) {
-    std::string guarded = Folder("guarded");
-    StartWith(guarded, {guarded});
-    FakeShell shell;
-    App app("-hide");
-    HWND sheet = app.WaitForWindow();
+    HWND sheet = StartHidden();
+    FakeShell& shell = *m_shell;
+    App& app = *m_app;
     ASSERT_NE(sheet, nullptr);
     ShellIcon icon;
     ASSERT_TRUE(WaitFor([&] { return shell.OnlyIcon(&icon); }));
@@ -450,11 +392,10 @@ TEST_F(TrayProgramTest, ADoubleClickOpensTheFolderPageAndOtherClicksDoNothing) {
 }
 
 TEST_F(TrayProgramTest, TheIconSurvivesARestartOfTheTaskbar) {
-    std::string guarded = Folder("guarded");
-    StartWith(guarded, {guarded});
-    FakeShell shell;
-    App app("-hide");
-    ASSERT_NE(app.WaitForWindow(), nullptr);
+    HWND sheet = StartHidden();
+    FakeShell& shell = *m_shell;
+    const std::string& guarded = m_strGuarded;
+    ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(WaitFor([&] { return ShownImage(shell) == "idle"; }));
 
     // The taskbar comes back empty and says so: the icon is added at once,
@@ -476,12 +417,9 @@ TEST_F(TrayProgramTest, TheIconSurvivesARestartOfTheTaskbar) {
 }
 
 TEST_F(TrayProgramTest, StartedBeforeTheTaskbarTheIconComesWhenItDoes) {
-    std::string guarded = Folder("guarded");
-    StartWith(guarded, {guarded});
     // At log-on the program may start before the taskbar takes icons.
-    FakeShell shell(false);
-    App app("-hide");
-    ASSERT_NE(app.WaitForWindow(), nullptr);
+    ASSERT_NE(StartHidden(false), nullptr);
+    FakeShell& shell = *m_shell;
 
     // It keeps trying past its start-up images, while the taskbar refuses.
     auto refusedIdleAdds = [&] {
@@ -540,7 +478,8 @@ TEST_F(TrayProgramTest, AUserProtectsAFolderAndStopsFromTheTray) {
         return inside == ::GetSysColor(COLOR_MENU);
     }, 5000)) << "the menu is not painted";
     std::string shot = ArtifactPath("tray-menu.bmp");
-    EXPECT_TRUE(SaveScreen(shot)) << shot;
+    RECT screen = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    EXPECT_TRUE(testing_support::SaveScreenPicture(screen, shot)) << shot;
     Choose(menu, kStopAndExit);
     HWND question = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (question = app.Question()) != nullptr; })) << "no question";
