@@ -323,6 +323,16 @@ TEST_F(TrayProgramTest, TheMenuCommandsReachTheWindow) {
     ShellIcon icon;
     ASSERT_TRUE(WaitFor([&] { return shell.OnlyIcon(&icon); }));
 
+    // The menu's owner is brought to the front first, or the menu would not
+    // close when the user clicks elsewhere; Escape closes it, no command.
+    ASSERT_NE(::GetForegroundWindow(), sheet);
+    HWND menu = OpenMenu(app, icon);
+    ASSERT_NE(menu, nullptr) << "no menu on a right click";
+    EXPECT_EQ(::GetForegroundWindow(), sheet);
+    ::PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitFor([&] { return app.Menu() == nullptr; })) << "Escape left the menu open";
+    EXPECT_FALSE(::IsWindowVisible(sheet));
+
     // Each "open" command shows the hidden window on its page.
     struct Case {
         MenuItem item;
@@ -334,7 +344,7 @@ TEST_F(TrayProgramTest, TheMenuCommandsReachTheWindow) {
         ::ShowWindow(sheet, SW_HIDE);
         ::SendMessageA(sheet, PSM_SETCURSEL, c.otherPage, 0);
         ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(sheet) && PageIndex(sheet) == c.otherPage; }));
-        HWND menu = OpenMenu(app, icon);
+        menu = OpenMenu(app, icon);
         ASSERT_NE(menu, nullptr) << "no menu on a right click";
         Choose(menu, c.item);
         EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(sheet) && PageIndex(sheet) == c.page; }))
@@ -343,7 +353,7 @@ TEST_F(TrayProgramTest, TheMenuCommandsReachTheWindow) {
     }
 
     // "Stop monitor and exit" asks first; No changes nothing.
-    HWND menu = OpenMenu(app, icon);
+    menu = OpenMenu(app, icon);
     ASSERT_NE(menu, nullptr);
     Choose(menu, kStopAndExit);
     HWND question = nullptr;
