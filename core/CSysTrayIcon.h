@@ -90,7 +90,6 @@ public:
     // shell has not confirmed it (no taskbar yet, or one that restarted).
     // Cheap otherwise: the owner calls it on every tick of a timer.
     BOOL RestoreTrayIcon();
-    bool IsWantedInTray() const { return m_bWanted; }
     bool IsInTray() const { return m_bInTray; }
 
     // From the hidden window: the callback message, and "TaskbarCreated".
