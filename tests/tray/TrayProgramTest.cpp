@@ -239,6 +239,37 @@ protected:
 
 } // namespace
 
+TEST_F(TrayProgramTest, TheMenuHoldsTheCommandsInOrder) {
+    // Another process cannot read a shown menu's items (Wine keeps menus
+    // per process): the menu is read from the program's resources.
+    HMODULE exe = ::LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(exe, nullptr);
+    HMENU menu = ::LoadMenuA(exe, MAKEINTRESOURCEA(131));
+    ASSERT_NE(menu, nullptr);
+    HMENU popup = ::GetSubMenu(menu, 0);
+    ASSERT_NE(popup, nullptr);
+    std::vector<std::pair<UINT, std::string>> items;
+    for (int i = 0; i < ::GetMenuItemCount(popup); ++i) {
+        char text[128] = {};
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = sizeof text;
+        ASSERT_TRUE(::GetMenuItemInfoA(popup, UINT(i), TRUE, &info));
+        items.emplace_back(info.fType & MFT_SEPARATOR ? 0u : info.wID, text);
+    }
+    std::vector<std::pair<UINT, std::string>> expected = {{32784, "Open Norvane PRO"},
+                                                          {32785, "Open list of protected folders"},
+                                                          {32790, "Open log of secured files"},
+                                                          {32791, "Check for a new version"},
+                                                          {0, ""},
+                                                          {32783, "Stop monitor and exit"}};
+    EXPECT_EQ(items, expected);
+    ::DestroyMenu(menu);
+    ::FreeLibrary(exe);
+}
+
 TEST_F(TrayProgramTest, TheIconShowsWhileAFolderIsProtected) {
     std::string photos = Folder("Photos");
     StartWith(photos, {});
