@@ -62,7 +62,8 @@ void CMainSheet::OnTrayTimer() {
     if (state != g_nShownTrayState) {
         g_nShownTrayState = state;
         if (tray) {
-            tray->SetTrayIcon(state == 2 ? tray->m_hIconInWork : state == 1 ? tray->m_hIconIdle : tray->m_hIconStart);
+            const HICON images[] = {tray->m_hIconStart, tray->m_hIconIdle, tray->m_hIconInWork};
+            tray->SetTrayIcon(images[state]);
             if (protecting)
                 tray->ShowTrayIcon();
         }

@@ -17,8 +17,8 @@
 #include <shellapi.h>
 
 #include <condition_variable>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -41,7 +41,7 @@ struct ShellRequest {
     DWORD message = 0; // NIM_ADD, NIM_MODIFY, NIM_DELETE
     UINT flags = 0;
     BOOL answer = FALSE;
-    Bits image; // with NIF_ICON
+    Bits image;      // with NIF_ICON
     std::string tip; // with NIF_TIP
     DWORD tick = 0;
 };

@@ -185,8 +185,8 @@ TEST_F(TrayIconTest, AnIconTheShellLostComesBack) {
 TEST_F(TrayIconTest, EachMouseMessageReachesItsHandler) {
     RecordingIcon icon;
     ASSERT_TRUE(icon.AddIconRecord(m_first, "Norvane"));
-    const UINT mouse[] = {WM_MOUSEMOVE,   WM_LBUTTONDOWN,   WM_LBUTTONUP,   WM_LBUTTONDBLCLK, WM_RBUTTONDOWN,
-                          WM_RBUTTONUP,   WM_RBUTTONDBLCLK, WM_MBUTTONDOWN, WM_MBUTTONUP,     WM_MBUTTONDBLCLK};
+    const UINT mouse[] = {WM_MOUSEMOVE, WM_LBUTTONDOWN,   WM_LBUTTONUP,   WM_LBUTTONDBLCLK, WM_RBUTTONDOWN,
+                          WM_RBUTTONUP, WM_RBUTTONDBLCLK, WM_MBUTTONDOWN, WM_MBUTTONUP,     WM_MBUTTONDBLCLK};
     // Messages no handler takes come first: nothing is called for them.
     ::PostMessageA(icon.GetSafeHwnd(), WM_USER + 1, 0, WM_KEYDOWN);
     ::PostMessageA(icon.GetSafeHwnd(), WM_USER + 1, 0, WM_CONTEXTMENU);
@@ -196,8 +196,8 @@ TEST_F(TrayIconTest, EachMouseMessageReachesItsHandler) {
     POINT pt = {};
     ::GetCursorPos(&pt);
     std::string at = " 0 " + std::to_string(pt.x) + "," + std::to_string(pt.y);
-    std::vector<std::string> expected = {"MouseMove",   "LButtonDown",   "LButtonUp",   "LButtonDblClk",
-                                         "RButtonDown", "RButtonUp",     "RButtonDblClk", "MButtonDown",
+    std::vector<std::string> expected = {"MouseMove",   "LButtonDown",  "LButtonUp",     "LButtonDblClk",
+                                         "RButtonDown", "RButtonUp",    "RButtonDblClk", "MButtonDown",
                                          "MButtonUp",   "MButtonDblClk"};
     for (std::string& name : expected)
         name += at;

@@ -510,14 +510,17 @@ TEST_F(TrayProgramTest, AUserProtectsAFolderAndStopsFromTheTray) {
     HWND menu = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (menu = app.Menu()) != nullptr; }, 10000)) << "no menu";
     // Shown first, painted a moment later: the picture waits for its paint.
-    EXPECT_TRUE(WaitFor([&] {
-        RECT r = {};
-        ::GetWindowRect(menu, &r);
-        HDC screen = ::GetDC(nullptr);
-        COLORREF inside = ::GetPixel(screen, r.left + 4, r.bottom - 4);
-        ::ReleaseDC(nullptr, screen);
-        return inside == ::GetSysColor(COLOR_MENU);
-    }, 5000)) << "the menu is not painted";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            RECT r = {};
+            ::GetWindowRect(menu, &r);
+            HDC screen = ::GetDC(nullptr);
+            COLORREF inside = ::GetPixel(screen, r.left + 4, r.bottom - 4);
+            ::ReleaseDC(nullptr, screen);
+            return inside == ::GetSysColor(COLOR_MENU);
+        },
+        5000))
+        << "the menu is not painted";
     std::string shot = ArtifactPath("tray-menu.bmp");
     RECT screen = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     EXPECT_TRUE(testing_support::SaveScreenPicture(screen, shot)) << shot;
