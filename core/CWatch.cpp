@@ -1,7 +1,6 @@
 #include "core/CWatch.h"
 
 IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch)
-IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch::CSysTrayObj)
 
 CTamsel::CWatch::CWatch(CTamsel* pTamsel) : m_pTamsel(pTamsel), m_client(this) {
     m_pTrayObj = new CSysTrayObj(pTamsel);

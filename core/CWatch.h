@@ -11,6 +11,7 @@
 // aside, and the engine waits for them (ReleaseStoppedThreads) once the
 // broadcast has returned.
 
+#include "core/CSysTrayIcon.h"
 #include "core/CTamsel.h"
 #include "core/EventBroadcast.h"
 #include "core/PrivateHeap.h"
@@ -59,18 +60,35 @@ private:
 };
 
 // The notification-area icon of the protected folders. It follows the
-// monitor's ID_WATCH_UPDATE_TOOLTIP and ID_WATCH_UPDATE_ICON broadcasts; the
-// monitor works without it showing anything.
-class CTamsel::CWatch::CSysTrayObj {
+// monitor's ID_WATCH_UPDATE_TOOLTIP and ID_WATCH_UPDATE_ICON broadcasts (in
+// the notification area while a folder is protected, the count of them in
+// its tooltip); the main window's timer picks its image. A right click opens
+// the menu of the main window's commands, a double click opens the window.
+class CTamsel::CWatch::CSysTrayObj : public CSysTrayIcon {
 public:
     DECLARE_PRIVATE_HEAP()
+    DECLARE_EVENT_CLIENT()
 
-    explicit CSysTrayObj(CTamsel* pTamsel) : m_pTamsel(pTamsel) {}
+    explicit CSysTrayObj(CTamsel* pTamsel);
     CSysTrayObj(const CSysTrayObj&) = delete;
     CSysTrayObj& operator=(const CSysTrayObj&) = delete;
-    virtual ~CSysTrayObj() = default;
+    ~CSysTrayObj() override;
+
+    void OnEvent(UINT nId);
+    // "Norvane\n<count> folder(s) protected\n".
+    void UpdateTooltip();
+
+    void OnRButtonDown(UINT id, int x, int y) override;
+    void OnLButtonDblClk(UINT id, int x, int y) override;
 
     CTamsel* m_pTamsel;
+    HICON m_hIconIdle = nullptr;
+    HICON m_hIconInWork = nullptr;
+    HICON m_hIconStart = nullptr;
+
+private:
+    // Last member: joins the broadcast once the rest is built.
+    _class_client_<CSysTrayObj> m_client;
 };
 
 // One protected folder under watch, on a thread of its own.

@@ -21,6 +21,15 @@
 #define IDI_TRAY_INWORK 145 // notification area: a photo is being secured
 #define IDI_TRAY_START 146  // notification area: the program is starting
 
+// The notification area's menu (its first submenu) and its commands, which
+// the main window takes
+#define IDR_TRAY_MENU 131
+#define ID_STOP_MONITOR_AND_EXIT 32783  // ask, then stop protecting and end
+#define ID_OPEN_FOLDER_PAGE 32784       // the main window on the folder page
+#define ID_OPEN_PROTECTED_FOLDERS 32785 // the main window on the protected folders
+#define ID_OPEN_LOG 32790               // the main window on the log
+#define ID_CHECK_FOR_NEW_VERSION 32791  // ask the update server
+
 // Controls of the folder page (IDD_FIRST_PAGE)
 #define IDC_BROWSE 1000 // "Browse ..."
 #define IDC_FOLDER 1004 // the folder to scan

@@ -1,6 +1,7 @@
 #include "ui/CMainSheet.h"
 
 #include "core/CTamsel.h"
+#include "core/CWatch.h"
 #include "core/EventIds.h"
 #include "resource.h"
 
@@ -20,7 +21,13 @@ const char* const kStopQuestionText =
     "you "
     "really want to stop Norvane PRO?";
 
-CMainSheet::CMainSheet(const char* caption) : CPropertySheet(caption) {
+namespace {
+// Which image the notification-area icon shows: -1 none set yet, 0 start-up,
+// 1 idle, 2 in-work. Only the timer reads and writes it.
+int g_nShownTrayState = -1;
+} // namespace
+
+CMainSheet::CMainSheet(const char* caption) : CPropertySheet(caption), m_client(this) {
     // The page indexes (0 to 3) are what the commands open.
     AddPage(&m_pageFolder);
     AddPage(&m_pageScan);
@@ -28,11 +35,47 @@ CMainSheet::CMainSheet(const char* caption) : CPropertySheet(caption) {
     AddPage(&m_pageProtected);
 }
 
+CMainSheet::~CMainSheet() {
+    m_client.Unregister();
+}
+
 void CMainSheet::OnInitSheet() {
     HICON icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
     SendMessage(WM_SETICON, ICON_BIG, LPARAM(icon));
     if (g_pTamsel)
         g_pTamsel->m_hProgressWnd = m_hWnd;
+    m_nIconPhase = -9;
+    SetTimer(kTrayTimerId, kTrayTimerPeriodMs);
+}
+
+void CMainSheet::OnEvent(UINT nId) {
+    if (nId == ID_SET_INWORK_MODE)
+        m_nIconPhase = 9;
+}
+
+void CMainSheet::OnTrayTimer() {
+    CTamsel::CWatch::CSysTrayObj* tray =
+        g_pTamsel && g_pTamsel->m_pWatch ? g_pTamsel->m_pWatch->m_pTrayObj : nullptr;
+    const bool protecting = g_pTamsel && g_pTamsel->GetProtectedFolderCount() > 0;
+    int phase = m_nIconPhase.load();
+    const int state = phase > 0 ? 2 : phase == 0 ? 1 : 0;
+    if (state != g_nShownTrayState) {
+        g_nShownTrayState = state;
+        if (tray) {
+            const HICON images[] = {tray->m_hIconStart, tray->m_hIconIdle, tray->m_hIconInWork};
+            tray->SetTrayIcon(images[state]);
+            if (protecting)
+                tray->ShowTrayIcon();
+        }
+    } else if (tray && protecting) {
+        // The icon may be missing from the notification area: at log-on the
+        // program can start before the taskbar, and a change the shell
+        // refused shows that it lost the icon. Add it until the shell has it.
+        tray->RestoreTrayIcon();
+    }
+    // One step towards idle; a secured photo announced meanwhile (9) wins.
+    if (phase != 0)
+        m_nIconPhase.compare_exchange_strong(phase, phase > 0 ? phase - 1 : phase + 1);
 }
 
 void CMainSheet::OnOpenPage(int nPage) {
@@ -61,11 +104,18 @@ BOOL CMainSheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
         SetActivePage(0);
         ShowWindow(SW_SHOW);
         return FALSE;
+    case WM_TIMER:
+        if (wParam != kTrayTimerId)
+            return FALSE;
+        OnTrayTimer();
+        *pResult = 0;
+        return TRUE;
     case WM_HELP:
         ::ShellExecuteA(nullptr, "open", kProductWebSite, nullptr, nullptr, SW_SHOW);
         *pResult = TRUE;
         return TRUE;
     case WM_DESTROY:
+        KillTimer(kTrayTimerId);
         if (g_pTamsel && g_pTamsel->m_hProgressWnd == m_hWnd)
             g_pTamsel->m_hProgressWnd = nullptr;
         return FALSE;

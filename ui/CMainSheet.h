@@ -5,26 +5,26 @@
 // program goes on; it also takes the scan's progress, the wake-up of a
 // second start and the commands that end the program.
 
+#include "core/EventBroadcast.h"
 #include "framework/CPropertySheet.h"
 #include "ui/CFirstPage.h"
 #include "ui/CPage02.h"
 #include "ui/CPage03.h"
 #include "ui/CPageLog.h"
 
-// Commands the sheet takes (from its menu, or from other programs).
-enum : UINT {
-    ID_STOP_MONITOR_AND_EXIT = 32783,
-    ID_OPEN_FOLDER_PAGE = 32784,
-    ID_OPEN_PROTECTED_FOLDERS = 32785,
-    ID_OPEN_LOG = 32790,
-};
+#include "resource.h"
+
+#include <atomic>
 
 // The product's web site, opened for a help request.
 extern const char* const kProductWebSite;
 
 class CMainSheet : public CPropertySheet {
 public:
+    DECLARE_EVENT_CLIENT()
+
     explicit CMainSheet(const char* caption);
+    ~CMainSheet() override;
 
     // Activates page nPage, shows the window and brings it to the front.
     void OnOpenPage(int nPage);
@@ -39,7 +39,25 @@ public:
     CPage02 m_pageScan;
     CPageLog m_pageLog;
     CPage03 m_pageProtected;
+
+    // The image of the notification-area icon, every 300 ms (timer 1288).
+    void OnTrayTimer();
+    // Broadcast events: a secured photo (on whichever thread secured it).
+    void OnEvent(UINT nId);
+
+    // Ticks left of the image: below 0 the start-up image (counting up),
+    // above 0 the in-work image (counting down), 0 the idle image. Set by
+    // the broadcast's threads, stepped by the timer.
+    std::atomic<int> m_nIconPhase{-9};
+
+private:
+    // Last member: joins the broadcast once the rest is built.
+    _class_client_<CMainSheet> m_client;
 };
+
+// The timer that changes the notification-area icon's image.
+constexpr UINT_PTR kTrayTimerId = 1288;
+constexpr UINT kTrayTimerPeriodMs = 300;
 
 // The question asked before the program stops protecting and ends.
 extern const char* const kStopQuestionCaption;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "resources/resource.h"
+#include "tests/support/ScreenPicture.h"
 
 namespace {
 
@@ -413,36 +414,7 @@ void Pump() {
 // Saves what the screen shows of a window as a 24-bit BMP.
 bool SaveWindowPicture(HWND window, const std::string& path) {
     RECT r;
-    ::GetWindowRect(window, &r);
-    int cx = r.right - r.left, cy = r.bottom - r.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = cx;
-    info.bmiHeader.biHeight = cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    bool ok = ::BitBlt(memory, 0, 0, cx, cy, screen, r.left, r.top, SRCCOPY);
-    ::SelectObject(memory, old);
-    DWORD stride = (cx * 3 + 3) & ~3u, image = stride * cy;
-    BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(sizeof file + sizeof info.bmiHeader + image), 0, 0,
-                             static_cast<DWORD>(sizeof file + sizeof info.bmiHeader)};
-    HANDLE out = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    ok = ok && out != INVALID_HANDLE_VALUE && ::WriteFile(out, &file, sizeof file, &written, nullptr) &&
-         ::WriteFile(out, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
-         ::WriteFile(out, bits, image, &written, nullptr);
-    if (out != INVALID_HANDLE_VALUE)
-        ::CloseHandle(out);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    return ok;
+    return ::GetWindowRect(window, &r) && testing_support::SaveScreenPicture(r, path);
 }
 
 TEST_F(PagesTest, PagesFitInTheWizardSheet) {
