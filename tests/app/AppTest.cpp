@@ -6,6 +6,7 @@
 #include "core/EventIds.h"
 
 #include "../core/EngineFixture.h"
+#include "support/ProgramProcess.h"
 #include "support/Screenshot.h"
 
 #include <commctrl.h>
@@ -20,62 +21,8 @@ namespace {
 // The notification-area menu's "Stop monitor and exit".
 constexpr WPARAM ID_STOP_MONITOR_AND_EXIT_COMMAND = 32783;
 
-// The program's path as Windows spells it (the build gives it with slashes).
-std::string ProgramPath() {
-    const char* exe = std::getenv("NORVANE_APP_EXE");
-    std::string path = exe ? exe : "";
-    for (char& c : path)
-        c = c == '/' ? '\\' : c;
-    return path;
-}
-
-class App {
-public:
-    explicit App(const std::string& options = "") {
-        std::string command = "\"" + ProgramPath() + "\" " + options;
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        std::vector<char> line(command.begin(), command.end());
-        line.push_back(0);
-        m_bStarted = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                                      &m_pi) != 0;
-    }
-    ~App() {
-        if (!m_bStarted)
-            return;
-        if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) {
-            HWND w = Window();
-            if (w)
-                ::PostMessageA(w, WM_COMMAND, ID__STOP_AND_EXIT, 0);
-            if (::WaitForSingleObject(m_pi.hProcess, 20000) != WAIT_OBJECT_0)
-                ::TerminateProcess(m_pi.hProcess, 9);
-        }
-        ::CloseHandle(m_pi.hThread);
-        ::CloseHandle(m_pi.hProcess);
-    }
-    // The program's main window, once it has one.
-    HWND Window() const {
-        HWND w = ::FindWindowA(nullptr, "Norvane");
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(w, &pid);
-        return pid == m_pi.dwProcessId ? w : nullptr;
-    }
-    HWND WaitForWindow() const {
-        HWND w = nullptr;
-        WaitFor([&] { return (w = Window()) != nullptr; }, 30000);
-        return w;
-    }
-    // True when the process ended within timeoutMs; its exit code in code.
-    bool Ended(DWORD timeoutMs, DWORD* code = nullptr) const {
-        if (::WaitForSingleObject(m_pi.hProcess, timeoutMs) != WAIT_OBJECT_0)
-            return false;
-        if (code)
-            ::GetExitCodeProcess(m_pi.hProcess, code);
-        return true;
-    }
-    bool m_bStarted = false;
-    PROCESS_INFORMATION m_pi = {};
-};
+using testing_support::ProgramPath;
+using App = testing_support::ProgramProcess;
 
 std::string TextOf(HWND w) {
     char text[256] = {};
@@ -304,9 +251,7 @@ namespace {
 // program's own process with that caption.
 HWND ProgramBox(const App& app, const char* caption) {
     HWND box = ::FindWindowA("#32770", caption);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(box, &pid);
-    return pid == app.m_pi.dwProcessId ? box : nullptr;
+    return app.Owns(box) ? box : nullptr;
 }
 
 // The text a message box shows, as characters (read through the wide
