@@ -20,6 +20,7 @@
 #define IDI_TRAY_IDLE 144   // notification area: folders protected, nothing to do
 #define IDI_TRAY_INWORK 145 // notification area: a photo is being secured
 #define IDI_TRAY_START 146  // notification area: the program is starting
+#define IDR_SCANNING_GIF 148 // the scanning page's animation, resource type "GIF"
 
 // Controls of the folder page (IDD_FIRST_PAGE)
 #define IDC_BROWSE 1000 // "Browse ..."
