@@ -278,7 +278,8 @@ BOOL CPictureEx::LoadFromMemory(HGLOBAL hGlobal, DWORD dwSize) {
                 // and one larger than the screen would only cost the loader
                 // memory: both are left out.
                 if (frame.nWidth == 0 || frame.nHeight == 0 || frame.nLeft >= DWORD(width) ||
-                    frame.nTop >= DWORD(height) || frame.nWidth > DWORD(width) || frame.nHeight > DWORD(height))
+                    frame.nTop >= DWORD(height) || frame.nWidth > DWORD(width) ||
+                    frame.nHeight > DWORD(height))
                     continue;
                 HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, frame.data.size());
                 void* target = block ? ::GlobalLock(block) : nullptr;
@@ -313,8 +314,6 @@ BOOL CPictureEx::LoadFromMemory(HGLOBAL hGlobal, DWORD dwSize) {
 BOOL CPictureEx::PrepareSurface(int nWidth, int nHeight) {
     if (nWidth <= 0 || nHeight <= 0)
         return FALSE;
-    if (m_hWnd)
-        ::SetWindowPos(m_hWnd, nullptr, 0, 0, nWidth, nHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     HDC dc = ::GetDC(m_hWnd);
     if (!dc)
         return FALSE;
@@ -322,12 +321,15 @@ BOOL CPictureEx::PrepareSurface(int nWidth, int nHeight) {
     HBITMAP bitmap = ::CreateCompatibleBitmap(dc, nWidth, nHeight);
     ::ReleaseDC(m_hWnd, dc);
     if (!memDC || !bitmap) {
+        // A logical screen too large for a bitmap: the control keeps its size.
         if (memDC)
             ::DeleteDC(memDC);
         if (bitmap)
             ::DeleteObject(bitmap);
         return FALSE;
     }
+    if (m_hWnd)
+        ::SetWindowPos(m_hWnd, nullptr, 0, 0, nWidth, nHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     CCritSecLock lock(m_csSurface);
     m_hMemDC = memDC;
     m_hBitmap = bitmap;
@@ -401,13 +403,18 @@ BOOL CPictureEx::Play() {
         ::ResumeThread(thread);
         return TRUE;
     }
-    IPicture* picture = m_pPicture ? m_pPicture : (m_frames.empty() ? nullptr : m_frames[0].pPicture);
-    if (!picture)
-        return FALSE;
-    bool drawn;
+    // A still picture; or the one frame of an animation whose others were
+    // left out, at its own place.
+    bool drawn = false;
     {
         CCritSecLock lock(m_csSurface);
-        drawn = RenderOnSurface(picture, 0, 0, m_size.cx, m_size.cy);
+        if (m_pPicture) {
+            drawn = RenderOnSurface(m_pPicture, 0, 0, m_size.cx, m_size.cy);
+        } else if (!m_frames.empty()) {
+            const FrameRecord& frame = m_frames[0];
+            drawn = RenderOnSurface(frame.pPicture, int(frame.nLeft), int(frame.nTop), int(frame.nWidth),
+                                    int(frame.nHeight));
+        }
     }
     if (drawn)
         Invalidate();

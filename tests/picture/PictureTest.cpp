@@ -26,7 +26,8 @@ using namespace picture_test;
 // A global block holding the bytes, as the control takes them.
 class GlobalBlock {
 public:
-    explicit GlobalBlock(const Bytes& bytes) : m_h(::GlobalAlloc(GMEM_MOVEABLE, bytes.empty() ? 1 : bytes.size())) {
+    explicit GlobalBlock(const Bytes& bytes)
+        : m_h(::GlobalAlloc(GMEM_MOVEABLE, bytes.empty() ? 1 : bytes.size())) {
         void* p = ::GlobalLock(m_h);
         if (!bytes.empty())
             std::memcpy(p, bytes.data(), bytes.size());
@@ -109,7 +110,8 @@ TEST(GifSplitting, EachFrameBecomesAGifOfItsOwn) {
         // Its blocks end where the frame ends in the file.
         size_t end = gif.FrameEnds()[i];
         size_t length = f.data.size() - header - 1;
-        EXPECT_TRUE(std::equal(f.data.begin() + long(header), f.data.end() - 1, data.begin() + long(end - length)));
+        EXPECT_TRUE(
+            std::equal(f.data.begin() + long(header), f.data.end() - 1, data.begin() + long(end - length)));
     }
     // Blocks before a frame's control extension are not the frame's: the
     // looping extension and the comment stay out.
@@ -215,7 +217,8 @@ TEST(PictureLoading, FilesWithoutAFrameOrPictureLeaveTheControlEmpty) {
     const Bytes notAPicture = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'};
     GifBuilder hugeScreen(60000, 60000);
     hugeScreen.Image(0, 0, 1, 1, kRed).Image(0, 0, 1, 1, kBlue).Trailer();
-    for (const Bytes* bytes : std::vector<const Bytes*>{&noFrames.bytes(), &cutHeader, &notAPicture, &hugeScreen.bytes()}) {
+    for (const Bytes* bytes :
+         std::vector<const Bytes*>{&noFrames.bytes(), &cutHeader, &notAPicture, &hugeScreen.bytes()}) {
         CPictureEx picture;
         EXPECT_FALSE(Load(picture, *bytes));
         EXPECT_FALSE(picture.IsInitialised());
@@ -300,12 +303,12 @@ class PlayerTest : public ::testing::Test {
 protected:
     static constexpr int kControlId = 1011;
     void SetUp() override {
-        m_hParent = ::CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 40, 40, 200, 100, nullptr, nullptr,
-                                      ::GetModuleHandleA(nullptr), nullptr);
+        m_hParent = ::CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 40, 40, 200, 100, nullptr,
+                                      nullptr, ::GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(nullptr, m_hParent) << "no display? set DISPLAY to a running X server";
-        HWND control = ::CreateWindowExA(0, "Static", "Static", WS_CHILD | WS_VISIBLE, 10, 10, 150, 60,
-                                         m_hParent, HMENU(UINT_PTR(kControlId)), ::GetModuleHandleA(nullptr),
-                                         nullptr);
+        HWND control =
+            ::CreateWindowExA(0, "Static", "Static", WS_CHILD | WS_VISIBLE, 10, 10, 150, 60, m_hParent,
+                              HMENU(UINT_PTR(kControlId)), ::GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(nullptr, control);
         m_picture.reset(new CPictureEx);
         ASSERT_TRUE(m_picture->SubclassDlgItem(m_hParent, kControlId));
@@ -342,7 +345,11 @@ TEST_F(PlayerTest, FramesAreDrawnAtTheirPlacesAndDisposedOf) {
     // Blue is drawn over the red for a second and then its place is cleared
     // (2); green is drawn and holds, having no control extension.
     GifBuilder gif(20, 10);
-    gif.Control(10, 1).Image(0, 0, 20, 10, kRed).Control(100, 2).Image(10, 5, 5, 5, kBlue).Image(0, 0, 2, 2, kGreen)
+    gif.Control(10, 1)
+        .Image(0, 0, 20, 10, kRed)
+        .Control(100, 2)
+        .Image(10, 5, 5, 5, kBlue)
+        .Image(0, 0, 2, 2, kGreen)
         .Trailer();
     ASSERT_TRUE(Load(*m_picture, gif.bytes()));
     RECT r;
@@ -363,7 +370,11 @@ TEST_F(PlayerTest, FramesAreDrawnAtTheirPlacesAndDisposedOf) {
 TEST_F(PlayerTest, AFrameDrawnOverARestoredPlaceLeavesWhatWasUnderIt) {
     const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), green = RGB(0, 255, 0);
     GifBuilder gif(20, 10);
-    gif.Control(10, 1).Image(0, 0, 20, 10, kRed).Control(100, 3).Image(10, 5, 5, 5, kBlue).Image(0, 0, 2, 2, kGreen)
+    gif.Control(10, 1)
+        .Image(0, 0, 20, 10, kRed)
+        .Control(100, 3)
+        .Image(10, 5, 5, 5, kBlue)
+        .Image(0, 0, 2, 2, kGreen)
         .Trailer();
     ASSERT_TRUE(Load(*m_picture, gif.bytes()));
     ASSERT_TRUE(m_picture->Play());
@@ -436,6 +447,28 @@ TEST_F(PlayerTest, FramesReachingPastTheScreenPlayCutAtItsEdge) {
     EXPECT_TRUE(Shows(19, 9, RGB(255, 0, 0)));
     m_picture->StopPlaying();
     EXPECT_FALSE(m_picture->IsPlaying());
+}
+
+TEST_F(PlayerTest, WhatCannotPlayKeepsTheControlAndALoneFrameStaysStill) {
+    // A screen too large for a bitmap: the load fails before the control is
+    // resized to it.
+    GifBuilder huge(60000, 60000);
+    huge.Image(0, 0, 1, 1, kRed).Image(0, 0, 1, 1, kBlue).Trailer();
+    EXPECT_FALSE(Load(*m_picture, huge.bytes()));
+    RECT r;
+    ::GetClientRect(m_picture->m_hWnd, &r);
+    EXPECT_EQ(150, r.right);
+    EXPECT_EQ(60, r.bottom);
+
+    // Of two frames one lies outside: the other is shown at its place, still.
+    GifBuilder lone(20, 10);
+    lone.Control(10, 1).Image(500, 0, 4, 4, kGreen).Control(10, 1).Image(10, 5, 5, 5, kBlue).Trailer();
+    ASSERT_TRUE(Load(*m_picture, lone.bytes()));
+    ASSERT_EQ(1u, m_picture->GetFrameCount());
+    EXPECT_TRUE(m_picture->Play());
+    EXPECT_FALSE(m_picture->IsPlaying());
+    EXPECT_TRUE(Shows(12, 7, RGB(0, 0, 255)));
+    EXPECT_EQ(::GetSysColor(COLOR_MENU), Pixel(2, 2));
 }
 
 TEST_F(PlayerTest, TheWindowsEndAndTheObjectsEndStopThePlayer) {

@@ -123,7 +123,10 @@ protected:
         ::SetWindowPos(m_sheet->m_hWnd, HWND_TOP, 20, 20, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
         Pump();
     }
-    void Pump() { PumpUntil(Sheet(), [] { return false; }, 0); }
+    void Pump() {
+        PumpUntil(
+            Sheet(), [] { return false; }, 0);
+    }
     HWND Sheet() const { return m_sheet ? m_sheet->m_hWnd : nullptr; }
     std::string ButtonText(int id) const {
         char text[64] = "";
@@ -141,7 +144,8 @@ protected:
     std::string PhotoFolder(const std::string& name, int count) {
         std::string folder = Folder(name);
         for (int i = 0; i < count; ++i)
-            WriteFile(folder + "\\p" + std::to_string(i) + ".jpg", GeotaggedPhoto(uint32_t(i + 1), false, 200000));
+            WriteFile(folder + "\\p" + std::to_string(i) + ".jpg",
+                      GeotaggedPhoto(uint32_t(i + 1), false, 200000));
         return folder;
     }
     // One row of what the picture shows, through its window.
@@ -171,20 +175,21 @@ protected:
         std::string windowsPath = "Z:" + path;
         ::DeleteFileA(windowsPath.c_str());
         std::string command = "sh -c \"import -display " + std::string(display) + " -window root -crop " +
-                              std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "+" +
-                              std::to_string(r.left) + "+" + std::to_string(r.top) + " +repage '" + partial +
-                              "' && mv '" + partial + "' '" + path + "'\"";
+                              std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) +
+                              "+" + std::to_string(r.left) + "+" + std::to_string(r.top) + " +repage '" +
+                              partial + "' && mv '" + partial + "' '" + path + "'\"";
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
-        ASSERT_TRUE(::CreateProcessA("Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                     &si, &pi))
+        ASSERT_TRUE(::CreateProcessA("Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &si, &pi))
             << ::GetLastError();
         ::CloseHandle(pi.hThread);
         ::CloseHandle(pi.hProcess);
         // The sheet keeps answering while the picture is taken.
         EXPECT_TRUE(PumpUntil(
-            Sheet(), [&] { return ::GetFileAttributesA(windowsPath.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000))
+            Sheet(), [&] { return ::GetFileAttributesA(windowsPath.c_str()) != INVALID_FILE_ATTRIBUTES; },
+            30000))
             << windowsPath;
     }
 
@@ -223,9 +228,12 @@ TEST_F(ScanningPageTest, TheAnimationPlaysWhileTheScanRunsAndStopsWithIt) {
     // It moves: the frames go on and the window shows them.
     std::vector<COLORREF> before = ShownRow(30);
     size_t frame = picture.GetCurrentFrame();
-    EXPECT_TRUE(PumpUntil(Sheet(), [&] { return picture.GetCurrentFrame() != frame; }, 10000));
-    EXPECT_TRUE(PumpUntil(Sheet(), [&] { return ShownRow(30) != before; }, 10000));
-    EXPECT_TRUE(PumpUntil(Sheet(), [&] { return picture.GetCurrentFrame() >= 10; }, 20000));
+    EXPECT_TRUE(PumpUntil(
+        Sheet(), [&] { return picture.GetCurrentFrame() != frame; }, 10000));
+    EXPECT_TRUE(PumpUntil(
+        Sheet(), [&] { return ShownRow(30) != before; }, 10000));
+    EXPECT_TRUE(PumpUntil(
+        Sheet(), [&] { return picture.GetCurrentFrame() >= 10; }, 20000));
     Screenshot("scanning-page");
 
     // Stop: the scan ends, and with its end the player.
@@ -233,14 +241,17 @@ TEST_F(ScanningPageTest, TheAnimationPlaysWhileTheScanRunsAndStopsWithIt) {
     Press(PSBTN_NEXT);
     EXPECT_TRUE(first.IsRunning()); // the scan has not ended yet
     m_gate.Open();
-    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return !g_pTamsel->IsWorking() && ButtonText(ID_WIZNEXT) == "Next >"; }));
-    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return !picture.IsPlaying(); }, 10000));
+    ASSERT_TRUE(
+        PumpUntil(Sheet(), [&] { return !g_pTamsel->IsWorking() && ButtonText(ID_WIZNEXT) == "Next >"; }));
+    ASSERT_TRUE(PumpUntil(
+        Sheet(), [&] { return !picture.IsPlaying(); }, 10000));
     EXPECT_TRUE(first.HasEnded());
     EXPECT_FALSE(first.IsListed());
     // The last frame stays on show.
     std::vector<COLORREF> still = ShownRow(30);
     size_t stoppedAt = picture.GetCurrentFrame();
-    PumpUntil(Sheet(), [] { return false; }, 300);
+    PumpUntil(
+        Sheet(), [] { return false; }, 300);
     EXPECT_EQ(still, ShownRow(30));
     EXPECT_EQ(stoppedAt, picture.GetCurrentFrame());
 

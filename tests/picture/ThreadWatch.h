@@ -15,7 +15,8 @@ class ThreadWatch {
 public:
     explicit ThreadWatch(const CPictureEx& picture)
         : m_nId(picture.GetPlayerThreadId()),
-          m_hThread(m_nId ? ::OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, m_nId) : nullptr) {}
+          m_hThread(m_nId ? ::OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, m_nId)
+                          : nullptr) {}
     ~ThreadWatch() {
         if (m_hThread)
             ::CloseHandle(m_hThread);
@@ -35,7 +36,8 @@ public:
         THREADENTRY32 entry = {};
         entry.dwSize = sizeof entry;
         bool found = false;
-        for (BOOL more = ::Thread32First(snapshot, &entry); more && !found; more = ::Thread32Next(snapshot, &entry))
+        for (BOOL more = ::Thread32First(snapshot, &entry); more && !found;
+             more = ::Thread32Next(snapshot, &entry))
             found = entry.th32OwnerProcessID == ::GetCurrentProcessId() && entry.th32ThreadID == m_nId;
         ::CloseHandle(snapshot);
         return found;
