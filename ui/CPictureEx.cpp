@@ -311,33 +311,53 @@ BOOL CPictureEx::LoadFromMemory(HGLOBAL hGlobal, DWORD dwSize) {
     return TRUE;
 }
 
+bool CPictureEx::MemoryBitmap::Create(HDC hCompatible, int cx, int cy) {
+    HDC dc = ::CreateCompatibleDC(hCompatible);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(hCompatible, cx, cy);
+    if (!dc || !bitmap) {
+        if (dc)
+            ::DeleteDC(dc);
+        if (bitmap)
+            ::DeleteObject(bitmap);
+        return false;
+    }
+    Release();
+    hDC = dc;
+    hBitmap = bitmap;
+    hOldBitmap = ::SelectObject(dc, bitmap);
+    return true;
+}
+
+void CPictureEx::MemoryBitmap::Release() {
+    if (hDC) {
+        ::SelectObject(hDC, hOldBitmap);
+        ::DeleteDC(hDC);
+    }
+    if (hBitmap)
+        ::DeleteObject(hBitmap);
+    hDC = nullptr;
+    hBitmap = nullptr;
+    hOldBitmap = nullptr;
+}
+
 BOOL CPictureEx::PrepareSurface(int nWidth, int nHeight) {
     if (nWidth <= 0 || nHeight <= 0)
         return FALSE;
     HDC dc = ::GetDC(m_hWnd);
     if (!dc)
         return FALSE;
-    HDC memDC = ::CreateCompatibleDC(dc);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(dc, nWidth, nHeight);
+    CCritSecLock lock(m_csSurface);
+    bool made = m_surface.Create(dc, nWidth, nHeight);
     ::ReleaseDC(m_hWnd, dc);
-    if (!memDC || !bitmap) {
-        // A logical screen too large for a bitmap: the control keeps its size.
-        if (memDC)
-            ::DeleteDC(memDC);
-        if (bitmap)
-            ::DeleteObject(bitmap);
+    // A logical screen too large for a bitmap: the control keeps its size.
+    if (!made)
         return FALSE;
-    }
     if (m_hWnd)
         ::SetWindowPos(m_hWnd, nullptr, 0, 0, nWidth, nHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    CCritSecLock lock(m_csSurface);
-    m_hMemDC = memDC;
-    m_hBitmap = bitmap;
-    m_hOldBitmap = ::SelectObject(memDC, bitmap);
     m_size = {nWidth, nHeight};
     m_clrBackground = ::GetSysColor(COLOR_BTNFACE);
     RECT all = {0, 0, nWidth, nHeight};
-    ::FillRect(memDC, &all, reinterpret_cast<HBRUSH>(COLOR_MENU + 1));
+    ::FillRect(m_surface.hDC, &all, reinterpret_cast<HBRUSH>(COLOR_MENU + 1));
     m_bInitialised = true;
     return TRUE;
 }
@@ -345,15 +365,7 @@ BOOL CPictureEx::PrepareSurface(int nWidth, int nHeight) {
 void CPictureEx::ReleaseSurface() {
     CCritSecLock lock(m_csSurface);
     ReleaseSavedArea();
-    if (m_hMemDC) {
-        ::SelectObject(m_hMemDC, m_hOldBitmap);
-        ::DeleteDC(m_hMemDC);
-    }
-    if (m_hBitmap)
-        ::DeleteObject(m_hBitmap);
-    m_hMemDC = nullptr;
-    m_hBitmap = nullptr;
-    m_hOldBitmap = nullptr;
+    m_surface.Release();
 }
 
 void CPictureEx::Unload() {
@@ -438,14 +450,14 @@ void CPictureEx::StopPlaying() {
 }
 
 bool CPictureEx::RenderOnSurface(IPicture* pPicture, int x, int y, int cx, int cy) {
-    if (!pPicture || !m_hMemDC)
+    if (!pPicture || !m_surface.hDC)
         return false;
     OLE_XSIZE_HIMETRIC hmWidth = 0;
     OLE_YSIZE_HIMETRIC hmHeight = 0;
     pPicture->get_Width(&hmWidth);
     pPicture->get_Height(&hmHeight);
     // HIMETRIC runs upwards: the source rectangle starts at the bottom.
-    return SUCCEEDED(pPicture->Render(m_hMemDC, x, y, cx, cy, 0, hmHeight, hmWidth, -hmHeight, nullptr));
+    return SUCCEEDED(pPicture->Render(m_surface.hDC, x, y, cx, cy, 0, hmHeight, hmWidth, -hmHeight, nullptr));
 }
 
 RECT CPictureEx::FrameRect(const FrameRecord& frame) const {
@@ -459,53 +471,35 @@ RECT CPictureEx::FrameRect(const FrameRecord& frame) const {
 }
 
 void CPictureEx::FillSurface(const RECT& rect) {
-    if (!m_hMemDC || ::IsRectEmpty(&rect))
+    if (!m_surface.hDC || ::IsRectEmpty(&rect))
         return;
     HBRUSH brush = ::CreateSolidBrush(m_clrBackground);
     if (brush) {
-        ::FillRect(m_hMemDC, &rect, brush);
+        ::FillRect(m_surface.hDC, &rect, brush);
         ::DeleteObject(brush);
     }
 }
 
 void CPictureEx::SaveArea(const RECT& rect) {
     ReleaseSavedArea();
-    if (!m_hMemDC || ::IsRectEmpty(&rect))
+    if (!m_surface.hDC || ::IsRectEmpty(&rect))
         return;
     int cx = rect.right - rect.left, cy = rect.bottom - rect.top;
-    HDC savedDC = ::CreateCompatibleDC(m_hMemDC);
-    HBITMAP saved = ::CreateCompatibleBitmap(m_hMemDC, cx, cy);
-    if (!savedDC || !saved) {
-        if (savedDC)
-            ::DeleteDC(savedDC);
-        if (saved)
-            ::DeleteObject(saved);
+    if (!m_saved.Create(m_surface.hDC, cx, cy))
         return;
-    }
-    m_hSavedDC = savedDC;
-    m_hSavedBitmap = saved;
-    m_hSavedOldBitmap = ::SelectObject(savedDC, saved);
     m_rcSaved = rect;
-    ::BitBlt(savedDC, 0, 0, cx, cy, m_hMemDC, rect.left, rect.top, SRCCOPY);
+    ::BitBlt(m_saved.hDC, 0, 0, cx, cy, m_surface.hDC, rect.left, rect.top, SRCCOPY);
 }
 
 void CPictureEx::RestoreArea() {
-    if (m_hSavedDC && m_hMemDC)
-        ::BitBlt(m_hMemDC, m_rcSaved.left, m_rcSaved.top, m_rcSaved.right - m_rcSaved.left,
-                 m_rcSaved.bottom - m_rcSaved.top, m_hSavedDC, 0, 0, SRCCOPY);
+    if (m_saved.hDC && m_surface.hDC)
+        ::BitBlt(m_surface.hDC, m_rcSaved.left, m_rcSaved.top, m_rcSaved.right - m_rcSaved.left,
+                 m_rcSaved.bottom - m_rcSaved.top, m_saved.hDC, 0, 0, SRCCOPY);
     ReleaseSavedArea();
 }
 
 void CPictureEx::ReleaseSavedArea() {
-    if (m_hSavedDC) {
-        ::SelectObject(m_hSavedDC, m_hSavedOldBitmap);
-        ::DeleteDC(m_hSavedDC);
-    }
-    if (m_hSavedBitmap)
-        ::DeleteObject(m_hSavedBitmap);
-    m_hSavedDC = nullptr;
-    m_hSavedBitmap = nullptr;
-    m_hSavedOldBitmap = nullptr;
+    m_saved.Release();
     ::SetRectEmpty(&m_rcSaved);
 }
 
@@ -575,8 +569,8 @@ void CPictureEx::OnPaint() {
     HDC dc = ::BeginPaint(m_hWnd, &ps);
     if (dc) {
         CCritSecLock lock(m_csSurface);
-        if (m_hMemDC)
-            ::BitBlt(dc, 0, 0, m_size.cx, m_size.cy, m_hMemDC, 0, 0, SRCCOPY);
+        if (m_surface.hDC)
+            ::BitBlt(dc, 0, 0, m_size.cx, m_size.cy, m_surface.hDC, 0, 0, SRCCOPY);
     }
     ::EndPaint(m_hWnd, &ps);
 }

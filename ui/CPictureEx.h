@@ -135,13 +135,20 @@ protected:
     std::vector<FrameRecord> m_frames;
     std::atomic<size_t> m_nCurrentFrame{0};
 
+    // A memory device context with a bitmap of its own selected into it.
+    struct MemoryBitmap {
+        HDC hDC = nullptr;
+        HBITMAP hBitmap = nullptr;
+        HGDIOBJ hOldBitmap = nullptr;
+        // Makes both, compatible with hCompatible; false (and nothing made)
+        // when either cannot be made.
+        bool Create(HDC hCompatible, int cx, int cy);
+        void Release();
+    };
+
     // The off-screen surface and, for disposal 3, what lay under the frame.
-    HDC m_hMemDC = nullptr;
-    HBITMAP m_hBitmap = nullptr;
-    HGDIOBJ m_hOldBitmap = nullptr;
-    HDC m_hSavedDC = nullptr;
-    HBITMAP m_hSavedBitmap = nullptr;
-    HGDIOBJ m_hSavedOldBitmap = nullptr;
+    MemoryBitmap m_surface;
+    MemoryBitmap m_saved;
     RECT m_rcSaved = {0, 0, 0, 0};
     CCriticalSection m_csSurface;
 

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -342,45 +343,34 @@ protected:
 
 TEST_F(PlayerTest, FramesAreDrawnAtTheirPlacesAndDisposedOf) {
     const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), green = RGB(0, 255, 0);
-    // Blue is drawn over the red for a second and then its place is cleared
-    // (2); green is drawn and holds, having no control extension.
-    GifBuilder gif(20, 10);
-    gif.Control(10, 1)
-        .Image(0, 0, 20, 10, kRed)
-        .Control(100, 2)
-        .Image(10, 5, 5, 5, kBlue)
-        .Image(0, 0, 2, 2, kGreen)
-        .Trailer();
-    ASSERT_TRUE(Load(*m_picture, gif.bytes()));
-    RECT r;
-    ::GetClientRect(m_picture->m_hWnd, &r);
-    EXPECT_EQ(20, r.right);
-    EXPECT_EQ(10, r.bottom);
-    EXPECT_EQ(::GetSysColor(COLOR_BTNFACE), m_picture->GetBkColor());
+    const COLORREF background = ::GetSysColor(COLOR_BTNFACE);
+    // Blue is drawn over the red for a second, then disposed of: its place
+    // filled with the background (2) or given back what lay under it (3).
+    // Green is drawn and holds, having no control extension.
+    for (auto [disposal, underBlue] : {std::pair{2, background}, std::pair{3, red}}) {
+        SCOPED_TRACE("disposal " + std::to_string(disposal));
+        GifBuilder gif(20, 10);
+        gif.Control(10, 1)
+            .Image(0, 0, 20, 10, kRed)
+            .Control(100, disposal)
+            .Image(10, 5, 5, 5, kBlue)
+            .Image(0, 0, 2, 2, kGreen)
+            .Trailer();
+        ASSERT_TRUE(Load(*m_picture, gif.bytes()));
+        RECT r;
+        ::GetClientRect(m_picture->m_hWnd, &r);
+        EXPECT_EQ(20, r.right);
+        EXPECT_EQ(10, r.bottom);
+        EXPECT_EQ(background, m_picture->GetBkColor());
 
-    ASSERT_TRUE(m_picture->Play());
-    EXPECT_TRUE(Shows(12, 7, blue));
-    EXPECT_TRUE(Shows(0, 0, green));
-    EXPECT_EQ(2u, m_picture->GetCurrentFrame());
-    EXPECT_EQ(::GetSysColor(COLOR_BTNFACE), Pixel(12, 7));
-    EXPECT_EQ(red, Pixel(5, 5));
-    EXPECT_EQ(red, Pixel(19, 9));
-}
-
-TEST_F(PlayerTest, AFrameDrawnOverARestoredPlaceLeavesWhatWasUnderIt) {
-    const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), green = RGB(0, 255, 0);
-    GifBuilder gif(20, 10);
-    gif.Control(10, 1)
-        .Image(0, 0, 20, 10, kRed)
-        .Control(100, 3)
-        .Image(10, 5, 5, 5, kBlue)
-        .Image(0, 0, 2, 2, kGreen)
-        .Trailer();
-    ASSERT_TRUE(Load(*m_picture, gif.bytes()));
-    ASSERT_TRUE(m_picture->Play());
-    EXPECT_TRUE(Shows(12, 7, blue));
-    EXPECT_TRUE(Shows(0, 0, green));
-    EXPECT_EQ(red, Pixel(12, 7));
+        ASSERT_TRUE(m_picture->Play());
+        EXPECT_TRUE(Shows(12, 7, blue));
+        EXPECT_TRUE(Shows(0, 0, green));
+        EXPECT_EQ(2u, m_picture->GetCurrentFrame());
+        EXPECT_EQ(underBlue, Pixel(12, 7));
+        EXPECT_EQ(red, Pixel(5, 5));
+        EXPECT_EQ(red, Pixel(19, 9));
+    }
 }
 
 TEST_F(PlayerTest, StopEndsThePlayerAtOnceEvenOnAFrameThatHolds) {

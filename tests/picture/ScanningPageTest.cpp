@@ -5,56 +5,24 @@
 // taken with ImageMagick's import from the X display, while the animation
 // plays.
 
-#include "EngineFixture.h"
+#include "PagesSheet.h"
 #include "ThreadWatch.h"
 
-#include "core/CTamsel.h"
 #include "core/EventBroadcast.h"
 #include "core/EventIds.h"
-#include "framework/CPropertySheet.h"
-#include "ui/CFirstPage.h"
-#include "ui/CPage02.h"
-#include "ui/CPage03.h"
-#include "ui/PageButtons.h"
-
-#include "resource.h"
-
-#include "support/PumpUntil.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
 using namespace engine_test;
+using namespace pages_test;
 using picture_test::ThreadWatch;
-
-bool PumpUntil(HWND hSheet, const std::function<bool()>& pred, DWORD timeoutMs = 30000) {
-    return testing_support::PumpUntil(hSheet, pred, timeoutMs);
-}
-
-// Takes WM_SCAN_PROGRESS as the main window does.
-class TestSheet : public CPropertySheet {
-public:
-    TestSheet() : CPropertySheet("Norvane Picture Test") {}
-    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override {
-        if (message != WM_SCAN_PROGRESS)
-            return FALSE;
-        if (g_pTamsel)
-            g_pTamsel->OnScanProgressHandled();
-        if (m_pScanPage)
-            m_pScanPage->ShowCounters(wParam, lParam);
-        *pResult = 0;
-        return TRUE;
-    }
-    CPage02* m_pScanPage = nullptr;
-};
 
 // Holds a scan after each photo it secures while closed: the scan's worker
 // announces every secured photo on its own thread, and waits here until the
@@ -84,69 +52,17 @@ private:
     DWORD m_nUiThread = ::GetCurrentThreadId();
 };
 
-// The scanning page with its picture in reach.
-class ScanPage : public CPage02 {
-public:
-    CPictureEx& Picture() { return m_picture; }
-};
-
-class ScanningPageTest : public EngineTest {
+class ScanningPageTest : public PagesSheetTest {
 protected:
-    void SetUp() override {
-        INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&icc);
-        CreateEngine();
-    }
+    ScanningPageTest() : PagesSheetTest("Norvane Picture Test") {}
     void TearDown() override {
-        // Shutdown order: the scan stopped and its worker ended, then the
-        // windows, then the engine (the fixture's destructor).
+        // A scan held at the gate could not end.
         m_gate.Open();
-        if (g_pTamsel) {
-            g_pTamsel->m_bStopScan = true;
-            g_pTamsel->WaitForWorker(INFINITE);
-        }
-        m_sheet.reset();
-        Pump();
-    }
-
-    void CreateSheet() {
-        m_sheet.reset(new TestSheet);
-        m_sheet->m_pScanPage = &m_scan;
-        m_sheet->AddPage(&m_folder);
-        m_sheet->AddPage(&m_scan);
-        m_sheet->AddPage(&m_log);
-        m_sheet->AddPage(&m_protect);
-        m_sheet->m_psh.dwFlags |= PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP | PSH_WIZARD;
-        ASSERT_TRUE(m_sheet->Create(nullptr, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT |
-                                                 DS_3DLOOK));
-        g_pTamsel->m_hProgressWnd = m_sheet->m_hWnd;
-        ::SetWindowPos(m_sheet->m_hWnd, HWND_TOP, 20, 20, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-        Pump();
-    }
-    void Pump() {
-        PumpUntil(
-            Sheet(), [] { return false; }, 0);
-    }
-    HWND Sheet() const { return m_sheet ? m_sheet->m_hWnd : nullptr; }
-    std::string ButtonText(int id) const {
-        char text[64] = "";
-        ::GetWindowTextA(::GetDlgItem(Sheet(), id), text, sizeof text);
-        return text;
-    }
-    void Press(int button) {
-        m_sheet->PressButton(button);
-        Pump();
+        PagesSheetTest::TearDown();
     }
     void StartScanOf(const std::string& folder) {
-        ::SendMessageA(::GetDlgItem(m_folder.m_hWnd, IDC_FOLDER), WM_SETTEXT, 0, LPARAM(folder.c_str()));
+        Type(folder);
         Press(PSBTN_NEXT);
-    }
-    std::string PhotoFolder(const std::string& name, int count) {
-        std::string folder = Folder(name);
-        for (int i = 0; i < count; ++i)
-            WriteFile(folder + "\\p" + std::to_string(i) + ".jpg",
-                      GeotaggedPhoto(uint32_t(i + 1), false, 200000));
-        return folder;
     }
     // One row of what the picture shows, through its window.
     std::vector<COLORREF> ShownRow(int y) {
@@ -194,11 +110,6 @@ protected:
     }
 
     ScanGate m_gate;
-    CFirstPage m_folder;
-    ScanPage m_scan;
-    CPropertyPage m_log{IDD_PAGE_LOG, "Logging", "Review log of files processed and geotags secured."};
-    CPage03 m_protect;
-    std::unique_ptr<TestSheet> m_sheet;
 };
 
 TEST_F(ScanningPageTest, TheAnimationPlaysWhileTheScanRunsAndStopsWithIt) {
