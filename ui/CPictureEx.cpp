@@ -406,6 +406,9 @@ BOOL CPictureEx::Play() {
     }
     m_hPaintWnd = m_hWnd;
     if (m_frames.size() > 1) {
+        // Without its wake-up event the player could neither wait nor stop.
+        if (!m_hExitEvent.IsValid())
+            return FALSE;
         DWORD id = 0;
         HANDLE thread = ::CreateThread(nullptr, 0, &PlayerThreadProc, this, CREATE_SUSPENDED, &id);
         if (!thread)
@@ -548,8 +551,8 @@ void CPictureEx::PlayerThread() {
         // A frame without a control extension holds until the stop; a delay
         // under 5 hundredths plays as 100 ms, so no file makes this spin.
         DWORD wait = frame.nDelay == kNoDelay ? INFINITE : frame.nDelay >= 5 ? frame.nDelay * 10 : 100;
-        ::WaitForSingleObject(m_hExitEvent.Get(), wait);
-        if (m_bExitFlag)
+        // A wait that fails would make the loop spin: the player ends instead.
+        if (::WaitForSingleObject(m_hExitEvent.Get(), wait) == WAIT_FAILED || m_bExitFlag)
             break;
         {
             CCritSecLock lock(m_csSurface);
