@@ -20,6 +20,7 @@
 #define IDI_TRAY_IDLE 144   // notification area: folders protected, nothing to do
 #define IDI_TRAY_INWORK 145 // notification area: a photo is being secured
 #define IDI_TRAY_START 146  // notification area: the program is starting
+#define IDR_SCANNING_GIF 148 // the scanning page's animation, resource type "GIF"
 
 // The notification area's menu (its first submenu) and its commands, which
 // the main window takes

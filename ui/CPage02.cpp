@@ -13,10 +13,14 @@ CPage02::CPage02()
 BOOL CPage02::OnInitDialog() {
     m_stCounters.BindDlgItem(m_hWnd, IDC_COUNTERS);
     m_progress.BindDlgItem(m_hWnd, IDC_PROGRESS);
+    m_picture.SubclassDlgItem(m_hWnd, IDC_ANIMATION);
     // The template's placeholder text marks where the animated picture goes;
-    // a user must never read it.
+    // a user must never read it, not even when the picture cannot be loaded.
     ::SetDlgItemTextA(m_hWnd, IDC_ANIMATION, "");
     CPropertyPage::OnInitDialog();
+    // Decoded once, here; the page plays it on each activation. Without it
+    // the page works all the same.
+    m_picture.LoadFromResource(MAKEINTRESOURCEA(IDR_SCANNING_GIF), "GIF");
     return TRUE;
 }
 
@@ -32,7 +36,15 @@ BOOL CPage02::OnSetActive() {
     SetSheetButtonText(*this, ID_WIZNEXT, "Stop");
     m_progress.SetPos(0);
     m_stCounters.SetWindowText("");
+    // Every scan shows the animation, not only the first of the run.
+    m_picture.Play();
     return CPropertyPage::OnSetActive();
+}
+
+BOOL CPage02::OnKillActive() {
+    // A page out of sight plays nothing.
+    m_picture.StopPlaying();
+    return CPropertyPage::OnKillActive();
 }
 
 LRESULT CPage02::OnWizardNext() {
@@ -48,6 +60,7 @@ LRESULT CPage02::OnWizardNext() {
 }
 
 void CPage02::OnScanFinish() {
+    m_picture.StopPlaying();
     EnableSheetButton(*this, ID_WIZBACK, true);
     EnableSheetButton(*this, ID_WIZNEXT, true);
     SetSheetButtonText(*this, ID_WIZNEXT, "Next >");

@@ -2,9 +2,12 @@
 // Page 1 of the main window: showing it starts the scan of the stored folder.
 // Next reads "Stop" while the scan runs and asks it to stop; when the scan
 // job has ended (ID_SCAN_FINISH) the user may go on to the log or back.
+// The animated picture plays from each activation until the scan job's end,
+// or until the page is left; a stopped animation keeps its last frame.
 
 #include "framework/CPropertySheet.h"
 #include "framework/Controls.h"
+#include "ui/CPictureEx.h"
 
 class CPage02 : public CPropertyPage {
 public:
@@ -12,6 +15,7 @@ public:
 
     BOOL OnInitDialog() override;
     BOOL OnSetActive() override;
+    BOOL OnKillActive() override;
     LRESULT OnWizardNext() override;
     BOOL OnQueryCancel() override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
@@ -26,4 +30,5 @@ protected:
 
     CStatic m_stCounters;
     CProgressCtrl m_progress;
+    CPictureEx m_picture;
 };

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -201,6 +202,127 @@ TEST(Pictures, HeaderBitmapIs50By50TrueColour) {
     EXPECT_EQ(24, dib.dsBm.bmBitsPixel);
     EXPECT_EQ(24, dib.dsBmih.biBitCount);
     ::DeleteObject(bitmap);
+}
+
+// The blocks of a GIF after its header and colour table, as the scanning
+// page's control meets them. Walked here on its own, so a fault of the
+// control's reader cannot hide a fault of the file.
+struct GifWalk {
+    struct Frame {
+        bool hasControl = false;
+        int delay = 0, disposal = 0, left = 0, top = 0, width = 0, height = 0;
+        bool localTable = false, transparent = false;
+    };
+    std::vector<std::string> blocks; // "app:<identifier>", "control", "image", "comment", ...
+    std::vector<Frame> frames;
+    bool endsWithTrailer = false;
+    bool ok = true;
+};
+
+GifWalk WalkGif(const BYTE* data, size_t size) {
+    GifWalk walk;
+    auto fail = [&] {
+        walk.ok = false;
+        return walk;
+    };
+    auto u16 = [&](size_t at) { return data[at] | data[at + 1] << 8; };
+    if (size < 13)
+        return fail();
+    size_t pos = 13 + (data[10] & 0x80 ? 3u << ((data[10] & 7) + 1) : 0u);
+    // Past the sub-block chain that starts at at, or 0 when it runs off the end.
+    auto chain = [&](size_t at) -> size_t {
+        while (at < size && data[at])
+            at += data[at] + 1u;
+        return at < size ? at + 1 : 0;
+    };
+    GifWalk::Frame next;
+    while (pos < size) {
+        if (data[pos] == 0x3B) {
+            walk.endsWithTrailer = pos + 1 == size;
+            return walk;
+        }
+        if (data[pos] == 0x21 && pos + 1 < size && data[pos + 1] == 0xF9) {
+            if (pos + 8 > size)
+                return fail();
+            next.hasControl = true;
+            next.disposal = (data[pos + 3] >> 2) & 7;
+            next.transparent = data[pos + 3] & 1;
+            next.delay = u16(pos + 4);
+            walk.blocks.push_back("control");
+            pos += 8;
+        } else if (data[pos] == 0x21 && pos + 1 < size && data[pos + 1] == 0xFF) {
+            if (pos + 14 > size)
+                return fail();
+            walk.blocks.push_back("app:" + std::string(reinterpret_cast<const char*>(data + pos + 3), 11));
+            pos = chain(pos + 14);
+        } else if (data[pos] == 0x21 && pos + 1 < size) {
+            walk.blocks.push_back(data[pos + 1] == 0xFE ? "comment" : "extension");
+            pos = chain(pos + 2);
+        } else if (data[pos] == 0x2C && pos + 11 <= size) {
+            next.left = u16(pos + 1);
+            next.top = u16(pos + 3);
+            next.width = u16(pos + 5);
+            next.height = u16(pos + 7);
+            next.localTable = data[pos + 9] & 0x80;
+            size_t table = next.localTable ? 3u << ((data[pos + 9] & 7) + 1) : 0u;
+            walk.frames.push_back(next);
+            next = GifWalk::Frame();
+            walk.blocks.push_back("image");
+            pos = chain(pos + 11 + table);
+        } else {
+            return fail();
+        }
+        if (pos == 0)
+            return fail();
+    }
+    return fail();
+}
+
+TEST(Pictures, ScanningAnimationIsALoopingGifOfManyFrames) {
+    HRSRC found = ::FindResourceA(Self(), MAKEINTRESOURCEA(IDR_SCANNING_GIF), "GIF");
+    ASSERT_NE(nullptr, found);
+    DWORD size = ::SizeofResource(Self(), found);
+    auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(Self(), found)));
+    ASSERT_NE(nullptr, data);
+    ASSERT_GE(size, 13u);
+    EXPECT_EQ(0, std::memcmp(data, "GIF89a", 6));
+    // The page lays it out for a picture of about 548 x 65 pixels.
+    EXPECT_EQ(548, data[6] | data[7] << 8);
+    EXPECT_EQ(65, data[8] | data[9] << 8);
+    EXPECT_TRUE(data[10] & 0x80) << "one colour table for every frame";
+
+    GifWalk walk = WalkGif(data, size);
+    ASSERT_TRUE(walk.ok);
+    EXPECT_TRUE(walk.endsWithTrailer);
+    // The looping extension comes before the first frame, and only once.
+    ASSERT_FALSE(walk.blocks.empty());
+    EXPECT_EQ("app:NETSCAPE2.0", walk.blocks[0]);
+    EXPECT_EQ(1, std::count(walk.blocks.begin(), walk.blocks.end(), walk.blocks[0]));
+
+    ASSERT_GE(walk.frames.size(), 60u);
+    int shortFrames = 0, longFrames = 0;
+    for (size_t i = 0; i < walk.frames.size(); ++i) {
+        const GifWalk::Frame& f = walk.frames[i];
+        SCOPED_TRACE("frame " + std::to_string(i));
+        EXPECT_TRUE(f.hasControl);
+        EXPECT_EQ(1, f.disposal);
+        EXPECT_TRUE(f.delay == 10 || f.delay == 200) << f.delay;
+        shortFrames += f.delay == 10;
+        longFrames += f.delay == 200;
+        EXPECT_FALSE(f.localTable);
+        EXPECT_FALSE(f.transparent);
+        EXPECT_GT(f.width, 0);
+        EXPECT_GT(f.height, 0);
+        EXPECT_LE(f.left + f.width, 548);
+        EXPECT_LE(f.top + f.height, 65);
+    }
+    EXPECT_GT(shortFrames, 0);
+    EXPECT_GT(longFrames, 0);
+    // The first frame covers the whole picture: later ones only change it.
+    EXPECT_EQ(0, walk.frames[0].left);
+    EXPECT_EQ(0, walk.frames[0].top);
+    EXPECT_EQ(548, walk.frames[0].width);
+    EXPECT_EQ(65, walk.frames[0].height);
 }
 
 // --- The pages --------------------------------------------------------------

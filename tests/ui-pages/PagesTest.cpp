@@ -1,119 +1,28 @@
 // The folder, scanning and protected-folders pages in a wizard sheet over a
 // real engine, driven with the messages a user's typing and clicks send.
-// NORVANE_PAGES_SHOTS=<folder> makes the test ask for a screenshot at each
-// page in use: it writes want-<name> there and waits (at most 20 s) for
-// shot-<name>, which whoever takes the picture writes.
+// Each page in use is saved as a screenshot in the build tree.
 
-#include "EngineFixture.h"
+#include "PagesSheet.h"
 
-#include "core/CTamsel.h"
 #include "core/EventIds.h"
 #include "engine/CheckGpsTags.h"
-#include "framework/CPropertySheet.h"
-#include "ui/CFirstPage.h"
-#include "ui/CPage02.h"
-#include "ui/CPage03.h"
-#include "ui/PageButtons.h"
-
-#include "resource.h"
-
-#include "support/PumpUntil.h"
 #include "support/Screenshot.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
 using namespace engine_test;
+using namespace pages_test;
 
-const char kTitle[] = "Norvane Pages Test";
-
-// Runs the test thread's messages until pred holds; false after timeoutMs.
-bool PumpUntil(HWND hSheet, const std::function<bool()>& pred, DWORD timeoutMs = 30000) {
-    return testing_support::PumpUntil(hSheet, pred, timeoutMs);
-}
-
-// Takes WM_SCAN_PROGRESS as the main window does: tells the engine it took
-// it, then has the scanning page show the counters.
-class TestSheet : public CPropertySheet {
-public:
-    TestSheet() : CPropertySheet(kTitle) {}
-    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override {
-        if (message != WM_SCAN_PROGRESS)
-            return FALSE;
-        if (g_pTamsel)
-            g_pTamsel->OnScanProgressHandled();
-        if (m_pScanPage)
-            m_pScanPage->ShowCounters(wParam, lParam);
-        ++m_nProgress;
-        *pResult = 0;
-        return TRUE;
-    }
-    CPage02* m_pScanPage = nullptr;
-    int m_nProgress = 0;
-};
-
-class PagesTest : public EngineTest {
+class PagesTest : public PagesSheetTest {
 protected:
-    void SetUp() override {
-        INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&icc);
-        CreateEngine();
-    }
-    void TearDown() override {
-        // Shutdown order: the scan stopped and its worker ended, then the
-        // windows, then the engine (the fixture's destructor).
-        if (g_pTamsel) {
-            g_pTamsel->m_bStopScan = true;
-            g_pTamsel->WaitForWorker(INFINITE);
-        }
-        m_sheet.reset();
-        PumpUntil(
-            nullptr, [] { return false; }, 0);
-    }
+    PagesTest() : PagesSheetTest("Norvane Pages Test") {}
 
-    void CreateSheet() {
-        m_sheet.reset(new TestSheet);
-        m_sheet->m_pScanPage = &m_scan;
-        m_sheet->AddPage(&m_folder);
-        m_sheet->AddPage(&m_scan);
-        m_sheet->AddPage(&m_log);
-        m_sheet->AddPage(&m_protect);
-        m_sheet->m_psh.dwFlags |= PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP | PSH_WIZARD;
-        ASSERT_TRUE(m_sheet->Create(nullptr, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT |
-                                                 DS_3DLOOK));
-        g_pTamsel->m_hProgressWnd = m_sheet->m_hWnd;
-        m_sheet->ShowWindow(SW_SHOW);
-        Pump();
-    }
-
-    void Pump() {
-        PumpUntil(
-            Sheet(), [] { return false; }, 0);
-    }
-    HWND Sheet() const { return m_sheet ? m_sheet->m_hWnd : nullptr; }
-    HWND Button(int id) const { return ::GetDlgItem(Sheet(), id); }
-    bool Enabled(int id) const { return ::IsWindowEnabled(Button(id)) != FALSE; }
-    std::string Text(HWND h) const {
-        char buf[4096] = "";
-        ::GetWindowTextA(h, buf, sizeof(buf));
-        return buf;
-    }
-    std::string ButtonText(int id) const { return Text(Button(id)); }
-    std::string ItemText(CPropertyPage& page, int id) const { return Text(::GetDlgItem(page.m_hWnd, id)); }
-    void Type(const std::string& text) {
-        ::SendMessageA(::GetDlgItem(m_folder.m_hWnd, IDC_FOLDER), WM_SETTEXT, 0, LPARAM(text.c_str()));
-    }
-    void Press(int button) {
-        m_sheet->PressButton(button);
-        Pump();
-    }
     void Click(CPropertyPage& page, int id) {
         ::SendMessageA(::GetDlgItem(page.m_hWnd, id), BM_CLICK, 0, 0);
         Pump();
@@ -139,26 +48,12 @@ protected:
         }
         return items;
     }
-    // Photos with a position in a new folder.
-    std::string PhotoFolder(const std::string& name, int count, size_t scanBytes = 4000) {
-        std::string folder = Folder(name);
-        for (int i = 0; i < count; ++i)
-            WriteFile(folder + "\\p" + std::to_string(i) + ".jpg",
-                      GeotaggedPhoto(uint32_t(i + 1), i % 2 == 1, scanBytes));
-        return folder;
-    }
     // Paints the sheet now and saves the screen, for a person to look at.
     void Screenshot(const std::string& name) {
         ::RedrawWindow(Sheet(), nullptr, nullptr,
                        RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         EXPECT_NE(testing_support::SaveScreenshot("pages-" + name), "") << "no screenshot of " << name;
     }
-
-    CFirstPage m_folder;
-    CPage02 m_scan;
-    CPropertyPage m_log{IDD_PAGE_LOG, "Logging", "Review log of files processed and geotags secured."};
-    CPage03 m_protect;
-    std::unique_ptr<TestSheet> m_sheet;
 };
 
 TEST_F(PagesTest, FolderPageStartsOnlyForAPathThatExists) {
