@@ -17,10 +17,8 @@ enum : UINT {
     ID_OPEN_FOLDER_PAGE = 32784,
     ID_OPEN_PROTECTED_FOLDERS = 32785,
     ID_OPEN_LOG = 32790,
+    ID_CHECK_FOR_NEW_VERSION = 32791,
 };
-
-// The product's web site, opened for a help request.
-extern const char* const kProductWebSite;
 
 class CMainSheet : public CPropertySheet {
 public:
@@ -30,6 +28,8 @@ public:
     void OnOpenPage(int nPage);
     // Asks whether to stop protecting and end; ends on Yes.
     void OnStopMonitorAndExit();
+    // Asks the update server for a new version and tells the user.
+    void OnCheckForUpdate();
 
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
