@@ -99,7 +99,10 @@ std::string Trim(const std::string& text) {
 } // namespace
 
 bool CheckForUpdateAt(const char* serverAddress) {
-    CString local = GetSpecialFolder(SPECIAL_FOLDER_TEMP) + "\\version.inf";
+    CString temp = GetSpecialFolder(SPECIAL_FOLDER_TEMP);
+    if (temp.IsEmpty())
+        return false;
+    CString local = temp + "\\version.inf";
     CString url(serverAddress);
     url.AppendFormat("/ftp/activation/[Version]/%s", "version.inf");
     if (!DownloadFile(url, local))

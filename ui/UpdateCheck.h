@@ -11,6 +11,8 @@
 #include "framework/CString.h"
 
 #include <windows.h>
+// after windows.h, which it needs
+#include <winver.h>
 
 #include <memory>
 

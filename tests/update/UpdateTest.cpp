@@ -18,6 +18,7 @@
 #include "ui/UpdateCheck.h"
 
 #include "../core/EngineFixture.h"
+#include "support/ProgramPath.h"
 
 #include <gtest/gtest.h>
 
@@ -516,13 +517,7 @@ TEST(UpdateMessage, AFailedCheckTellsTheLatestVersion) {
 
 namespace {
 
-std::string ProgramPath() {
-    const char* exe = std::getenv("NORVANE_APP_EXE");
-    std::string path = exe ? exe : "";
-    for (char& c : path)
-        c = c == '/' ? '\\' : c;
-    return path;
-}
+using testing_support::ProgramPath;
 
 void AskForScreenshot(const std::string& name) {
     const char* dir = std::getenv("NORVANE_UPDATE_SHOTS");
