@@ -115,6 +115,10 @@ private:
             SOCKET s = ::accept(m_listen, nullptr, nullptr);
             if (s == INVALID_SOCKET)
                 return;
+            // A client that connects and sends nothing cannot hold up the end.
+            DWORD headTimeoutMs = 10000;
+            ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&headTimeoutMs),
+                         sizeof headTimeoutMs);
             Request request;
             if (ReadHead(s, request)) {
                 {
