@@ -7,14 +7,26 @@
 // and wait for the answer (a receiver of an event it broadcasts may do so):
 // messages sent from other threads are answered meanwhile, or both would
 // wait for ever. Nothing posted is taken from the queue, so no window sees a
-// message of its own out of turn. Returns when the handle is signalled (or
-// cannot be waited on).
-inline void WaitAnsweringSentMessages(HANDLE handle) {
+// message of its own out of turn. True when the handle is signalled (or
+// cannot be waited on), false when timeoutMs passed first.
+inline bool WaitAnsweringSentMessages(HANDLE handle, DWORD timeoutMs) {
+    ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     for (;;) {
-        DWORD result = ::MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_SENDMESSAGE, 0);
+        DWORD wait = INFINITE;
+        if (timeoutMs != INFINITE) {
+            ULONGLONG now = ::GetTickCount64();
+            wait = now >= deadline ? 0 : DWORD(deadline - now);
+        }
+        DWORD result = ::MsgWaitForMultipleObjectsEx(1, &handle, wait, QS_SENDMESSAGE, 0);
+        if (result == WAIT_TIMEOUT)
+            return false;
         if (result != WAIT_OBJECT_0 + 1)
-            return;
+            return true;
         MSG msg;
         ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
+}
+
+inline void WaitAnsweringSentMessages(HANDLE handle) {
+    WaitAnsweringSentMessages(handle, INFINITE);
 }

@@ -4,10 +4,10 @@
 #include "core/CWatch.h"
 #include "core/EventIds.h"
 #include "resource.h"
+#include "ui/ProductSite.h"
+#include "ui/UpdateCheck.h"
 
 #include <shellapi.h>
-
-const char* const kProductWebSite = "https://www.norvane.com/";
 
 const char* const kStopQuestionCaption = "Stop Norvane PRO protection";
 // The apostrophe of "it’s" is the right single quotation mark, stored as the
@@ -89,6 +89,10 @@ void CMainSheet::OnStopMonitorAndExit() {
         DestroyWindow();
 }
 
+void CMainSheet::OnCheckForUpdate() {
+    TellAboutUpdate(m_hWnd, kUpdateServer);
+}
+
 BOOL CMainSheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
     switch (message) {
     case WM_SCAN_PROGRESS:
@@ -140,6 +144,9 @@ BOOL CMainSheet::OnCommand(WPARAM wParam, LPARAM) {
         return TRUE;
     case ID_OPEN_PROTECTED_FOLDERS:
         OnOpenPage(3);
+        return TRUE;
+    case ID_CHECK_FOR_NEW_VERSION:
+        OnCheckForUpdate();
         return TRUE;
     default:
         return FALSE;

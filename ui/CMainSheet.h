@@ -16,9 +16,6 @@
 
 #include <atomic>
 
-// The product's web site, opened for a help request.
-extern const char* const kProductWebSite;
-
 class CMainSheet : public CPropertySheet {
 public:
     DECLARE_EVENT_CLIENT()
@@ -30,6 +27,8 @@ public:
     void OnOpenPage(int nPage);
     // Asks whether to stop protecting and end; ends on Yes.
     void OnStopMonitorAndExit();
+    // Asks the update server for a new version and tells the user.
+    void OnCheckForUpdate();
 
     BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
