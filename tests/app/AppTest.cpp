@@ -38,12 +38,10 @@ int CurrentPageIndex(HWND sheet) {
     return int(::SendMessageA(sheet, PSM_HWNDTOINDEX, WPARAM(CurrentPage(sheet)), 0));
 }
 
-// Has the program paint its window now, then saves the screen.
+// Saves one of the program's windows as the screen shows it.
 void Screenshot(HWND window, const std::string& name) {
-    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    DWORD_PTR answer = 0;
-    ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer);
-    EXPECT_NE(testing_support::SaveScreenshot("app-" + name), "") << "no screenshot of " << name;
+    EXPECT_NE(testing_support::SaveWindowScreenshot(window, "app-" + name), "")
+        << "no screenshot of " << name;
 }
 
 class AppTest : public EngineTest {

@@ -1,12 +1,12 @@
 // The scanning page's animation in a wizard sheet over a real engine: it
 // plays while a scan runs and its player ends with the scan, with the page
 // and with the window.
-// NORVANE_PICTURE_SHOTS=<Unix folder> saves a picture of the sheet there,
-// taken with ImageMagick's import from the X display, while the animation
+// A screenshot of the sheet is saved in the build tree while the animation
 // plays.
 
 #include "PagesSheet.h"
 #include "ThreadWatch.h"
+#include "support/Screenshot.h"
 
 #include "core/EventBroadcast.h"
 #include "core/EventIds.h"
@@ -76,14 +76,9 @@ protected:
         ::ReleaseDC(control, dc);
         return row;
     }
-    // A picture of the sheet on the X display, when asked for. Wine starts
-    // a Unix program given by its path on drive Z:, but cannot wait for its
-    // end: the picture is written under another name and renamed when whole.
+    // A screenshot of the sheet, once the screen shows the frame the
+    // control holds.
     void Screenshot(const std::string& name) {
-        const char* dir = std::getenv("NORVANE_PICTURE_SHOTS");
-        const char* display = std::getenv("DISPLAY");
-        if (!dir || !*dir || !display)
-            return;
         // Away from the corner where other window tests that may run at the
         // same time put theirs, and above them; then until the screen shows
         // what the picture's window holds (its shield does not move).
@@ -103,29 +98,7 @@ protected:
                 return held == shown;
             },
             5000);
-        RECT r;
-        ::GetWindowRect(Sheet(), &r);
-        std::string path = std::string(dir) + "/" + name + ".png";
-        std::string partial = std::string(dir) + "/" + name + ".part.png";
-        std::string windowsPath = "Z:" + path;
-        ::DeleteFileA(windowsPath.c_str());
-        std::string command = "sh -c \"import -display " + std::string(display) + " -window root -crop " +
-                              std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) +
-                              "+" + std::to_string(r.left) + "+" + std::to_string(r.top) + " +repage '" +
-                              partial + "' && mv '" + partial + "' '" + path + "'\"";
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        ASSERT_TRUE(::CreateProcessA("Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                     nullptr, &si, &pi))
-            << ::GetLastError();
-        ::CloseHandle(pi.hThread);
-        ::CloseHandle(pi.hProcess);
-        // The sheet keeps answering while the picture is taken.
-        EXPECT_TRUE(PumpUntil(
-            Sheet(), [&] { return ::GetFileAttributesA(windowsPath.c_str()) != INVALID_FILE_ATTRIBUTES; },
-            30000))
-            << windowsPath;
+        EXPECT_NE(testing_support::SaveWindowScreenshot(Sheet(), name), "") << "no screenshot of " << name;
     }
 
     ScanGate m_gate;

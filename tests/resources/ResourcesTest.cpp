@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "resources/resource.h"
-#include "tests/support/ScreenPicture.h"
+#include "tests/support/Screenshot.h"
 
 namespace {
 
@@ -533,12 +533,6 @@ void Pump() {
     }
 }
 
-// Saves what the screen shows of a window as a 24-bit BMP.
-bool SaveWindowPicture(HWND window, const std::string& path) {
-    RECT r;
-    return ::GetWindowRect(window, &r) && testing_support::SaveScreenPicture(r, path);
-}
-
 TEST_F(PagesTest, PagesFitInTheWizardSheet) {
     std::vector<PROPSHEETPAGEA> pages;
     for (const Page& page : Pages()) {
@@ -570,7 +564,6 @@ TEST_F(PagesTest, PagesFitInTheWizardSheet) {
     ASSERT_NE(nullptr, sheet);
     ::SetWindowPos(sheet, HWND_TOP, 10, 10, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
 
-    const char* shots = std::getenv("NORVANE_SCREENSHOT_DIR");
     for (size_t index = 0; index < Pages().size(); ++index) {
         const Page& page = Pages()[index];
         SCOPED_TRACE("dialog " + std::to_string(page.id));
@@ -619,10 +612,7 @@ TEST_F(PagesTest, PagesFitInTheWizardSheet) {
                     << "\"" << Text(shown[i]) << "\" overlaps \"" << Text(shown[j]) << "\"";
             }
         }
-        if (shots) {
-            std::string path = std::string(shots) + "\\page-" + std::to_string(page.id) + ".bmp";
-            EXPECT_TRUE(SaveWindowPicture(sheet, path)) << path;
-        }
+        EXPECT_NE(testing_support::SaveWindowScreenshot(sheet, "layout-" + std::to_string(page.id)), "");
     }
     ::DestroyWindow(sheet);
     ::DeleteObject(header);

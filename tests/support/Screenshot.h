@@ -78,13 +78,18 @@ inline std::string ScreenshotFolder() {
     return folder;
 }
 
-// Writes the whole screen to <screenshots>\<name>.png; returns its path, or
-// "" when there was nothing to write to or nothing could be read.
-inline std::string SaveScreenshot(const std::string& name) {
+// Writes what the screen shows in area (the whole screen without one) to
+// <screenshots>\<name>.png; returns its path, or "" when there was nowhere to
+// write or nothing could be read.
+inline std::string SaveScreenshot(const std::string& name, const RECT* area = nullptr) {
     std::string folder = ScreenshotFolder();
     if (folder.empty())
         return "";
-    int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
+    RECT screenRect = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    RECT r = screenRect;
+    if (area && !::IntersectRect(&r, area, &screenRect))
+        return "";
+    int width = r.right - r.left, height = r.bottom - r.top;
     if (width <= 0 || height <= 0)
         return "";
     HDC screen = ::GetDC(nullptr);
@@ -101,7 +106,7 @@ inline std::string SaveScreenshot(const std::string& name) {
     bool copied = false;
     if (bitmap) {
         HGDIOBJ old = ::SelectObject(memory, bitmap);
-        copied = ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) != FALSE;
+        copied = ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
         ::GdiFlush();
         ::SelectObject(memory, old);
     }
@@ -143,6 +148,22 @@ inline std::string SaveScreenshot(const std::string& name) {
     bool ok = ::WriteFile(file, png.data(), DWORD(png.size()), &written, nullptr) && written == png.size();
     ::CloseHandle(file);
     return ok ? path : "";
+}
+
+// Saves one window as the screen shows it: raised above whatever windows
+// other tests show at the same time, and painted first (a window of another
+// process too: the paint is sent to its thread, which answers before the
+// picture is taken).
+inline std::string SaveWindowScreenshot(HWND window, const std::string& name) {
+    const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+    ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, keep);
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    DWORD_PTR answer = 0;
+    ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer);
+    RECT r = {};
+    std::string path = ::GetWindowRect(window, &r) ? SaveScreenshot(name, &r) : "";
+    ::SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
+    return path;
 }
 
 } // namespace testing_support

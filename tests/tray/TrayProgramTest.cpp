@@ -10,7 +10,7 @@
 #include "TrayImages.h"
 
 #include "support/ProgramProcess.h"
-#include "support/ScreenPicture.h"
+#include "support/Screenshot.h"
 
 #include <commctrl.h>
 #include <tlhelp32.h>
@@ -109,15 +109,6 @@ void Choose(HWND menu, int item) {
     for (int i = 0; i <= item; ++i)
         ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
     ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
-}
-
-// Where the test's pictures go: test-artifacts in the build tree.
-std::string ArtifactPath(const std::string& name) {
-    const char* tree = std::getenv("NORVANE_BINARY_DIR");
-    std::string dir = std::string("Z:") + (tree ? tree : "/tmp") + "/test-artifacts";
-    std::replace(dir.begin(), dir.end(), '/', '\\');
-    ::CreateDirectoryA(dir.c_str(), nullptr);
-    return dir + "\\" + name;
 }
 
 // Wine's own tray on a display without a desktop environment: a window
@@ -482,7 +473,7 @@ TEST_F(TrayProgramTest, StartedBeforeTheTaskbarTheIconComesWhenItDoes) {
 // A new user's walk against Wine's own tray: protect a folder, close the
 // window, the icon is there; a photo arrives and the in-work image shows;
 // "Stop monitor and exit", Yes, and nothing is left running. A picture of
-// the open menu is kept in the build tree (test-artifacts/tray-menu.bmp).
+// the open menu is kept in the build tree (screenshots/tray-menu.png).
 TEST_F(TrayProgramTest, AUserProtectsAFolderAndStopsFromTheTray) {
     std::string photos = Folder("Photos");
     StartWith(photos, {});
@@ -521,9 +512,7 @@ TEST_F(TrayProgramTest, AUserProtectsAFolderAndStopsFromTheTray) {
         },
         5000))
         << "the menu is not painted";
-    std::string shot = ArtifactPath("tray-menu.bmp");
-    RECT screen = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-    EXPECT_TRUE(testing_support::SaveScreenPicture(screen, shot)) << shot;
+    EXPECT_NE(testing_support::SaveScreenshot("tray-menu"), "");
     Choose(menu, kStopAndExit);
     HWND question = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (question = app.Question()) != nullptr; })) << "no question";

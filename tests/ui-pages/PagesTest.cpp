@@ -48,11 +48,10 @@ protected:
         }
         return items;
     }
-    // Paints the sheet now and saves the screen, for a person to look at.
+    // Saves the sheet as the screen shows it, for a person to look at.
     void Screenshot(const std::string& name) {
-        ::RedrawWindow(Sheet(), nullptr, nullptr,
-                       RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        EXPECT_NE(testing_support::SaveScreenshot("pages-" + name), "") << "no screenshot of " << name;
+        EXPECT_NE(testing_support::SaveWindowScreenshot(Sheet(), "pages-" + name), "")
+            << "no screenshot of " << name;
     }
 };
 

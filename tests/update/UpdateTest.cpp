@@ -4,10 +4,7 @@
 // can hang it, feed it a version, or learn the account where it should not.
 // Then the message boxes, on the test's own window and in the running
 // program.
-//
-// NORVANE_UPDATE_SHOTS=<folder> makes the program test ask for a screenshot
-// of the program's answer: it writes want-<name> there and waits (at most
-// 20 s) for shot-<name>, which whoever takes the picture writes.
+// The program's answer is saved as a screenshot in the build tree.
 
 #include "LocalHttpServer.h"
 
@@ -18,7 +15,8 @@
 #include "ui/UpdateCheck.h"
 
 #include "../core/EngineFixture.h"
-#include "support/ProgramPath.h"
+#include "support/ProgramProcess.h"
+#include "support/Screenshot.h"
 
 #include <gtest/gtest.h>
 
@@ -519,15 +517,6 @@ namespace {
 
 using testing_support::ProgramPath;
 
-void AskForScreenshot(const std::string& name) {
-    const char* dir = std::getenv("NORVANE_UPDATE_SHOTS");
-    if (!dir)
-        return;
-    WriteFile(std::string(dir) + "\\want-" + name, Bytes{});
-    std::string shot = std::string(dir) + "\\shot-" + name;
-    WaitFor([&] { return ::GetFileAttributesA(shot.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000);
-}
-
 class ProgramTest : public engine_test::EngineTest {
 protected:
     void SetUp() override {
@@ -539,22 +528,11 @@ protected:
 } // namespace
 
 TEST_F(ProgramTest, TheTrayCommandAsksTheUpdateServerAndTellsTheAnswer) {
-    std::string command = "\"" + ProgramPath() + "\"";
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back(0);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(
-        ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    HWND sheet = nullptr;
-    WaitFor([&] {
-        HWND w = ::FindWindowA(nullptr, "Norvane");
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(w, &pid);
-        return pid == pi.dwProcessId && (sheet = w) != nullptr && ::IsWindowVisible(w);
-    });
-    EXPECT_NE(sheet, nullptr) << "no window titled Norvane";
+    testing_support::ProgramProcess program;
+    ASSERT_TRUE(program.m_bStarted);
+    HWND sheet = program.WaitForWindow();
+    EXPECT_TRUE(sheet && WaitFor([&] { return ::IsWindowVisible(sheet) != FALSE; }))
+        << "no window titled Norvane";
 
     if (sheet) {
         // The real server's address cannot be reached from the test: a
@@ -562,7 +540,8 @@ TEST_F(ProgramTest, TheTrayCommandAsksTheUpdateServerAndTellsTheAnswer) {
         ::PostMessageA(sheet, WM_COMMAND, 32791, 0);
         HWND box = nullptr;
         ULONGLONG start = ::GetTickCount64();
-        EXPECT_TRUE(WaitFor([&] { return (box = FindBox(sheet, pi.dwProcessId)) != nullptr; }, 30000))
+        EXPECT_TRUE(
+            WaitFor([&] { return (box = FindBox(sheet, program.m_pi.dwProcessId)) != nullptr; }, 30000))
             << "no box owned by the main window";
         EXPECT_LT(Since(start), 15000u);
         if (box) {
@@ -572,16 +551,11 @@ TEST_F(ProgramTest, TheTrayCommandAsksTheUpdateServerAndTellsTheAnswer) {
             EXPECT_TRUE(Shows(seen, kLatest)) << (seen.texts.empty() ? "" : seen.texts[0]);
             EXPECT_TRUE(seen.ok);
             EXPECT_FALSE(seen.yes || seen.no);
-            AskForScreenshot("update-box");
+            EXPECT_NE(testing_support::SaveWindowScreenshot(box, "update-box"), "");
             ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(::GetDlgItem(box, IDOK)));
             EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box); }, 10000));
         }
         ::PostMessageA(sheet, WM_COMMAND, ID__STOP_AND_EXIT, 0);
+        EXPECT_TRUE(program.Ended(20000)) << "the program did not end";
     }
-    if (::WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) {
-        ADD_FAILURE() << "the program did not end";
-        ::TerminateProcess(pi.hProcess, 9);
-    }
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
 }
