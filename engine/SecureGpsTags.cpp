@@ -33,6 +33,7 @@
 #include "engine/CodestreamParser.h"
 #include "engine/ExifGather.h"
 #include "engine/FileOs.h"
+#include "engine/ResultCodes.h"
 #include "engine/StdioFileStream.h"
 #include "engine/Trace.h"
 
@@ -65,7 +66,7 @@ int CopyBlocks(stdlib::Stream& source, stdlib::Stream& out, uint64_t limit, uint
         if (got == 0)
             break;
         if (out.Write(block, 1, got) != got)
-            return 3;
+            return securecode::kWriteFailed;
         limit -= got;
     }
     return 0;
@@ -92,7 +93,7 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
                  const gen::array<bool>& keep, stdlib::Stream& out) {
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kCopyBlock]);
     if (!block)
-        return 3;
+        return securecode::kWriteFailed;
     const auto& map = codestream.map;
     const uint64_t sourceSize = source.GetSize();
     bool exifWritten = false;
@@ -100,22 +101,22 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
         const MapItem& item = map[i];
         if (item.marker == kAPP1 && !keep[i]) {
             if (!exifWritten && !WriteExifSegments(exif, out))
-                return 3;
+                return securecode::kWriteFailed;
             exifWritten = true;
             continue;
         }
         if (out.PutByte(0xFF) != 1 || out.PutByte(item.marker) != 1)
-            return 3;
+            return securecode::kWriteFailed;
         if (item.length == 0) {
             if (CodestreamParser::HasLengthField(item.marker) && out.WriteU16(2) != 1)
-                return 3;
+                return securecode::kWriteFailed;
         } else {
             if (out.WriteU16(uint16_t(item.length + 2)) != 1)
-                return 3;
+                return securecode::kWriteFailed;
             if (!source.SetPos(item.offset) || source.Read(block.get(), 1, item.length) != item.length)
-                return 2;
+                return securecode::kUnreadableJpeg;
             if (out.Write(block.get(), 1, item.length) != item.length)
-                return 3;
+                return securecode::kWriteFailed;
         }
         if (item.marker == kSOS) {
             uint64_t from = item.offset + item.length;
@@ -127,7 +128,7 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
             }
             if (to > from) {
                 if (!source.SetPos(from))
-                    return 2;
+                    return securecode::kUnreadableJpeg;
                 if (int code = CopyBlocks(source, out, to - from, block.get()))
                     return code;
             }
@@ -139,7 +140,7 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
     trace::Printf("Tail\n");
     const MapItem& last = map[map.GetCount() - 1];
     if (!source.SetPos(last.offset + last.length))
-        return 2;
+        return securecode::kUnreadableJpeg;
     if (int code = CopyBlocks(source, out, UINT64_MAX, block.get()))
         return code;
     return 0;
@@ -191,11 +192,11 @@ int PatchInPlace(stdlib::StdioFileStream& file, uint64_t exifFileOffset, const s
             --end;
         if (!file.SetPos(exifFileOffset + at) || file.Write(now + at, 1, end - at) != end - at) {
             file.Close();
-            return 3;
+            return securecode::kWriteFailed;
         }
         at = end;
     }
-    return file.Finish() ? 0 : 3;
+    return file.Finish() ? securecode::kSecured : securecode::kWriteFailed;
 }
 
 // Puts the new photo in place of the old through a file beside it.
@@ -203,13 +204,13 @@ int ReplaceWithBytes(const char* path, const uint8_t* data, uint64_t size) {
     std::string sibling;
     FILE* out = fileos::CreateUniqueSibling(path, sibling);
     if (!out)
-        return 5;
+        return securecode::kCannotOpenWrite;
     bool written = fileos::WriteAll(out, data, size_t(size)) && fileos::FlushToDisk(out);
     bool closed = std::fclose(out) == 0;
     if (written && closed && fileos::ReplaceFileWith(path, sibling.c_str()))
-        return 0;
+        return securecode::kSecured;
     fileos::RemoveFile(sibling.c_str());
-    return 3;
+    return securecode::kWriteFailed;
 }
 
 // The whole rewrite streamed into a file beside the photo, then swapped in.
@@ -218,21 +219,21 @@ int ReplaceThroughSibling(const char* path, stdlib::Stream& source, const Codest
     std::string sibling;
     FILE* created = fileos::CreateUniqueSibling(path, sibling);
     if (!created)
-        return 5;
+        return securecode::kCannotOpenWrite;
     std::fclose(created);
     int code;
     {
         stdlib::StdioFileStream out(sibling.c_str(), "wb");
         out.bigEndian = true;
-        code = out.IsClosed() ? 5 : WriteRewrite(source, codestream, exif, keep, out);
+        code = out.IsClosed() ? securecode::kCannotOpenWrite : WriteRewrite(source, codestream, exif, keep, out);
         source.Close();
         if (code == 0) {
             out.Flush();
-            code = out.IsError() ? 3 : 0;
+            code = out.IsError() ? securecode::kWriteFailed : securecode::kSecured;
         }
     }
     if (code == 0 && !fileos::ReplaceFileWith(path, sibling.c_str()))
-        code = 3;
+        code = securecode::kWriteFailed;
     if (code != 0)
         fileos::RemoveFile(sibling.c_str());
     return code;
@@ -277,11 +278,11 @@ struct MappedPhoto {
 int MapPhoto(MappedPhoto& photo) {
     if (!photo.codestream.BuildMap(photo.file)) {
         trace::Printf("It isn't JPEG! (maybe bad jpeg)[%d]\n", int(photo.codestream.map.GetCount()));
-        return 2;
+        return securecode::kUnreadableJpeg;
     }
     if (photo.codestream.map[0].marker != kSOI) {
         trace::Printf("Bad JPEG codestream\n");
-        return 2;
+        return securecode::kUnreadableJpeg;
     }
     GatherExif(photo.file, photo.codestream, photo.exif, &photo.keep);
     return 0;
@@ -311,9 +312,9 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
         code = WriteRewrite(source, codestream, exif, keep, *destination);
         destination->Flush();
         if (code == 0 && destination->IsError())
-            code = 3;
+            code = securecode::kWriteFailed;
     } else if (!OpenForWriting(photo, sourcePath)) {
-        code = 5;
+        code = securecode::kCannotOpenWrite;
     } else {
         const MapItem* exifItem = nullptr;
         if (route == Vardle::Route::Fastest &&
@@ -330,7 +331,7 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
                 code = WriteRewrite(source, codestream, exif, keep, memory);
                 source.Close();
                 if (code == 0)
-                    code = memory.IsError() ? 3 : ReplaceWithBytes(sourcePath, memory.Data(), memory.Tell());
+                    code = memory.IsError() ? securecode::kWriteFailed : ReplaceWithBytes(sourcePath, memory.Data(), memory.Tell());
             } else {
                 code = ReplaceThroughSibling(sourcePath, source, codestream, exif, keep);
             }
@@ -347,7 +348,7 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
                   Vardle::Route route) {
     trace::Printf("\n\nVardle: '%s' -> '%s'\n", Printable(sourcePath), Printable(destinationPath));
     if (!sourcePath || !destinationPath)
-        return 1;
+        return securecode::kNoPath;
     const bool inPlace = IsSameFile(sourcePath, destinationPath);
     MappedPhoto photo;
     // In place the photo is opened for writing from the start; one that
@@ -356,7 +357,7 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
     photo.writable = inPlace && photo.file.Open(sourcePath, "r+b");
     if (!photo.writable && !photo.file.Open(sourcePath, "rb")) {
         trace::Printf("Bad open for '%s'\n", sourcePath);
-        return 4;
+        return securecode::kCannotOpen;
     }
     trace::Printf(inPlace ? "rewrite\n" : "!rewrite\n");
 
@@ -365,7 +366,7 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
     stdlib::StdioFileStream destination;
     if (!inPlace) {
         if (!destination.Open(destinationPath, "wb"))
-            return 5;
+            return securecode::kCannotOpenWrite;
         destination.bigEndian = true;
     }
     trace::Printf("Start scan '%s' file\n", sourcePath);
@@ -376,23 +377,23 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
 
 int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags) {
     trace::Printf("\n\nCheckGpsTags: '%s'\n", Printable(path));
-    checkCode = 1;
+    checkCode = checkcode::kNoPath;
     if (!path)
         return -1;
     MappedPhoto photo;
     if (!photo.file.Open(path, "rb")) {
         trace::Printf("Bad open for '%s'\n", path);
-        checkCode = 4;
+        checkCode = checkcode::kCannotOpen;
         return -1;
     }
     if ((checkCode = MapPhoto(photo)) != 0)
         return -1;
     if (photo.exif.GetSize() == 0) {
         trace::Printf("Exif is empty\n");
-        checkCode = 6;
+        checkCode = checkcode::kNoExif;
         return -1;
     }
-    if ((checkCode = CheckExifData(photo.exif)) != 0)
+    if ((checkCode = CheckExifData(photo.exif)) != checkcode::kNeedsSecuring)
         return -1;
     trace::Printf("\n\nVardle: '%s' -> '%s'\nrewrite\nStart scan '%s' file\n", path, path, path);
     return WriteSecured(photo, path, nullptr, removedTags, Vardle::Route::Fastest);

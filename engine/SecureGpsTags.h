@@ -6,13 +6,7 @@
 // SecureGpsTags works on files: the source's EXIF data is gathered and
 // cleared, and the photo is written again with every other byte kept.
 //
-// SecureGpsTags result codes:
-//   0  the new photo was written
-//   1  source or destination path is null
-//   2  the source is not a usable JPEG codestream, or a segment cannot be read
-//   3  the output could not be written in full (the photo is unchanged then)
-//   4  the source cannot be opened for reading
-//   5  the output cannot be opened for writing
+// SecureGpsTags returns one of the securecode values (engine/ResultCodes.h).
 
 #include "engine/GenArray.h"
 #include "engine/MemStream.h"

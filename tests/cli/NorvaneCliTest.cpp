@@ -399,6 +399,25 @@ TEST(NorvaneCli, UsageErrorsAndHelp) {
     Result help = RunCli({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("norvane-cli secure PATH..."), std::string::npos);
+    // Every code a script can meet is explained, wrapped lines joined again.
+    std::string joined;
+    for (char c : help.out)
+        if (c != '\n')
+            joined += c;
+        else if (!joined.empty() && joined.back() != ' ')
+            joined += ' ';
+    for (const char* expected :
+         {"Check codes: 0 has a position (needs securing), 2 not a JPEG, 4 cannot be opened, 6 no EXIF data, "
+          "7 no position tags, 8 already secure.",
+          "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the photo is unchanged), "
+          "4 cannot be opened, 5 cannot be opened for writing."})
+        EXPECT_NE(joined.find(expected), std::string::npos) << expected << "\nin:\n" << help.out;
+    for (size_t at = 0, end; at < help.out.size(); at = end + 1) {
+        end = help.out.find('\n', at);
+        if (end == std::string::npos)
+            break;
+        EXPECT_LE(end - at, 78u) << help.out.substr(at, end - at);
+    }
 }
 
 TEST(NorvaneCli, FoldersAreWalkedWithTheJpegNameRule) {
