@@ -326,3 +326,80 @@ TEST_F(PhotoOracle, SignedRationalPositionsAreSecuredExactly) {
         EXPECT_EQ(Verify(path, false, false), 5) << path;
     }
 }
+
+namespace {
+
+// exiftool's own reading of the GPS group, every entry of a repeated tag and
+// of every GPS directory included: (tag, value) in the order it gives them.
+std::vector<std::pair<std::string, std::string>> GpsReading(const std::string& path) {
+    std::istringstream lines(RunCommand("exiftool -a -n -args -GPS:all " + Quote(path) + " 2>/dev/null"));
+    std::vector<std::pair<std::string, std::string>> out;
+    std::string line;
+    while (std::getline(lines, line)) {
+        size_t eq = line.find('=');
+        if (line.size() > 1 && line[0] == '-' && eq != std::string::npos)
+            out.push_back({line.substr(1, eq - 1), line.substr(eq + 1)});
+    }
+    return out;
+}
+
+bool IsPositionName(const std::string& tag) {
+    for (const char* name : {"GPSLatitude", "GPSLongitude", "GPSAltitude", "GPSDestLatitude", "GPSDestLongitude"})
+        if (tag == name)
+            return true;
+    return false;
+}
+
+// The values of the position tags that exiftool reads as something else than zero.
+std::vector<std::string> NonZeroPositions(const std::string& path) {
+    std::vector<std::string> out;
+    for (const auto& [tag, value] : GpsReading(path))
+        if (IsPositionName(tag) && !ReadsAsZero(value))
+            out.push_back(tag + "=" + value);
+    return out;
+}
+
+} // namespace
+
+TEST_F(PhotoOracle, EveryEntryAndEveryGpsDirectoryIsSecured) {
+    for (bool be : {false, true}) {
+        // GPSLatitude twice in one GPS directory: a position, then zeros.
+        TiffBuilder twice(be);
+        uint64_t gps = twice.AddIFD({TiffEntry{0, 1, 4, {2, 3, 0, 0}, false, 0}, twice.Ascii(1, "N"),
+                                     twice.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}),
+                                     twice.Rationals(2, {{0, 1}, {0, 1}, {0, 1}}), twice.Ascii(3, "E"),
+                                     twice.Rationals(7, {{12, 1}, {34, 1}, {56, 1}})});
+        uint64_t first = twice.AddIFD({twice.Ascii(271, "Norvane"), twice.Ascii(272, "Twice"),
+                                       TiffBuilder::Raw(34853, 4, 1, gps)});
+        twice.SetFirstIFD(first);
+
+        // The first directory points to a zeroed GPS directory, the second
+        // directory to one with a position.
+        TiffBuilder two(be);
+        uint64_t zeroed = two.AddIFD({TiffEntry{0, 1, 4, {2, 3, 0, 0}, false, 0}, two.Ascii(1, "N"),
+                                      two.Rationals(2, {{0, 1}, {0, 1}, {0, 1}})});
+        uint64_t placed = two.AddIFD({TiffEntry{0, 1, 4, {2, 3, 0, 0}, false, 0}, two.Ascii(1, "S"),
+                                      two.Rationals(2, {{33, 1}, {52, 1}, {4, 1}}), two.Ascii(3, "E"),
+                                      two.Rationals(4, {{151, 1}, {12, 1}, {30, 1}})});
+        uint64_t second = two.AddIFD({two.Shorts(259, {6}), TiffBuilder::Raw(34853, 4, 1, placed)});
+        uint64_t ifd0 = two.AddIFD({two.Ascii(271, "Norvane"), two.Ascii(272, "Two pointers"),
+                                    TiffBuilder::Raw(34853, 4, 1, zeroed)},
+                                   second);
+        two.SetFirstIFD(ifd0);
+
+        for (auto [name, tiff] : {std::pair<const char*, Bytes>{"twice", twice.bytes}, {"two", two.bytes}}) {
+            std::string path = dir.file(std::string(name) + (be ? "-mm.jpg" : "-ii.jpg"));
+            WriteFile(path, JpegBuilder::Photo(tiff));
+            SCOPED_TRACE(path);
+            // exiftool sees the position that a reader of one entry per tag
+            // and one GPS directory would miss.
+            auto before = NonZeroPositions(path);
+            ASSERT_FALSE(before.empty());
+            EXPECT_EQ(before[0].substr(0, 14), std::string(name) == std::string("twice") ? "GPSLatitude=35"
+                                                                                        : "GPSLatitude=33");
+            Verify(path, false, false);
+            auto after = NonZeroPositions(dir.file("0-" + fs::path(path).filename().string()));
+            EXPECT_TRUE(after.empty()) << after[0];
+        }
+    }
+}
