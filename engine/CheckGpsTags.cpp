@@ -7,6 +7,7 @@
 #include "engine/ResultCodes.h"
 #include "engine/StdioFileStream.h"
 #include "engine/Trace.h"
+#include "engine/XmpPositions.h"
 
 int CheckGpsTags(const char* path) {
     trace::Printf("\n\nCheckGpsTags: '%s'\n", path ? path : "(null)");
@@ -31,12 +32,35 @@ int CheckGpsTagsOf(stdlib::Stream& file) {
         return checkcode::kNotJpeg;
     }
     stdlib::MemStream exif;
-    GatherExif(file, codestream, exif);
+    std::vector<XmpSegment> xmp;
+    GatherExif(file, codestream, exif, nullptr, &xmp);
+    return CheckPhotoData(exif, xmp);
+}
+
+int CheckPhotoData(stdlib::MemStream& exif, const std::vector<XmpSegment>& xmp) {
+    bool inXmp = false, nonZeroInXmp = false;
+    for (const XmpSegment& segment : xmp) {
+        for (const xmp::Value& value : xmp::FindPositions(segment.payload.data() + xmp::kPacketHeaderSize,
+                                                          segment.payload.size() - xmp::kPacketHeaderSize)) {
+            inXmp = true;
+            nonZeroInXmp = nonZeroInXmp || value.nonZero;
+        }
+    }
+    int code;
     if (exif.GetSize() == 0) {
         trace::Printf("Exif is empty\n");
-        return checkcode::kNoExif;
+        code = checkcode::kNoExif;
+    } else {
+        code = CheckExifData(exif);
     }
-    return CheckExifData(exif);
+    if (code == checkcode::kNeedsSecuring || !inXmp)
+        return code;
+    if (nonZeroInXmp) {
+        trace::Printf("XmpGPSPosition\n");
+        return checkcode::kNeedsSecuring;
+    }
+    trace::Printf("XmpGPSAlreadyZero\n");
+    return checkcode::kAlreadySecure;
 }
 
 int CheckExifData(stdlib::MemStream& exif) {

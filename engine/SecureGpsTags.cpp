@@ -36,6 +36,7 @@
 #include "engine/ResultCodes.h"
 #include "engine/StdioFileStream.h"
 #include "engine/Trace.h"
+#include "engine/XmpPositions.h"
 
 #include <cstring>
 #include <memory>
@@ -72,6 +73,13 @@ int CopyBlocks(stdlib::Stream& source, stdlib::Stream& out, uint64_t limit, uint
     return 0;
 }
 
+const XmpSegment* FindSegment(const std::vector<XmpSegment>& segments, uint32_t mapIndex) {
+    for (const XmpSegment& segment : segments)
+        if (segment.mapIndex == mapIndex)
+            return &segment;
+    return nullptr;
+}
+
 bool WriteExifSegments(const stdlib::MemStream& exif, stdlib::Stream& out) {
     uint64_t size = const_cast<stdlib::MemStream&>(exif).GetSize();
     const uint8_t* data = exif.Data();
@@ -90,7 +98,7 @@ bool WriteExifSegments(const stdlib::MemStream& exif, stdlib::Stream& out) {
 // Writes the new photo to out (steps: segments in map order, entropy-coded
 // data, tail). Returns 0 or the result code.
 int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, const stdlib::MemStream& exif,
-                 const gen::array<bool>& keep, stdlib::Stream& out) {
+                 const gen::array<bool>& keep, const std::vector<XmpSegment>& clearedXmp, stdlib::Stream& out) {
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kCopyBlock]);
     if (!block)
         return securecode::kWriteFailed;
@@ -113,9 +121,13 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
         } else {
             if (out.WriteU16(uint16_t(item.length + 2)) != 1)
                 return securecode::kWriteFailed;
-            if (!source.SetPos(item.offset) || source.Read(block.get(), 1, item.length) != item.length)
+            const XmpSegment* cleared = FindSegment(clearedXmp, i);
+            if (cleared && cleared->payload.size() == item.length) {
+                if (out.Write(cleared->payload.data(), 1, item.length) != item.length)
+                    return securecode::kWriteFailed;
+            } else if (!source.SetPos(item.offset) || source.Read(block.get(), 1, item.length) != item.length)
                 return securecode::kUnreadableJpeg;
-            if (out.Write(block.get(), 1, item.length) != item.length)
+            else if (out.Write(block.get(), 1, item.length) != item.length)
                 return securecode::kWriteFailed;
         }
         if (item.marker == kSOS) {
@@ -172,14 +184,12 @@ bool PatchReproducesRewrite(stdlib::Stream& source, const CodestreamParser& code
     return std::memcmp(header, kExifHeader, 6) == 0;
 }
 
-// Writes the bytes where the cleared EXIF data differs from the original into
-// the photo, open for writing, at the EXIF segment's place; closes it.
-int PatchInPlace(stdlib::StdioFileStream& file, uint64_t exifFileOffset, const std::vector<uint8_t>& original,
-                 const stdlib::MemStream& cleared) {
-    const uint8_t* now = cleared.Data();
-    size_t size = original.size();
+// Writes the bytes where now differs from before into the file, open for
+// writing, at fileOffset. False when a write fails.
+bool WriteChangedBytes(stdlib::StdioFileStream& file, uint64_t fileOffset, const uint8_t* before,
+                       const uint8_t* now, size_t size) {
     for (size_t at = 0; at < size;) {
-        if (original[at] == now[at]) {
+        if (before[at] == now[at]) {
             ++at;
             continue;
         }
@@ -187,16 +197,14 @@ int PatchInPlace(stdlib::StdioFileStream& file, uint64_t exifFileOffset, const s
         // their own values again, and the photo gets one write, not dozens.
         size_t end = at;
         for (size_t same = 0; end < size && same <= kMergeGap; ++end)
-            same = original[end] == now[end] ? same + 1 : 0;
-        while (end > at && original[end - 1] == now[end - 1])
+            same = before[end] == now[end] ? same + 1 : 0;
+        while (end > at && before[end - 1] == now[end - 1])
             --end;
-        if (!file.SetPos(exifFileOffset + at) || file.Write(now + at, 1, end - at) != end - at) {
-            file.Close();
-            return securecode::kWriteFailed;
-        }
+        if (!file.SetPos(fileOffset + at) || file.Write(now + at, 1, end - at) != end - at)
+            return false;
         at = end;
     }
-    return file.Finish() ? securecode::kSecured : securecode::kWriteFailed;
+    return true;
 }
 
 // Puts the new photo in place of the old through a file beside it.
@@ -215,7 +223,8 @@ int ReplaceWithBytes(const char* path, const uint8_t* data, uint64_t size) {
 
 // The whole rewrite streamed into a file beside the photo, then swapped in.
 int ReplaceThroughSibling(const char* path, stdlib::Stream& source, const CodestreamParser& codestream,
-                          const stdlib::MemStream& exif, const gen::array<bool>& keep) {
+                          const stdlib::MemStream& exif, const gen::array<bool>& keep,
+                          const std::vector<XmpSegment>& clearedXmp) {
     std::string sibling;
     FILE* created = fileos::CreateUniqueSibling(path, sibling);
     if (!created)
@@ -225,7 +234,8 @@ int ReplaceThroughSibling(const char* path, stdlib::Stream& source, const Codest
     {
         stdlib::StdioFileStream out(sibling.c_str(), "wb");
         out.bigEndian = true;
-        code = out.IsClosed() ? securecode::kCannotOpenWrite : WriteRewrite(source, codestream, exif, keep, out);
+        code = out.IsClosed() ? securecode::kCannotOpenWrite
+                              : WriteRewrite(source, codestream, exif, keep, clearedXmp, out);
         source.Close();
         if (code == 0) {
             out.Flush();
@@ -272,6 +282,7 @@ struct MappedPhoto {
     CodestreamParser codestream;
     stdlib::MemStream exif;
     gen::array<bool> keep;
+    std::vector<XmpSegment> xmp;
 };
 
 // Maps the photo and gathers its EXIF data; 0 or 2 (not a usable codestream).
@@ -284,7 +295,7 @@ int MapPhoto(MappedPhoto& photo) {
         trace::Printf("Bad JPEG codestream\n");
         return securecode::kUnreadableJpeg;
     }
-    GatherExif(photo.file, photo.codestream, photo.exif, &photo.keep);
+    GatherExif(photo.file, photo.codestream, photo.exif, &photo.keep, &photo.xmp);
     return 0;
 }
 
@@ -294,6 +305,51 @@ bool OpenForWriting(MappedPhoto& photo, const char* path) {
     if (!photo.writable)
         photo.writable = photo.file.Reopen(path, "r+b");
     return photo.writable;
+}
+
+// Clears the positions of the XMP packets in copies of their segments: the
+// segments that changed. Each value found is listed as its EXIF tag's number
+// plus kXmpTagMark, with no values: the log's format stays as it was, and a
+// reader tells the two kinds apart by the number.
+std::vector<XmpSegment> ClearXmp(const std::vector<XmpSegment>& xmp, RemovedTags& removedTags) {
+    std::vector<XmpSegment> changed;
+    for (const XmpSegment& segment : xmp) {
+        XmpSegment copy = segment;
+        uint8_t* text = copy.payload.data() + xmp::kPacketHeaderSize;
+        std::vector<xmp::Value> values = xmp::FindPositions(text, copy.payload.size() - xmp::kPacketHeaderSize);
+        for (const xmp::Value& value : values) {
+            Vardle::RemovedTag record;
+            record.tag = Vardle::kXmpTagMark + value.tag;
+            removedTags.append(record);
+        }
+        if (xmp::ClearPositions(text, values))
+            changed.push_back(std::move(copy));
+    }
+    return changed;
+}
+
+// Writes the changed bytes of the EXIF data and of the XMP segments into the
+// photo, open for writing; closes it when it wrote.
+int PatchInPlace(stdlib::StdioFileStream& file, const CodestreamParser& codestream, const MapItem* exifItem,
+                 const std::vector<uint8_t>& original, const stdlib::MemStream& exif,
+                 const std::vector<XmpSegment>& xmp, const std::vector<XmpSegment>& clearedXmp) {
+    bool wrote = false, ok = true;
+    if (exifItem && std::memcmp(original.data(), exif.Data(), original.size()) != 0) {
+        ok = WriteChangedBytes(file, exifItem->offset + 6, original.data(), exif.Data(), original.size());
+        wrote = true;
+    }
+    for (const XmpSegment& cleared : clearedXmp) {
+        const XmpSegment* before = FindSegment(xmp, cleared.mapIndex);
+        ok = ok && before && before->payload.size() == cleared.payload.size() &&
+             WriteChangedBytes(file, codestream.map[cleared.mapIndex].offset, before->payload.data(),
+                               cleared.payload.data(), cleared.payload.size());
+        wrote = true;
+    }
+    if (!ok) {
+        file.Close();
+        return securecode::kWriteFailed;
+    }
+    return !wrote || file.Finish() ? securecode::kSecured : securecode::kWriteFailed;
 }
 
 // Clears the mapped photo's EXIF data and writes the new photo: into
@@ -306,10 +362,11 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
     const gen::array<bool>& keep = photo.keep;
     std::vector<uint8_t> original(exif.Data(), exif.Data() + exif.GetSize());
     ClearGpsTags(exif, removedTags); // data that cannot be parsed is written back as it was
+    std::vector<XmpSegment> clearedXmp = ClearXmp(photo.xmp, removedTags);
 
     int code;
     if (destination) {
-        code = WriteRewrite(source, codestream, exif, keep, *destination);
+        code = WriteRewrite(source, codestream, exif, keep, clearedXmp, *destination);
         destination->Flush();
         if (code == 0 && destination->IsError())
             code = securecode::kWriteFailed;
@@ -319,7 +376,7 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
         const MapItem* exifItem = nullptr;
         if (route == Vardle::Route::Fastest &&
             PatchReproducesRewrite(source, codestream, keep, original.size(), &exifItem)) {
-            code = exifItem ? PatchInPlace(source, exifItem->offset + 6, original, exif) : 0;
+            code = PatchInPlace(source, codestream, exifItem, original, exif, photo.xmp, clearedXmp);
         } else {
             uint64_t size = source.GetSize();
             void* block =
@@ -328,12 +385,12 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
                 stdlib::MemStream memory;
                 memory.bigEndian = true;
                 memory.Attach(block, size);
-                code = WriteRewrite(source, codestream, exif, keep, memory);
+                code = WriteRewrite(source, codestream, exif, keep, clearedXmp, memory);
                 source.Close();
                 if (code == 0)
                     code = memory.IsError() ? securecode::kWriteFailed : ReplaceWithBytes(sourcePath, memory.Data(), memory.Tell());
             } else {
-                code = ReplaceThroughSibling(sourcePath, source, codestream, exif, keep);
+                code = ReplaceThroughSibling(sourcePath, source, codestream, exif, keep, clearedXmp);
             }
         }
     }
@@ -388,12 +445,7 @@ int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removed
     }
     if ((checkCode = MapPhoto(photo)) != 0)
         return -1;
-    if (photo.exif.GetSize() == 0) {
-        trace::Printf("Exif is empty\n");
-        checkCode = checkcode::kNoExif;
-        return -1;
-    }
-    if ((checkCode = CheckExifData(photo.exif)) != checkcode::kNeedsSecuring)
+    if ((checkCode = CheckPhotoData(photo.exif, photo.xmp)) != checkcode::kNeedsSecuring)
         return -1;
     trace::Printf("\n\nVardle: '%s' -> '%s'\nrewrite\nStart scan '%s' file\n", path, path, path);
     return WriteSecured(photo, path, nullptr, removedTags, Vardle::Route::Fastest);

@@ -24,6 +24,11 @@ struct RemovedTag {
     uint64_t values[3] = {0, 0, 0};
 };
 
+// A cleared position of an XMP packet is listed with this added to the number
+// of the EXIF tag of the same name (GPSLatitude in XMP: 0x10002), and with
+// the values 0: its old value is text, not rationals.
+constexpr uint32_t kXmpTagMark = 0x10000;
+
 // How an in-place rewrite reaches the disk. Every route gives the same bytes.
 enum class Route {
     Fastest,       // patch the cleared bytes in place when that gives the same file
