@@ -316,13 +316,14 @@ std::vector<XmpSegment> ClearXmp(const std::vector<XmpSegment>& xmp, RemovedTags
     for (const XmpSegment& segment : xmp) {
         XmpSegment copy = segment;
         uint8_t* text = copy.payload.data() + xmp::kPacketHeaderSize;
-        std::vector<xmp::Value> values = xmp::FindPositions(text, copy.payload.size() - xmp::kPacketHeaderSize);
+        std::vector<xmp::Value> values;
+        bool cleared = xmp::ClearAllPositions(text, copy.payload.size() - xmp::kPacketHeaderSize, values);
         for (const xmp::Value& value : values) {
             Vardle::RemovedTag record;
             record.tag = Vardle::kXmpTagMark + value.tag;
             removedTags.append(record);
         }
-        if (xmp::ClearPositions(text, values))
+        if (cleared)
             changed.push_back(std::move(copy));
     }
     return changed;

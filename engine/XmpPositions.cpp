@@ -233,4 +233,25 @@ bool ClearPositions(uint8_t* text, const std::vector<Value>& values) {
     return changed;
 }
 
+bool ClearAllPositions(uint8_t* text, size_t size, std::vector<Value>& found) {
+    constexpr int kMaxPasses = 8;
+    found = FindPositions(text, size);
+    bool changed = ClearPositions(text, found);
+    for (int pass = 1; changed; ++pass) {
+        std::vector<Value> again = FindPositions(text, size);
+        bool left = false;
+        for (const Value& v : again)
+            left = left || v.nonZero;
+        if (!left)
+            break;
+        if (pass == kMaxPasses) {
+            // Only text made to defeat the reading gets here: no digit stays.
+            ClearPositions(text, {Value{0, 0, size, true}});
+            break;
+        }
+        ClearPositions(text, again);
+    }
+    return changed;
+}
+
 } // namespace xmp

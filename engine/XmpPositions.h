@@ -47,4 +47,10 @@ std::vector<Value> FindPositions(const uint8_t* text, size_t size);
 // Clears the values to zero in place; true when a byte changed.
 bool ClearPositions(uint8_t* text, const std::vector<Value>& values);
 
+// Clears every position of packet text, and lists the values it found. Digits
+// are also part of names, so in crafted text a clearing can make a new value
+// appear (a prefix that becomes a bound one); the text is read again until no
+// value but zero remains. Returns true when a byte changed.
+bool ClearAllPositions(uint8_t* text, size_t size, std::vector<Value>& found);
+
 } // namespace xmp

@@ -96,6 +96,13 @@ TEST(XmpPositions, MalformedTextEndsInAResultAndStaysInsideValues) {
     // Quotes inside another value: both values are cleared, once each.
     EXPECT_EQ(Cleared(bind + "exif:GPSAltitude='1 exif:GPSLatitude=\"5' 7\" x='9'"),
               bind + "exif:GPSAltitude='0 exif:GPSLatitude=\"0' 0\" x='9'");
+    // Clearing one value makes a name that reads as a bound prefix: that
+    // value is cleared too.
+    std::string renamed = "<a xmlns:e0='http://ns.adobe.com/exif/1.0/' e0:GPSAltitude=\"x e1:GPSLatitude='5\" 7' 8";
+    std::vector<xmp::Value> found;
+    EXPECT_TRUE(xmp::ClearAllPositions(reinterpret_cast<uint8_t*>(&renamed[0]), renamed.size(), found));
+    EXPECT_EQ(found.size(), 1u);
+    EXPECT_EQ(renamed, "<a xmlns:e0='http://ns.adobe.com/exif/1.0/' e0:GPSAltitude=\"x e0:GPSLatitude='0\" 0' 8");
     // Names that only begin like a position, closing tags and prefixes of other words.
     EXPECT_TRUE(Find(bind + "exif:GPSLatitudeRef='1' exif:GPSLatitudeX='2' </exif:GPSLatitude> "
                             "xexif:GPSLatitude='3' exif:GPSLatitude:x='4'")
