@@ -7,7 +7,7 @@
 #include "engine/ResultCodes.h"
 #include "engine/StdioFileStream.h"
 #include "engine/Trace.h"
-#include "engine/XmpPositions.h"
+#include "engine/XmpPackets.h"
 
 int CheckGpsTags(const char* path) {
     trace::Printf("\n\nCheckGpsTags: '%s'\n", path ? path : "(null)");
@@ -38,14 +38,7 @@ int CheckGpsTagsOf(stdlib::Stream& file) {
 }
 
 int CheckPhotoData(stdlib::MemStream& exif, const std::vector<XmpSegment>& xmp) {
-    bool inXmp = false, nonZeroInXmp = false;
-    for (const XmpSegment& segment : xmp) {
-        for (const xmp::Value& value : xmp::FindPositions(segment.payload.data() + xmp::kPacketHeaderSize,
-                                                          segment.payload.size() - xmp::kPacketHeaderSize)) {
-            inXmp = true;
-            nonZeroInXmp = nonZeroInXmp || value.nonZero;
-        }
-    }
+    xmp::Findings inXmp = xmp::FindInSegments(xmp);
     int code;
     if (exif.GetSize() == 0) {
         trace::Printf("Exif is empty\n");
@@ -53,9 +46,9 @@ int CheckPhotoData(stdlib::MemStream& exif, const std::vector<XmpSegment>& xmp) 
     } else {
         code = CheckExifData(exif);
     }
-    if (code == checkcode::kNeedsSecuring || !inXmp)
+    if (code == checkcode::kNeedsSecuring || inXmp.tags.empty())
         return code;
-    if (nonZeroInXmp) {
+    if (inXmp.nonZero) {
         trace::Printf("XmpGPSPosition\n");
         return checkcode::kNeedsSecuring;
     }

@@ -36,7 +36,7 @@
 #include "engine/ResultCodes.h"
 #include "engine/StdioFileStream.h"
 #include "engine/Trace.h"
-#include "engine/XmpPositions.h"
+#include "engine/XmpPackets.h"
 
 #include <cstring>
 #include <memory>
@@ -312,19 +312,12 @@ bool OpenForWriting(MappedPhoto& photo, const char* path) {
 // plus kXmpTagMark, with no values: the log's format stays as it was, and a
 // reader tells the two kinds apart by the number.
 std::vector<XmpSegment> ClearXmp(const std::vector<XmpSegment>& xmp, RemovedTags& removedTags) {
-    std::vector<XmpSegment> changed;
-    for (const XmpSegment& segment : xmp) {
-        XmpSegment copy = segment;
-        uint8_t* text = copy.payload.data() + xmp::kPacketHeaderSize;
-        std::vector<xmp::Value> values;
-        bool cleared = xmp::ClearAllPositions(text, copy.payload.size() - xmp::kPacketHeaderSize, values);
-        for (const xmp::Value& value : values) {
-            Vardle::RemovedTag record;
-            record.tag = Vardle::kXmpTagMark + value.tag;
-            removedTags.append(record);
-        }
-        if (cleared)
-            changed.push_back(std::move(copy));
+    xmp::Findings found;
+    std::vector<XmpSegment> changed = xmp::ClearInSegments(xmp, found);
+    for (uint16_t tag : found.tags) {
+        Vardle::RemovedTag record;
+        record.tag = Vardle::kXmpTagMark + tag;
+        removedTags.append(record);
     }
     return changed;
 }

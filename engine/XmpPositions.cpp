@@ -136,6 +136,10 @@ bool IsPacket(const uint8_t* payload, size_t size) {
     return size >= kPacketHeaderSize && std::memcmp(payload, kPacketHeader, kPacketHeaderSize) == 0;
 }
 
+bool IsExtendedSegment(const uint8_t* payload, size_t size) {
+    return size >= kExtendedPartAt && std::memcmp(payload, kExtendedHeader, kExtendedHeaderSize) == 0;
+}
+
 std::vector<Value> FindPositions(const uint8_t* text, size_t size) {
     std::vector<Value> values;
     std::vector<std::string> prefixes = ExifPrefixes(text, size);

@@ -34,6 +34,16 @@ constexpr char kExifNamespace[] = "http://ns.adobe.com/exif/1.0/";
 // True when an APP1 payload is a (standard) XMP packet.
 bool IsPacket(const uint8_t* payload, size_t size);
 
+// The APP1 payload header of an extended XMP segment (with its zero), and
+// where its GUID, full length, offset and part begin.
+constexpr char kExtendedHeader[] = "http://ns.adobe.com/xmp/extension/";
+constexpr size_t kExtendedHeaderSize = sizeof kExtendedHeader; // 35
+constexpr size_t kGuidSize = 32;
+constexpr size_t kExtendedPartAt = kExtendedHeaderSize + kGuidSize + 8;
+
+bool IsExtendedSegment(const uint8_t* payload, size_t size);
+
+
 struct Value {
     uint16_t tag = 0; // the EXIF GPS tag of the same name: 2, 4, 6, 20 or 22
     size_t begin = 0; // [begin, end) of the value's text in the packet

@@ -9,6 +9,7 @@
 // other test packages).
 
 #include "engine/CheckGpsTags.h"
+#include "engine/Md5.h"
 #include "engine/SecureGpsTags.h"
 #include "support/JpegBuilder.h"
 #include "support/TempDir.h"
@@ -421,5 +422,67 @@ TEST_F(PhotoOracle, EveryEntryAndEveryGpsDirectoryIsSecured) {
             auto after = NonZeroPositions(dir.file("0-" + fs::path(path).filename().string()));
             EXPECT_TRUE(after.empty()) << after[0];
         }
+    }
+}
+
+TEST_F(PhotoOracle, ExtendedXmpPositionIsSecuredAndStillJoined) {
+    // An extended packet, in two parts, holds the position; the main packet
+    // names it by its GUID. exiftool joins the parts only by that GUID.
+    std::string ns = "xmlns:exif='http://ns.adobe.com/exif/1.0/' xmlns:dc='http://purl.org/dc/elements/1.1/'";
+    std::string extended = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                           "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description rdf:about='' " +
+                           ns + "><dc:description>" + std::string(70000, 'w') +
+                           "</dc:description><exif:GPSLatitude>35,40.272N</exif:GPSLatitude>"
+                           "<exif:GPSAltitude>81/2</exif:GPSAltitude></rdf:Description></rdf:RDF></x:xmpmeta>";
+    std::string guid = md5::HexDigest(reinterpret_cast<const uint8_t*>(extended.data()), extended.size());
+    std::string main = "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+                       "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                       "rdf:about='' xmlns:xmpNote='http://ns.adobe.com/xmp/note/' xmlns:xmp='http://ns.adobe.com/xap/1.0/' "
+                       "xmpNote:HasExtendedXMP='" +
+                       guid + "' xmp:Rating='3'/></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+    Bytes photo = ReadFile(photos + "/nogps.jpg");
+    Bytes segments;
+    auto add = [&](const std::string& header, const std::string& body) {
+        size_t n = header.size() + body.size() + 2;
+        Bytes s = {0xFF, 0xE1, uint8_t(n >> 8), uint8_t(n)};
+        s.insert(s.end(), header.begin(), header.end());
+        s.insert(s.end(), body.begin(), body.end());
+        segments.insert(segments.end(), s.begin(), s.end());
+    };
+    add(std::string("http://ns.adobe.com/xap/1.0/") + '\0', main);
+    const size_t part = 65000;
+    for (size_t at = 0; at < extended.size(); at += part) {
+        std::string header = std::string("http://ns.adobe.com/xmp/extension/") + '\0' + guid;
+        for (uint32_t v : {uint32_t(extended.size()), uint32_t(at)})
+            for (int shift : {24, 16, 8, 0})
+                header += char(uint8_t(v >> shift));
+        add(header, extended.substr(at, part));
+    }
+    photo.insert(photo.begin() + 2, segments.begin(), segments.end());
+    std::string path = dir.file("extended.jpg");
+    WriteFile(path, photo);
+
+    auto before = Tags(path);
+    ASSERT_EQ(before["XMP-exif:GPSLatitude"], "35.6712") << "exiftool does not join the extended packet";
+    EXPECT_EQ(before["XMP-exif:GPSAltitude"], "40.5");
+    for (Route route : {Route::Fastest, Route::InMemory, Route::TemporaryFile}) {
+        std::string copy = dir.file(std::to_string(int(route)) + "-extended.jpg");
+        WriteFile(copy, photo);
+        EXPECT_EQ(CheckGpsTags(copy.c_str()), 0);
+        RemovedTags tags;
+        EXPECT_EQ(SecureGpsTags(copy.c_str(), copy.c_str(), tags, route), 0);
+        EXPECT_EQ(CheckGpsTags(copy.c_str()), 8);
+        auto after = Tags(copy);
+        EXPECT_EQ(after["XMP-exif:GPSLatitude"], "0") << "route " << int(route);
+        EXPECT_EQ(after["XMP-exif:GPSAltitude"], "0");
+        for (const auto& [key, value] : before) {
+            if (!IgnoredGroup(key) && !IsPositionTagName(key) && key != "XMP-xmpNote:HasExtendedXMP") {
+                EXPECT_EQ(after[key], value) << key;
+            }
+        }
+        EXPECT_EQ(after["XMP-dc:Description"].size(), 70000u);
+        int status = -1;
+        std::string metric = RunCommand("compare -metric AE " + Quote(path) + " " + Quote(copy) + " null: 2>&1", &status);
+        EXPECT_EQ(metric, "0");
     }
 }

@@ -3,6 +3,7 @@
 // byte outside a value must stay as it was.
 
 #include "engine/CheckGpsTags.h"
+#include "engine/Md5.h"
 #include "engine/ResultCodes.h"
 #include "engine/SecureGpsTags.h"
 #include "engine/XmpPositions.h"
@@ -231,4 +232,86 @@ TEST_F(XmpPhoto, CheckAndSecureInOneReadingSeeXmpToo) {
     tags.clear();
     EXPECT_EQ(SecureGpsTagsIfNeeded(path.c_str(), check, tags), -1);
     EXPECT_EQ(check, checkcode::kAlreadySecure);
+}
+
+namespace {
+
+std::string Md5Of(const std::string& s) {
+    return md5::HexDigest(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+}
+
+// The extended packet's text cut into parts of at most chunk bytes, each in
+// an APP1 segment with its GUID, the full length and its offset.
+std::vector<std::vector<uint8_t>> ExtendedSegments(const std::string& text, const std::string& guid, size_t chunk) {
+    std::vector<std::vector<uint8_t>> out;
+    for (size_t at = 0; at < text.size(); at += chunk) {
+        size_t n = std::min(chunk, text.size() - at);
+        std::vector<uint8_t> p(xmp::kExtendedHeader, xmp::kExtendedHeader + xmp::kExtendedHeaderSize);
+        p.insert(p.end(), guid.begin(), guid.end());
+        for (uint32_t v : {uint32_t(text.size()), uint32_t(at)})
+            for (int shift : {24, 16, 8, 0})
+                p.push_back(uint8_t(v >> shift));
+        p.insert(p.end(), text.begin() + long(at), text.begin() + long(at + n));
+        out.push_back(p);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Md5, KnownDigests) {
+    EXPECT_EQ(Md5Of(""), "D41D8CD98F00B204E9800998ECF8427E");
+    EXPECT_EQ(Md5Of("abc"), "900150983CD24FB0D6963F7D28E17F72");
+    EXPECT_EQ(Md5Of(std::string(56, 'a')), "3B0C8AC703F828B04C6C197006D17218"); // padding spills a block
+    std::string bytes;
+    for (int i = 0; i < 1280; ++i)
+        bytes += char(i % 256);
+    EXPECT_EQ(Md5Of(bytes), "82829F1F3F2BB0F18B25F278E5BBA8BD");
+}
+
+TEST_F(XmpPhoto, ExtendedXmpIsClearedAndJoinedByItsNewGuid) {
+    // The position lies across the border of two parts.
+    std::string extended = Packet(" exif:ExposureTime='1/125'>\n  <dc:description>" + std::string(3000, 'w') +
+                                  "</dc:description>\n  <exif:GPSLatitude>35,40.272N</exif:GPSLatitude>");
+    size_t chunk = extended.find("40.272") + 2;
+    std::string guid = Md5Of(extended);
+    std::string main = Packet(" xmlns:xmpNote='http://ns.adobe.com/xmp/note/' xmpNote:HasExtendedXMP='" + guid + "'>");
+    JpegBuilder b;
+    b.Jfif().Xmp(main);
+    for (const auto& segment : ExtendedSegments(extended, guid, chunk))
+        b.Segment(0xE1, segment);
+    std::vector<uint8_t> photo = b.Tables().Scan(2000).End().bytes;
+    EXPECT_EQ(Check(photo), checkcode::kNeedsSecuring);
+
+    // Parts that do not fit together are no packet: nothing to find there.
+    JpegBuilder gap;
+    gap.Jfif().Xmp(main).Segment(0xE1, ExtendedSegments(extended, guid, chunk)[1]);
+    EXPECT_EQ(Check(gap.Tables().Scan(2000).End().bytes), checkcode::kNoExif);
+
+    std::string cleared = extended;
+    cleared.replace(cleared.find("35,40.272N"), 10, "00,00.000N");
+    std::string newGuid = Md5Of(cleared);
+    for (Vardle::Route route : {Vardle::Route::Fastest, Vardle::Route::InMemory, Vardle::Route::TemporaryFile}) {
+        std::string path = Write(photo);
+        RemovedTags tags;
+        ASSERT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, route), securecode::kSecured);
+        EXPECT_EQ(RemovedTagsText(tags), "?1;10002(0,0,0);");
+        std::vector<uint8_t> secured = ReadFile(path);
+        ASSERT_EQ(secured.size(), photo.size());
+        std::string text(secured.begin(), secured.end());
+        // The new GUID in the main packet and in both segments, the old one nowhere.
+        EXPECT_EQ(text.find(guid), std::string::npos);
+        size_t inMain = text.find("HasExtendedXMP='" + newGuid + "'");
+        EXPECT_NE(inMain, std::string::npos);
+        size_t first = text.find(newGuid, inMain + 1);
+        EXPECT_NE(first, std::string::npos);
+        EXPECT_NE(text.find(newGuid, first + 1), std::string::npos);
+        EXPECT_EQ(CheckGpsTags(path.c_str()), checkcode::kAlreadySecure);
+        // Only the position's digits and the GUIDs changed.
+        size_t changed = 0;
+        for (size_t i = 0; i < photo.size(); ++i)
+            changed += photo[i] != secured[i];
+        EXPECT_LE(changed, 8u + 3 * 32u);
+        EXPECT_GE(changed, 8u);
+    }
 }
