@@ -3,6 +3,7 @@
 
 #include "cli/FileList.h"
 #include "engine/CheckGpsTags.h"
+#include "engine/OtherLocations.h"
 #include "engine/ResultCodes.h"
 #include "engine/SecureGpsTags.h"
 #include "engine/Trace.h"
@@ -21,12 +22,16 @@ const char kUsageHead[] =
     "Finds the GPS position values (latitude, longitude, altitude, destination\n"
     "latitude and longitude) in the EXIF data and the XMP packet of JPEG photos\n"
     "and, with secure, overwrites them with zeros inside the file, keeping every\n"
-    "other byte. In XMP every digit of a position becomes 0, so the text keeps its\n"
-    "length and its hemisphere letter.\n"
+    "other byte. In XMP (extended XMP too) the digits of a position become 0 (the\n"
+    "last of a denominator 1), so the text keeps its length and its letters.\n"
     "A folder stands for every JPEG photo below it; each folder is entered once,\n"
     "however links lead to it, and only regular files are opened.\n"
     "\n"
-    "check   prints per file: the check code, a tab, the path.\n"
+    "check   prints per file: the check code, a tab, the path; and when the photo\n"
+    "        holds a location that Norvane does not clear, a tab and what it is:\n"
+    "        \"not cleared: \" then one or more of \"FLIR GPS record\", \"XMP\n"
+    "        PREFIX:GpsLatitude\" (a vendor's XMP property, such as a drone's), \"GPS\n"
+    "        directory of the Exif directory\", separated by \", \".\n"
     "secure  checks each file and secures it in place when it needs it; prints\n"
     "        per file: the check code, a tab, the securing code (- when not\n"
     "        needed), a tab, the path, a tab, the cleared tags as the log lists\n"
@@ -76,7 +81,11 @@ int Usage(FILE* to, int status) {
 // without opening it, and fails the run as a missing one does.
 int CheckOne(const FileListEntry& file) {
     int code = file.isFile ? CheckGpsTags(file.path.c_str()) : checkcode::kCannotOpen;
-    std::printf("%d\t%s\n", code, file.path.c_str());
+    std::string others;
+    if (file.isFile)
+        for (const std::string& kind : FindOtherLocations(file.path.c_str()))
+            others += (others.empty() ? "\tnot cleared: " : ", ") + kind;
+    std::printf("%d\t%s%s\n", code, file.path.c_str(), others.c_str());
     return file.isFile ? 0 : 1;
 }
 

@@ -566,3 +566,23 @@ TEST(NorvaneCli, NamesInAnyScriptAreCheckedAndSecured) {
         EXPECT_EQ(CheckGpsTags(dir.path(name).c_str()), 8) << name;
     }
 }
+
+TEST(NorvaneCli, CheckNamesLocationsItDoesNotClearAndSecureClearsXmp) {
+    TestFolder dir;
+    // A drone's own XMP position beside the EXIF one: reported, not cleared.
+    std::string packet = std::string("http://ns.adobe.com/xap/1.0/") + '\0' +
+                         "<rdf:Description xmlns:drone-dji='http://www.dji.com/drone-dji/1.0/' "
+                         "xmlns:exif='http://ns.adobe.com/exif/1.0/' drone-dji:GpsLatitude='+22.5433' "
+                         "exif:GPSLongitude='113,57.168E'/>";
+    Bytes photo = GpsPhoto();
+    photo.insert(photo.begin() + 2, {0xFF, 0xE1, uint8_t((packet.size() + 2) >> 8), uint8_t(packet.size() + 2)});
+    photo.insert(photo.begin() + 6, packet.begin(), packet.end());
+    WriteFile(dir.path("drone.jpg"), photo);
+    Result check = RunCli({"check", dir.path("drone.jpg")});
+    EXPECT_EQ(check.out, "0\t" + dir.path("drone.jpg") + "\tnot cleared: XMP drone-dji:GpsLatitude" + kEol);
+    Result secure = RunCli({"secure", dir.path("drone.jpg")});
+    EXPECT_EQ(secure.status, 0);
+    EXPECT_NE(secure.out.find(";10004(0,0,0);"), std::string::npos) << secure.out;
+    Result after = RunCli({"check", dir.path("drone.jpg")});
+    EXPECT_EQ(after.out, "8\t" + dir.path("drone.jpg") + "\tnot cleared: XMP drone-dji:GpsLatitude" + kEol);
+}
