@@ -399,9 +399,14 @@ TEST(NorvaneCli, UsageErrorsAndHelp) {
     Result help = RunCli({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("norvane-cli secure PATH..."), std::string::npos);
-    // Every code a script can meet is explained, wrapped lines joined again.
-    std::string joined;
+    // Every code a script can meet is explained, wrapped lines joined again
+    // (line ends read as line feeds, as a Windows console gives them).
+    std::string text;
     for (char c : help.out)
+        if (c != '\r')
+            text += c;
+    std::string joined;
+    for (char c : text)
         if (c != '\n')
             joined += c;
         else if (!joined.empty() && joined.back() != ' ')
@@ -412,11 +417,11 @@ TEST(NorvaneCli, UsageErrorsAndHelp) {
           "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the photo is unchanged), "
           "4 cannot be opened, 5 cannot be opened for writing."})
         EXPECT_NE(joined.find(expected), std::string::npos) << expected << "\nin:\n" << help.out;
-    for (size_t at = 0, end; at < help.out.size(); at = end + 1) {
-        end = help.out.find('\n', at);
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
         if (end == std::string::npos)
             break;
-        EXPECT_LE(end - at, 78u) << help.out.substr(at, end - at);
+        EXPECT_LE(end - at, 78u) << text.substr(at, end - at);
     }
 }
 
