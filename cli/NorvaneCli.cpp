@@ -3,7 +3,6 @@
 
 #include "cli/FileList.h"
 #include "engine/CheckGpsTags.h"
-#include "engine/OtherLocations.h"
 #include "engine/ResultCodes.h"
 #include "engine/SecureGpsTags.h"
 #include "engine/Trace.h"
@@ -80,11 +79,11 @@ int Usage(FILE* to, int status) {
 // A named path that is not a file is reported as one that cannot be opened,
 // without opening it, and fails the run as a missing one does.
 int CheckOne(const FileListEntry& file) {
-    int code = file.isFile ? CheckGpsTags(file.path.c_str()) : checkcode::kCannotOpen;
+    std::vector<std::string> kinds;
+    int code = file.isFile ? CheckGpsTags(file.path.c_str(), &kinds) : checkcode::kCannotOpen;
     std::string others;
-    if (file.isFile)
-        for (const std::string& kind : FindOtherLocations(file.path.c_str()))
-            others += (others.empty() ? "\tnot cleared: " : ", ") + kind;
+    for (const std::string& kind : kinds)
+        others += (others.empty() ? "\tnot cleared: " : ", ") + kind;
     std::printf("%d\t%s%s\n", code, file.path.c_str(), others.c_str());
     return file.isFile ? 0 : 1;
 }

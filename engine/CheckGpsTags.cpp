@@ -3,6 +3,7 @@
 #include "engine/CodestreamParser.h"
 #include "engine/ExifGather.h"
 #include "engine/MemStream.h"
+#include "engine/OtherLocations.h"
 #include "engine/PositionTags.h"
 #include "engine/ResultCodes.h"
 #include "engine/StdioFileStream.h"
@@ -10,6 +11,10 @@
 #include "engine/XmpPackets.h"
 
 int CheckGpsTags(const char* path) {
+    return CheckGpsTags(path, nullptr);
+}
+
+int CheckGpsTags(const char* path, std::vector<std::string>* otherLocations) {
     trace::Printf("\n\nCheckGpsTags: '%s'\n", path ? path : "(null)");
     if (!path)
         return checkcode::kNoPath;
@@ -18,10 +23,10 @@ int CheckGpsTags(const char* path) {
         trace::Printf("Bad open for '%s'\n", path);
         return checkcode::kCannotOpen;
     }
-    return CheckGpsTagsOf(file);
+    return CheckGpsTagsOf(file, otherLocations);
 }
 
-int CheckGpsTagsOf(stdlib::Stream& file) {
+int CheckGpsTagsOf(stdlib::Stream& file, std::vector<std::string>* otherLocations) {
     CodestreamParser codestream;
     if (!codestream.BuildMap(file)) {
         trace::Printf("It isn't JPEG! (maybe bad jpeg)[%d]\n", int(codestream.map.GetCount()));
@@ -34,6 +39,8 @@ int CheckGpsTagsOf(stdlib::Stream& file) {
     stdlib::MemStream exif;
     std::vector<XmpSegment> xmp;
     GatherExif(file, codestream, exif, nullptr, &xmp);
+    if (otherLocations)
+        *otherLocations = FindOtherLocations(file, codestream, exif);
     return CheckPhotoData(exif, xmp);
 }
 

@@ -2,9 +2,14 @@
 // Decides whether a file is a JPEG photo whose EXIF data or XMP packet
 // discloses a position. Returns one of the checkcode values
 // (engine/ResultCodes.h). The file is only read.
-int CheckGpsTags(const char* path);
 
+#include <string>
 #include <vector>
+
+int CheckGpsTags(const char* path);
+// The same, and on the same reading the locations the photo holds where they
+// are not cleared (see OtherLocations.h).
+int CheckGpsTags(const char* path, std::vector<std::string>* otherLocations);
 
 struct XmpSegment;
 
@@ -15,7 +20,7 @@ class MemStream;
 
 // The same check on a photo already open (from its current position), and
 // on EXIF data alone (codes 0, 6, 7 and 8).
-int CheckGpsTagsOf(stdlib::Stream& photo);
+int CheckGpsTagsOf(stdlib::Stream& photo, std::vector<std::string>* otherLocations = nullptr);
 int CheckExifData(stdlib::MemStream& exif);
 
 // The check on what a photo holds: its EXIF data (empty when it has none) and

@@ -1,8 +1,5 @@
 #include "engine/OtherLocations.h"
 
-#include "engine/CodestreamParser.h"
-#include "engine/ExifGather.h"
-#include "engine/StdioFileStream.h"
 #include "engine/TiffParser.h"
 #include "engine/XmpPositions.h"
 
@@ -75,14 +72,9 @@ std::string VendorXmpPosition(const uint8_t* text, size_t size) {
 
 } // namespace
 
-std::vector<std::string> FindOtherLocations(const char* path) {
+std::vector<std::string> FindOtherLocations(stdlib::Stream& file, const CodestreamParser& codestream,
+                                            stdlib::MemStream& exif) {
     std::vector<std::string> found;
-    stdlib::StdioFileStream file(path, "rb");
-    if (file.IsClosed())
-        return found;
-    CodestreamParser codestream;
-    if (!codestream.IsUsable(codestream.BuildMap(file)))
-        return found;
     std::unique_ptr<uint8_t[]> segment(new uint8_t[65536]);
     std::vector<uint8_t> fff;
     std::string vendorXmp;
@@ -102,8 +94,6 @@ std::vector<std::string> FindOtherLocations(const char* path) {
         found.push_back(vendorXmp);
 
     // A GPS pointer in the Exif directory.
-    stdlib::MemStream exif;
-    GatherExif(file, codestream, exif);
     exif.Seek(0, 0);
     Parser parser(exif, 0, true);
     if (exif.GetSize() > 0 && parser.Parse()) {

@@ -10,9 +10,13 @@
 //  - a GPS directory that only the Exif directory points to (the Exif
 //    directory is not read when positions are cleared).
 
+#include "engine/CodestreamParser.h"
+#include "engine/MemStream.h"
+
 #include <string>
 #include <vector>
 
-// The kinds of location found in the photo at path, each named in a few
-// words; empty when there are none, or the file is no readable JPEG.
-std::vector<std::string> FindOtherLocations(const char* path);
+// The kinds of location found in a mapped photo (file, its segment map and
+// its EXIF data), each named in a few words; empty when there are none.
+std::vector<std::string> FindOtherLocations(stdlib::Stream& file, const CodestreamParser& codestream,
+                                            stdlib::MemStream& exif);

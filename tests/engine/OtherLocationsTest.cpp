@@ -33,7 +33,9 @@ std::vector<uint8_t> FlirSegment(uint16_t recordType) {
 std::vector<std::string> Others(TempDir& dir, const std::vector<uint8_t>& photo) {
     std::string path = dir.file("photo.jpg");
     WriteFile(path, photo);
-    return FindOtherLocations(path.c_str());
+    std::vector<std::string> found;
+    CheckGpsTags(path.c_str(), &found);
+    return found;
 }
 
 } // namespace
