@@ -3,6 +3,7 @@
 
 #include "cli/FileList.h"
 #include "engine/CheckGpsTags.h"
+#include "engine/ResultCodes.h"
 #include "engine/SecureGpsTags.h"
 #include "engine/Trace.h"
 
@@ -13,40 +14,77 @@
 
 namespace {
 
-const char kUsage[] = "Usage: norvane-cli check PATH...\n"
-                      "       norvane-cli secure PATH...\n"
-                      "\n"
-                      "Finds the GPS position values (latitude, longitude, altitude, destination\n"
-                      "latitude and longitude) in the EXIF data of JPEG photos and, with secure,\n"
-                      "overwrites them with zeros inside the file, keeping every other byte.\n"
-                      "A folder stands for every JPEG photo below it; each folder is entered once,\n"
-                      "however links lead to it, and only regular files are opened.\n"
-                      "\n"
-                      "check   prints per file: the check code, a tab, the path.\n"
-                      "secure  checks each file and secures it in place when it needs it; prints\n"
-                      "        per file: the check code, a tab, the securing code (- when not\n"
-                      "        needed), a tab, the path, a tab, the cleared tags as the log lists\n"
-                      "        them (\"?count;\" then \"TAG(V1,V2,V3);\" per tag, in hex).\n"
-                      "\n"
-                      "Check codes: 0 has a position (needs securing), 2 not a JPEG, 4 cannot be\n"
-                      "opened, 6 no EXIF data, 7 no position tags, 8 already secure.\n"
-                      "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the\n"
-                      "photo is unchanged), 4 cannot be opened, 5 cannot be opened for writing.\n"
-                      "\n"
-                      "Options: --trace FILE  append the engine's trace lines to FILE.\n"
-                      "Exit status: 0 when every photo that needed securing was secured (and every\n"
-                      "named path is a file or folder), 1 otherwise, 2 on a usage error.\n";
+const char kUsageHead[] =
+    "Usage: norvane-cli check PATH...\n"
+    "       norvane-cli secure PATH...\n"
+    "\n"
+    "Finds the GPS position values (latitude, longitude, altitude, destination\n"
+    "latitude and longitude) in the EXIF data and the XMP packet of JPEG photos\n"
+    "and, with secure, overwrites them with zeros inside the file, keeping every\n"
+    "other byte. In XMP (extended XMP too) the digits of a position become 0 (the\n"
+    "last of a denominator 1), so the text keeps its length and its letters.\n"
+    "A folder stands for every JPEG photo below it; each folder is entered once,\n"
+    "however links lead to it, and only regular files are opened.\n"
+    "\n"
+    "check   prints per file: the check code, a tab, the path; and when the photo\n"
+    "        holds a location that Norvane does not clear, a tab and what it is:\n"
+    "        \"not cleared: \" then one or more of \"FLIR GPS record\", \"XMP\n"
+    "        PREFIX:GpsLatitude\" (a vendor's XMP property, such as a drone's), \"GPS\n"
+    "        directory of the Exif directory\", separated by \", \".\n"
+    "secure  checks each file and secures it in place when it needs it; prints\n"
+    "        per file: the check code, a tab, the securing code (- when not\n"
+    "        needed), a tab, the path, a tab, the cleared tags as the log lists\n"
+    "        them (\"?count;\" then \"TAG(V1,V2,V3);\" per tag, in hex; a position\n"
+    "        cleared in XMP has its EXIF tag number plus 10000 in hex and the\n"
+    "        values 0).\n"
+    "\n";
+
+const char kUsageTail[] =
+    "\n"
+    "Options: --trace FILE  append the engine's trace lines to FILE.\n"
+    "Exit status: 0 when every photo that needed securing was secured (and every\n"
+    "named path is a file or folder), 1 otherwise, 2 on a usage error.\n";
+
+// "Title: 0 text, 2 text, ..." wrapped at 78 columns.
+template <size_t N> std::string CodeList(const char* title, const ResultCodeText (&codes)[N]) {
+    std::string out, line = title;
+    for (size_t i = 0; i < N; ++i) {
+        std::string word = " " + std::to_string(codes[i].code) + " " + codes[i].text + (i + 1 < N ? "," : ".");
+        // Words of one code stay together where they fit; long texts wrap by word.
+        size_t from = 0;
+        while (from < word.size()) {
+            size_t space = word.find(' ', from + 1);
+            std::string piece = word.substr(from, space == std::string::npos ? std::string::npos : space - from);
+            if (line.size() + piece.size() > 78) {
+                out += line + "\n";
+                line = piece.substr(1);
+            } else {
+                line += piece;
+            }
+            from = space == std::string::npos ? word.size() : space;
+        }
+    }
+    return out + line + "\n";
+}
 
 int Usage(FILE* to, int status) {
-    std::fputs(kUsage, to);
+    std::string text = kUsageHead;
+    text += CodeList("Check codes:", kCheckCodeTexts);
+    text += CodeList("Securing codes:", kSecureCodeTexts);
+    text += kUsageTail;
+    std::fputs(text.c_str(), to);
     return status;
 }
 
 // A named path that is not a file is reported as one that cannot be opened,
 // without opening it, and fails the run as a missing one does.
 int CheckOne(const FileListEntry& file) {
-    int code = file.isFile ? CheckGpsTags(file.path.c_str()) : 4;
-    std::printf("%d\t%s\n", code, file.path.c_str());
+    std::vector<std::string> kinds;
+    int code = file.isFile ? CheckGpsTags(file.path.c_str(), &kinds) : checkcode::kCannotOpen;
+    std::string others;
+    for (const std::string& kind : kinds)
+        others += (others.empty() ? "\tnot cleared: " : ", ") + kind;
+    std::printf("%d\t%s%s\n", code, file.path.c_str(), others.c_str());
     return file.isFile ? 0 : 1;
 }
 
@@ -55,13 +93,13 @@ int SecureOne(const FileListEntry& file) {
     RemovedTags removed;
     int check = 4;
     int secured = file.isFile ? SecureGpsTagsIfNeeded(path, check, removed) : -1;
-    if (check != 0) {
+    if (check != checkcode::kNeedsSecuring) {
         std::printf("%d\t-\t%s\t\n", check, path);
-        return check == 4 ? 1 : 0; // a photo we could not even look at was not secured
+        return check == checkcode::kCannotOpen ? 1 : 0; // a photo we could not even look at was not secured
     }
     std::printf("%d\t%d\t%s\t%s\n", check, secured, path,
-                secured == 0 ? RemovedTagsText(removed).c_str() : "");
-    return secured == 0 ? 0 : 1;
+                secured == securecode::kSecured ? RemovedTagsText(removed).c_str() : "");
+    return secured == securecode::kSecured ? 0 : 1;
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "core/LogEntries.h"
 #include "core/PhotoSecuring.h"
 #include "engine/JpegName.h"
+#include "engine/ResultCodes.h"
 
 namespace {
 
@@ -75,9 +76,9 @@ void CTamsel::ScanPhoto(const char* path) {
     RemovedTags removed;
     int check = 0;
     int secured = SecurePhotoIfNeeded(path, check, removed);
-    if (check == 8)
+    if (check == checkcode::kAlreadySecure)
         ::InterlockedIncrement(&m_nSecureFiles);
-    if (secured == 0) {
+    if (secured == securecode::kSecured) {
         ::InterlockedIncrement(&m_nSecuredFiles);
         BroadcastEvent(ID_SET_INWORK_MODE);
         AppendToLog(SecuredByScannerEntry(GetTimeStamp(), path, removed));

@@ -31,6 +31,7 @@
 #include "core/PhotoSecuring.h"
 #include "core/SeTranslator.h"
 #include "engine/JpegName.h"
+#include "engine/ResultCodes.h"
 #include "framework/CWinThread.h"
 #include "framework/WaitForThread.h"
 
@@ -310,12 +311,12 @@ void CFolderMonitor::SecurePath(const CString& path) {
         RemovedTags removed;
         int check = 0;
         int secured = SecurePhotoIfNeeded(path, check, removed);
-        if (check == 4 && IsRegularFile(path)) {
+        if (check == checkcode::kCannotOpen && IsRegularFile(path)) {
             // Opened by someone again between the two looks: wait for it.
             m_waiting[path.str()] = Waiting{now, now + kFirstRetryMs, kFirstRetryMs};
             return;
         }
-        if (secured != 0)
+        if (secured != securecode::kSecured)
             return;
         BroadcastEvent(ID_SET_INWORK_MODE);
         AppendToLog(SecuredByMonitorEntry(GetTimeStamp(), path, removed));

@@ -2,6 +2,7 @@
 
 #include "core/Paths.h"
 #include "engine/CheckGpsTags.h"
+#include "engine/ResultCodes.h"
 
 #include <windows.h>
 
@@ -90,7 +91,7 @@ bool IsRegularFile(const char* path) {
 
 int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags) {
     if (!path || !IsRegularFile(path)) {
-        checkCode = path ? 4 : 1;
+        checkCode = path ? checkcode::kCannotOpen : checkcode::kNoPath;
         return -1;
     }
     CPhotoClaim claim(path);
@@ -100,7 +101,7 @@ int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTa
     // check and the rewrite; a backup that fails keeps nothing from being
     // secured.
     checkCode = CheckGpsTags(path);
-    if (checkCode != 0)
+    if (checkCode != checkcode::kNeedsSecuring)
         return -1;
     CopyToBackup(path);
     return SecureGpsTags(path, path, removedTags);

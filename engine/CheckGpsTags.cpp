@@ -3,58 +3,83 @@
 #include "engine/CodestreamParser.h"
 #include "engine/ExifGather.h"
 #include "engine/MemStream.h"
+#include "engine/OtherLocations.h"
 #include "engine/PositionTags.h"
+#include "engine/ResultCodes.h"
 #include "engine/StdioFileStream.h"
 #include "engine/Trace.h"
+#include "engine/XmpPackets.h"
 
 int CheckGpsTags(const char* path) {
+    return CheckGpsTags(path, nullptr);
+}
+
+int CheckGpsTags(const char* path, std::vector<std::string>* otherLocations) {
     trace::Printf("\n\nCheckGpsTags: '%s'\n", path ? path : "(null)");
     if (!path)
-        return 1;
+        return checkcode::kNoPath;
     stdlib::StdioFileStream file(path, "rb");
     if (file.IsClosed()) {
         trace::Printf("Bad open for '%s'\n", path);
-        return 4;
+        return checkcode::kCannotOpen;
     }
-    return CheckGpsTagsOf(file);
+    return CheckGpsTagsOf(file, otherLocations);
 }
 
-int CheckGpsTagsOf(stdlib::Stream& file) {
+int CheckGpsTagsOf(stdlib::Stream& file, std::vector<std::string>* otherLocations) {
     CodestreamParser codestream;
     if (!codestream.BuildMap(file)) {
         trace::Printf("It isn't JPEG! (maybe bad jpeg)[%d]\n", int(codestream.map.GetCount()));
-        return 2;
+        return checkcode::kNotJpeg;
     }
     if (codestream.map[0].marker != 0xD8) {
         trace::Printf("Bad JPEG codestream\n");
-        return 2;
+        return checkcode::kNotJpeg;
     }
     stdlib::MemStream exif;
-    GatherExif(file, codestream, exif);
+    std::vector<XmpSegment> xmp;
+    GatherExif(file, codestream, exif, nullptr, &xmp);
+    if (otherLocations)
+        *otherLocations = FindOtherLocations(file, codestream, exif);
+    return CheckPhotoData(exif, xmp);
+}
+
+int CheckPhotoData(stdlib::MemStream& exif, const std::vector<XmpSegment>& xmp) {
+    xmp::Findings inXmp = xmp::FindInSegments(xmp);
+    int code;
     if (exif.GetSize() == 0) {
         trace::Printf("Exif is empty\n");
-        return 6;
+        code = checkcode::kNoExif;
+    } else {
+        code = CheckExifData(exif);
     }
-    return CheckExifData(exif);
+    if (code == checkcode::kNeedsSecuring || inXmp.tags.empty())
+        return code;
+    if (inXmp.nonZero) {
+        trace::Printf("XmpGPSPosition\n");
+        return checkcode::kNeedsSecuring;
+    }
+    trace::Printf("XmpGPSAlreadyZero\n");
+    return checkcode::kAlreadySecure;
 }
 
 int CheckExifData(stdlib::MemStream& exif) {
     exif.Seek(0, 0);
     Parser parser(exif, 0, true);
     if (!parser.Parse())
-        return 6;
+        return checkcode::kNoExif;
     ReadGpsDirectory(parser);
 
     bool found = false;
     bool allZero = !HasPositionValue(parser, &found);
     if (!found) {
         trace::Printf("ExifGPSTagsNotFound\n");
-        return 7;
+        return checkcode::kNoPositionTags;
     }
     if (allZero) {
         trace::Printf("ExifAllGPSTagsAlreadyAreZero\n");
-        return 8;
+        return checkcode::kAlreadySecure;
     }
     trace::Printf("Ok\n");
-    return 0;
+    return checkcode::kNeedsSecuring;
 }

@@ -1,16 +1,17 @@
 #pragma once
-// Decides whether a file is a JPEG photo whose EXIF data discloses a position.
-//
-// Result codes:
-//   0  position values present and at least one is not zero: needs securing
-//   1  no path given
-//   2  not a usable JPEG codestream
-//   4  the file cannot be opened for reading
-//   6  no EXIF data, or no valid TIFF header or readable directory in it
-//   7  EXIF data without any position tag
-//   8  position tags present, every value zero: already secure
-// The file is only read.
+// Decides whether a file is a JPEG photo whose EXIF data or XMP packet
+// discloses a position. Returns one of the checkcode values
+// (engine/ResultCodes.h). The file is only read.
+
+#include <string>
+#include <vector>
+
 int CheckGpsTags(const char* path);
+// The same, and on the same reading the locations the photo holds where they
+// are not cleared (see OtherLocations.h).
+int CheckGpsTags(const char* path, std::vector<std::string>* otherLocations);
+
+struct XmpSegment;
 
 namespace stdlib {
 class Stream;
@@ -19,5 +20,10 @@ class MemStream;
 
 // The same check on a photo already open (from its current position), and
 // on EXIF data alone (codes 0, 6, 7 and 8).
-int CheckGpsTagsOf(stdlib::Stream& photo);
+int CheckGpsTagsOf(stdlib::Stream& photo, std::vector<std::string>* otherLocations = nullptr);
 int CheckExifData(stdlib::MemStream& exif);
+
+// The check on what a photo holds: its EXIF data (empty when it has none) and
+// its XMP packets. A position that is not zero in either gives 0; positions
+// that are all zero, wherever they are, give 8; else the EXIF data's code.
+int CheckPhotoData(stdlib::MemStream& exif, const std::vector<XmpSegment>& xmp);

@@ -1,10 +1,12 @@
 #include "engine/ExifGather.h"
 
+#include "engine/XmpPositions.h"
+
 #include <cstring>
 #include <memory>
 
 void GatherExif(stdlib::Stream& file, const CodestreamParser& parser, stdlib::MemStream& exif,
-                gen::array<bool>* keep) {
+                gen::array<bool>* keep, std::vector<XmpSegment>* xmp) {
     std::unique_ptr<uint8_t[]> segment(new uint8_t[65536]);
     const auto& map = parser.map;
     for (uint32_t i = 0; i < map.GetCount(); ++i) {
@@ -19,6 +21,8 @@ void GatherExif(stdlib::Stream& file, const CodestreamParser& parser, stdlib::Me
                 exif.Write(segment.get() + 6, 1, got - 6);
             else
                 kept = true;
+            if (kept && xmp && (xmp::IsPacket(segment.get(), got) || xmp::IsExtendedSegment(segment.get(), got)))
+                xmp->push_back(XmpSegment{i, std::vector<uint8_t>(segment.get(), segment.get() + got)});
         }
         if (keep)
             keep->append(kept);

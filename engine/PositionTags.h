@@ -23,15 +23,13 @@ inline bool IsPositionTag(const IFDItem& item) {
     }
 }
 
-// Reads the GPS directory unless the main chain already holds it.
+// Reads every GPS directory that the directories read point to.
 inline void ReadGpsDirectory(Parser& parser) {
-    uint32_t offset = 0;
-    if (parser.GetGpsIfdOffset(offset) && parser.FindIFD(offset, 0) == -1)
-        parser.ReadIFD(offset);
+    parser.ReadGpsDirectories();
 }
 
 // Calls visit(item) for every position tag, directories in reading order and
-// entries in slot order.
+// entries in slot order (the earlier entries of a repeated tag last).
 template <class Visit> void ForEachPositionTag(const Parser& parser, Visit visit) {
     for (uint32_t d = 0; d < parser.ifds.GetCount(); ++d) {
         const IFD* ifd = parser.ifds[d];

@@ -33,8 +33,10 @@
 #include "engine/CodestreamParser.h"
 #include "engine/ExifGather.h"
 #include "engine/FileOs.h"
+#include "engine/ResultCodes.h"
 #include "engine/StdioFileStream.h"
 #include "engine/Trace.h"
+#include "engine/XmpPackets.h"
 
 #include <cstring>
 #include <memory>
@@ -65,10 +67,17 @@ int CopyBlocks(stdlib::Stream& source, stdlib::Stream& out, uint64_t limit, uint
         if (got == 0)
             break;
         if (out.Write(block, 1, got) != got)
-            return 3;
+            return securecode::kWriteFailed;
         limit -= got;
     }
     return 0;
+}
+
+const XmpSegment* FindSegment(const std::vector<XmpSegment>& segments, uint32_t mapIndex) {
+    for (const XmpSegment& segment : segments)
+        if (segment.mapIndex == mapIndex)
+            return &segment;
+    return nullptr;
 }
 
 bool WriteExifSegments(const stdlib::MemStream& exif, stdlib::Stream& out) {
@@ -89,10 +98,10 @@ bool WriteExifSegments(const stdlib::MemStream& exif, stdlib::Stream& out) {
 // Writes the new photo to out (steps: segments in map order, entropy-coded
 // data, tail). Returns 0 or the result code.
 int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, const stdlib::MemStream& exif,
-                 const gen::array<bool>& keep, stdlib::Stream& out) {
+                 const gen::array<bool>& keep, const std::vector<XmpSegment>& clearedXmp, stdlib::Stream& out) {
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kCopyBlock]);
     if (!block)
-        return 3;
+        return securecode::kWriteFailed;
     const auto& map = codestream.map;
     const uint64_t sourceSize = source.GetSize();
     bool exifWritten = false;
@@ -100,22 +109,26 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
         const MapItem& item = map[i];
         if (item.marker == kAPP1 && !keep[i]) {
             if (!exifWritten && !WriteExifSegments(exif, out))
-                return 3;
+                return securecode::kWriteFailed;
             exifWritten = true;
             continue;
         }
         if (out.PutByte(0xFF) != 1 || out.PutByte(item.marker) != 1)
-            return 3;
+            return securecode::kWriteFailed;
         if (item.length == 0) {
             if (CodestreamParser::HasLengthField(item.marker) && out.WriteU16(2) != 1)
-                return 3;
+                return securecode::kWriteFailed;
         } else {
             if (out.WriteU16(uint16_t(item.length + 2)) != 1)
-                return 3;
-            if (!source.SetPos(item.offset) || source.Read(block.get(), 1, item.length) != item.length)
-                return 2;
-            if (out.Write(block.get(), 1, item.length) != item.length)
-                return 3;
+                return securecode::kWriteFailed;
+            const XmpSegment* cleared = FindSegment(clearedXmp, i);
+            if (cleared && cleared->payload.size() == item.length) {
+                if (out.Write(cleared->payload.data(), 1, item.length) != item.length)
+                    return securecode::kWriteFailed;
+            } else if (!source.SetPos(item.offset) || source.Read(block.get(), 1, item.length) != item.length)
+                return securecode::kUnreadableJpeg;
+            else if (out.Write(block.get(), 1, item.length) != item.length)
+                return securecode::kWriteFailed;
         }
         if (item.marker == kSOS) {
             uint64_t from = item.offset + item.length;
@@ -127,7 +140,7 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
             }
             if (to > from) {
                 if (!source.SetPos(from))
-                    return 2;
+                    return securecode::kUnreadableJpeg;
                 if (int code = CopyBlocks(source, out, to - from, block.get()))
                     return code;
             }
@@ -139,7 +152,7 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
     trace::Printf("Tail\n");
     const MapItem& last = map[map.GetCount() - 1];
     if (!source.SetPos(last.offset + last.length))
-        return 2;
+        return securecode::kUnreadableJpeg;
     if (int code = CopyBlocks(source, out, UINT64_MAX, block.get()))
         return code;
     return 0;
@@ -171,14 +184,12 @@ bool PatchReproducesRewrite(stdlib::Stream& source, const CodestreamParser& code
     return std::memcmp(header, kExifHeader, 6) == 0;
 }
 
-// Writes the bytes where the cleared EXIF data differs from the original into
-// the photo, open for writing, at the EXIF segment's place; closes it.
-int PatchInPlace(stdlib::StdioFileStream& file, uint64_t exifFileOffset, const std::vector<uint8_t>& original,
-                 const stdlib::MemStream& cleared) {
-    const uint8_t* now = cleared.Data();
-    size_t size = original.size();
+// Writes the bytes where now differs from before into the file, open for
+// writing, at fileOffset. False when a write fails.
+bool WriteChangedBytes(stdlib::StdioFileStream& file, uint64_t fileOffset, const uint8_t* before,
+                       const uint8_t* now, size_t size) {
     for (size_t at = 0; at < size;) {
-        if (original[at] == now[at]) {
+        if (before[at] == now[at]) {
             ++at;
             continue;
         }
@@ -186,16 +197,14 @@ int PatchInPlace(stdlib::StdioFileStream& file, uint64_t exifFileOffset, const s
         // their own values again, and the photo gets one write, not dozens.
         size_t end = at;
         for (size_t same = 0; end < size && same <= kMergeGap; ++end)
-            same = original[end] == now[end] ? same + 1 : 0;
-        while (end > at && original[end - 1] == now[end - 1])
+            same = before[end] == now[end] ? same + 1 : 0;
+        while (end > at && before[end - 1] == now[end - 1])
             --end;
-        if (!file.SetPos(exifFileOffset + at) || file.Write(now + at, 1, end - at) != end - at) {
-            file.Close();
-            return 3;
-        }
+        if (!file.SetPos(fileOffset + at) || file.Write(now + at, 1, end - at) != end - at)
+            return false;
         at = end;
     }
-    return file.Finish() ? 0 : 3;
+    return true;
 }
 
 // Puts the new photo in place of the old through a file beside it.
@@ -203,36 +212,38 @@ int ReplaceWithBytes(const char* path, const uint8_t* data, uint64_t size) {
     std::string sibling;
     FILE* out = fileos::CreateUniqueSibling(path, sibling);
     if (!out)
-        return 5;
+        return securecode::kCannotOpenWrite;
     bool written = fileos::WriteAll(out, data, size_t(size)) && fileos::FlushToDisk(out);
     bool closed = std::fclose(out) == 0;
     if (written && closed && fileos::ReplaceFileWith(path, sibling.c_str()))
-        return 0;
+        return securecode::kSecured;
     fileos::RemoveFile(sibling.c_str());
-    return 3;
+    return securecode::kWriteFailed;
 }
 
 // The whole rewrite streamed into a file beside the photo, then swapped in.
 int ReplaceThroughSibling(const char* path, stdlib::Stream& source, const CodestreamParser& codestream,
-                          const stdlib::MemStream& exif, const gen::array<bool>& keep) {
+                          const stdlib::MemStream& exif, const gen::array<bool>& keep,
+                          const std::vector<XmpSegment>& clearedXmp) {
     std::string sibling;
     FILE* created = fileos::CreateUniqueSibling(path, sibling);
     if (!created)
-        return 5;
+        return securecode::kCannotOpenWrite;
     std::fclose(created);
     int code;
     {
         stdlib::StdioFileStream out(sibling.c_str(), "wb");
         out.bigEndian = true;
-        code = out.IsClosed() ? 5 : WriteRewrite(source, codestream, exif, keep, out);
+        code = out.IsClosed() ? securecode::kCannotOpenWrite
+                              : WriteRewrite(source, codestream, exif, keep, clearedXmp, out);
         source.Close();
         if (code == 0) {
             out.Flush();
-            code = out.IsError() ? 3 : 0;
+            code = out.IsError() ? securecode::kWriteFailed : securecode::kSecured;
         }
     }
     if (code == 0 && !fileos::ReplaceFileWith(path, sibling.c_str()))
-        code = 3;
+        code = securecode::kWriteFailed;
     if (code != 0)
         fileos::RemoveFile(sibling.c_str());
     return code;
@@ -271,19 +282,20 @@ struct MappedPhoto {
     CodestreamParser codestream;
     stdlib::MemStream exif;
     gen::array<bool> keep;
+    std::vector<XmpSegment> xmp;
 };
 
 // Maps the photo and gathers its EXIF data; 0 or 2 (not a usable codestream).
 int MapPhoto(MappedPhoto& photo) {
     if (!photo.codestream.BuildMap(photo.file)) {
         trace::Printf("It isn't JPEG! (maybe bad jpeg)[%d]\n", int(photo.codestream.map.GetCount()));
-        return 2;
+        return securecode::kUnreadableJpeg;
     }
     if (photo.codestream.map[0].marker != kSOI) {
         trace::Printf("Bad JPEG codestream\n");
-        return 2;
+        return securecode::kUnreadableJpeg;
     }
-    GatherExif(photo.file, photo.codestream, photo.exif, &photo.keep);
+    GatherExif(photo.file, photo.codestream, photo.exif, &photo.keep, &photo.xmp);
     return 0;
 }
 
@@ -293,6 +305,45 @@ bool OpenForWriting(MappedPhoto& photo, const char* path) {
     if (!photo.writable)
         photo.writable = photo.file.Reopen(path, "r+b");
     return photo.writable;
+}
+
+// Clears the positions of the XMP packets in copies of their segments: the
+// segments that changed. Each value found is listed as its EXIF tag's number
+// plus kXmpTagMark, with no values: the log's format stays as it was, and a
+// reader tells the two kinds apart by the number.
+std::vector<XmpSegment> ClearXmp(const std::vector<XmpSegment>& xmp, RemovedTags& removedTags) {
+    xmp::Findings found;
+    std::vector<XmpSegment> changed = xmp::ClearInSegments(xmp, found);
+    for (uint16_t tag : found.tags) {
+        Vardle::RemovedTag record;
+        record.tag = Vardle::kXmpTagMark + tag;
+        removedTags.append(record);
+    }
+    return changed;
+}
+
+// Writes the changed bytes of the EXIF data and of the XMP segments into the
+// photo, open for writing; closes it when it wrote.
+int PatchInPlace(stdlib::StdioFileStream& file, const CodestreamParser& codestream, const MapItem* exifItem,
+                 const std::vector<uint8_t>& original, const stdlib::MemStream& exif,
+                 const std::vector<XmpSegment>& xmp, const std::vector<XmpSegment>& clearedXmp) {
+    bool wrote = false, ok = true;
+    if (exifItem && std::memcmp(original.data(), exif.Data(), original.size()) != 0) {
+        ok = WriteChangedBytes(file, exifItem->offset + 6, original.data(), exif.Data(), original.size());
+        wrote = true;
+    }
+    for (const XmpSegment& cleared : clearedXmp) {
+        const XmpSegment* before = FindSegment(xmp, cleared.mapIndex);
+        ok = ok && before && before->payload.size() == cleared.payload.size() &&
+             WriteChangedBytes(file, codestream.map[cleared.mapIndex].offset, before->payload.data(),
+                               cleared.payload.data(), cleared.payload.size());
+        wrote = true;
+    }
+    if (!ok) {
+        file.Close();
+        return securecode::kWriteFailed;
+    }
+    return !wrote || file.Finish() ? securecode::kSecured : securecode::kWriteFailed;
 }
 
 // Clears the mapped photo's EXIF data and writes the new photo: into
@@ -305,20 +356,21 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
     const gen::array<bool>& keep = photo.keep;
     std::vector<uint8_t> original(exif.Data(), exif.Data() + exif.GetSize());
     ClearGpsTags(exif, removedTags); // data that cannot be parsed is written back as it was
+    std::vector<XmpSegment> clearedXmp = ClearXmp(photo.xmp, removedTags);
 
     int code;
     if (destination) {
-        code = WriteRewrite(source, codestream, exif, keep, *destination);
+        code = WriteRewrite(source, codestream, exif, keep, clearedXmp, *destination);
         destination->Flush();
         if (code == 0 && destination->IsError())
-            code = 3;
+            code = securecode::kWriteFailed;
     } else if (!OpenForWriting(photo, sourcePath)) {
-        code = 5;
+        code = securecode::kCannotOpenWrite;
     } else {
         const MapItem* exifItem = nullptr;
         if (route == Vardle::Route::Fastest &&
             PatchReproducesRewrite(source, codestream, keep, original.size(), &exifItem)) {
-            code = exifItem ? PatchInPlace(source, exifItem->offset + 6, original, exif) : 0;
+            code = PatchInPlace(source, codestream, exifItem, original, exif, photo.xmp, clearedXmp);
         } else {
             uint64_t size = source.GetSize();
             void* block =
@@ -327,12 +379,12 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
                 stdlib::MemStream memory;
                 memory.bigEndian = true;
                 memory.Attach(block, size);
-                code = WriteRewrite(source, codestream, exif, keep, memory);
+                code = WriteRewrite(source, codestream, exif, keep, clearedXmp, memory);
                 source.Close();
                 if (code == 0)
-                    code = memory.IsError() ? 3 : ReplaceWithBytes(sourcePath, memory.Data(), memory.Tell());
+                    code = memory.IsError() ? securecode::kWriteFailed : ReplaceWithBytes(sourcePath, memory.Data(), memory.Tell());
             } else {
-                code = ReplaceThroughSibling(sourcePath, source, codestream, exif, keep);
+                code = ReplaceThroughSibling(sourcePath, source, codestream, exif, keep, clearedXmp);
             }
         }
     }
@@ -347,7 +399,7 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
                   Vardle::Route route) {
     trace::Printf("\n\nVardle: '%s' -> '%s'\n", Printable(sourcePath), Printable(destinationPath));
     if (!sourcePath || !destinationPath)
-        return 1;
+        return securecode::kNoPath;
     const bool inPlace = IsSameFile(sourcePath, destinationPath);
     MappedPhoto photo;
     // In place the photo is opened for writing from the start; one that
@@ -356,7 +408,7 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
     photo.writable = inPlace && photo.file.Open(sourcePath, "r+b");
     if (!photo.writable && !photo.file.Open(sourcePath, "rb")) {
         trace::Printf("Bad open for '%s'\n", sourcePath);
-        return 4;
+        return securecode::kCannotOpen;
     }
     trace::Printf(inPlace ? "rewrite\n" : "!rewrite\n");
 
@@ -365,7 +417,7 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
     stdlib::StdioFileStream destination;
     if (!inPlace) {
         if (!destination.Open(destinationPath, "wb"))
-            return 5;
+            return securecode::kCannotOpenWrite;
         destination.bigEndian = true;
     }
     trace::Printf("Start scan '%s' file\n", sourcePath);
@@ -376,23 +428,18 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
 
 int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags) {
     trace::Printf("\n\nCheckGpsTags: '%s'\n", Printable(path));
-    checkCode = 1;
+    checkCode = checkcode::kNoPath;
     if (!path)
         return -1;
     MappedPhoto photo;
     if (!photo.file.Open(path, "rb")) {
         trace::Printf("Bad open for '%s'\n", path);
-        checkCode = 4;
+        checkCode = checkcode::kCannotOpen;
         return -1;
     }
     if ((checkCode = MapPhoto(photo)) != 0)
         return -1;
-    if (photo.exif.GetSize() == 0) {
-        trace::Printf("Exif is empty\n");
-        checkCode = 6;
-        return -1;
-    }
-    if ((checkCode = CheckExifData(photo.exif)) != 0)
+    if ((checkCode = CheckPhotoData(photo.exif, photo.xmp)) != checkcode::kNeedsSecuring)
         return -1;
     trace::Printf("\n\nVardle: '%s' -> '%s'\nrewrite\nStart scan '%s' file\n", path, path, path);
     return WriteSecured(photo, path, nullptr, removedTags, Vardle::Route::Fastest);

@@ -6,13 +6,7 @@
 // SecureGpsTags works on files: the source's EXIF data is gathered and
 // cleared, and the photo is written again with every other byte kept.
 //
-// SecureGpsTags result codes:
-//   0  the new photo was written
-//   1  source or destination path is null
-//   2  the source is not a usable JPEG codestream, or a segment cannot be read
-//   3  the output could not be written in full (the photo is unchanged then)
-//   4  the source cannot be opened for reading
-//   5  the output cannot be opened for writing
+// SecureGpsTags returns one of the securecode values (engine/ResultCodes.h).
 
 #include "engine/GenArray.h"
 #include "engine/MemStream.h"
@@ -29,6 +23,11 @@ struct RemovedTag {
     uint32_t tag = 0;
     uint64_t values[3] = {0, 0, 0};
 };
+
+// A cleared position of an XMP packet is listed with this added to the number
+// of the EXIF tag of the same name (GPSLatitude in XMP: 0x10002), and with
+// the values 0: its old value is text, not rationals.
+constexpr uint32_t kXmpTagMark = 0x10000;
 
 // How an in-place rewrite reaches the disk. Every route gives the same bytes.
 enum class Route {

@@ -294,19 +294,31 @@ IFDItem* Parser::MakeItem(const Entry& e) {
         std::memcpy(item->inlineData, inlineValue, sizeof inlineValue);
     }
     IFD* ifd = ifds[current];
-    if (e.tag < IFD::kTagSlots)
-        ifd->items.replace(e.tag, item);
-    else
+    if (e.tag >= IFD::kTagSlots) {
         ifd->items.append(item);
+    } else if (IFDItem* earlier = ifd->items[e.tag]) {
+        // A repeated tag: its last entry holds the slot, as readers that
+        // look a tag up expect, and the earlier one moves behind the slots.
+        // Both stay: whatever a reader shows, every entry's values count.
+        ifd->items.append(nullptr);
+        ifd->items[ifd->items.GetCount() - 1] = earlier;
+        ifd->items[e.tag] = item;
+    } else {
+        ifd->items[e.tag] = item;
+    }
     OnItem(*item);
     return item;
 }
 
 bool Parser::GetGpsIfdOffset(uint32_t& out) {
     IFDItem* item = FindItem(-1, kTagGpsIfd);
-    if (!item || item->count == 0)
+    return item && PointerValue(*item, out);
+}
+
+bool Parser::PointerValue(const IFDItem& item, uint32_t& out) {
+    if (item.count == 0)
         return false;
-    switch (item->type) {
+    switch (item.type) {
     case 1:
     case 3:
     case 4:
@@ -317,13 +329,13 @@ bool Parser::GetGpsIfdOffset(uint32_t& out) {
     case 16:
     case 17:
     case 18:
-        out = uint32_t(GetInt(*item, 0));
+        out = uint32_t(GetInt(item, 0));
         return true;
     case 5:
     case 10:
     case 11:
     case 12: {
-        double v = GetRealF(*item, 0);
+        double v = GetRealF(item, 0);
         // A NaN or a number no 32-bit integer holds is no offset.
         if (!(v > -2147483649.0 && v < 4294967296.0))
             return false;
@@ -332,6 +344,22 @@ bool Parser::GetGpsIfdOffset(uint32_t& out) {
     }
     default:
         return false;
+    }
+}
+
+void Parser::ReadGpsDirectories() {
+    // Directories read here are looked at too: the list grows as it is walked.
+    for (uint32_t d = 0; d < ifds.GetCount(); ++d) {
+        for (uint32_t i = IFD::kTagSlots; i < ifds[d]->items.GetCount(); ++i) {
+            const IFDItem* item = ifds[d]->items[i];
+            uint32_t offset = 0;
+            if (item->tag != kTagGpsIfd || !PointerValue(*item, offset) || FindIFD(offset, 0) != -1)
+                continue;
+            uint32_t saved = current;
+            current = d;
+            ReadIFD(offset); // a GPS directory's next offset leads nowhere
+            current = saved;
+        }
     }
 }
 

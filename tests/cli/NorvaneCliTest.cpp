@@ -399,6 +399,30 @@ TEST(NorvaneCli, UsageErrorsAndHelp) {
     Result help = RunCli({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("norvane-cli secure PATH..."), std::string::npos);
+    // Every code a script can meet is explained, wrapped lines joined again
+    // (line ends read as line feeds, as a Windows console gives them).
+    std::string text;
+    for (char c : help.out)
+        if (c != '\r')
+            text += c;
+    std::string joined;
+    for (char c : text)
+        if (c != '\n')
+            joined += c;
+        else if (!joined.empty() && joined.back() != ' ')
+            joined += ' ';
+    for (const char* expected :
+         {"Check codes: 0 has a position (needs securing), 2 not a JPEG, 4 cannot be opened, 6 no EXIF data, "
+          "7 no position tags, 8 already secure.",
+          "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the photo is unchanged), "
+          "4 cannot be opened, 5 cannot be opened for writing."})
+        EXPECT_NE(joined.find(expected), std::string::npos) << expected << "\nin:\n" << help.out;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos)
+            break;
+        EXPECT_LE(end - at, 78u) << text.substr(at, end - at);
+    }
 }
 
 TEST(NorvaneCli, FoldersAreWalkedWithTheJpegNameRule) {
@@ -546,4 +570,24 @@ TEST(NorvaneCli, NamesInAnyScriptAreCheckedAndSecured) {
         EXPECT_EQ(ReadFile(dir.path(name)), GpsPhoto(true)) << name;
         EXPECT_EQ(CheckGpsTags(dir.path(name).c_str()), 8) << name;
     }
+}
+
+TEST(NorvaneCli, CheckNamesLocationsItDoesNotClearAndSecureClearsXmp) {
+    TestFolder dir;
+    // A drone's own XMP position beside the EXIF one: reported, not cleared.
+    std::string packet = std::string("http://ns.adobe.com/xap/1.0/") + '\0' +
+                         "<rdf:Description xmlns:drone-dji='http://www.dji.com/drone-dji/1.0/' "
+                         "xmlns:exif='http://ns.adobe.com/exif/1.0/' drone-dji:GpsLatitude='+22.5433' "
+                         "exif:GPSLongitude='113,57.168E'/>";
+    Bytes photo = GpsPhoto();
+    photo.insert(photo.begin() + 2, {0xFF, 0xE1, uint8_t((packet.size() + 2) >> 8), uint8_t(packet.size() + 2)});
+    photo.insert(photo.begin() + 6, packet.begin(), packet.end());
+    WriteFile(dir.path("drone.jpg"), photo);
+    Result check = RunCli({"check", dir.path("drone.jpg")});
+    EXPECT_EQ(check.out, "0\t" + dir.path("drone.jpg") + "\tnot cleared: XMP drone-dji:GpsLatitude" + kEol);
+    Result secure = RunCli({"secure", dir.path("drone.jpg")});
+    EXPECT_EQ(secure.status, 0);
+    EXPECT_NE(secure.out.find(";10004(0,0,0);"), std::string::npos) << secure.out;
+    Result after = RunCli({"check", dir.path("drone.jpg")});
+    EXPECT_EQ(after.out, "8\t" + dir.path("drone.jpg") + "\tnot cleared: XMP drone-dji:GpsLatitude" + kEol);
 }

@@ -9,6 +9,7 @@
 // other test packages).
 
 #include "engine/CheckGpsTags.h"
+#include "engine/Md5.h"
 #include "engine/SecureGpsTags.h"
 #include "support/JpegBuilder.h"
 #include "support/TempDir.h"
@@ -78,7 +79,12 @@ bool IsPositionTagName(const std::string& key) {
                                                 "GPS:GPSDestLongitude",
                                                 "IFD0:PositionLikeLatitude",
                                                 "IFD0:PositionLikeLongitude",
-                                                "IFD0:PositionLikeAltitude"};
+                                                "IFD0:PositionLikeAltitude",
+                                                "XMP-exif:GPSLatitude",
+                                                "XMP-exif:GPSLongitude",
+                                                "XMP-exif:GPSAltitude",
+                                                "XMP-exif:GPSDestLatitude",
+                                                "XMP-exif:GPSDestLongitude"};
     return names.count(key) > 0;
 }
 
@@ -179,8 +185,7 @@ protected:
         EXPECT_EQ(RemovedTagsText(onceTags), removed);
         EXPECT_TRUE(ReadFile(once) == first) << "checking and securing in one reading wrote different bytes";
 
-        // Bytes: outside the EXIF data nothing changes; inside it only bytes
-        // that became zero, a few dozen per cleared tag.
+        // Bytes: inside the EXIF data only bytes that became zero.
         int records = std::stoi(removed.substr(1));
         auto before = ExifPayloads(original), after = ExifPayloads(first);
         Bytes exifBefore = Concat(original, before), exifAfter = Concat(first, after);
@@ -192,13 +197,16 @@ protected:
                 EXPECT_EQ(exifAfter[i], 0) << "EXIF byte " << i;
             }
 
-        EXPECT_GT(changed, 0u);
-        EXPECT_LE(changed, size_t(records) * 3 * 8);
         if (!splitExif) {
+            // Outside the EXIF data only digits of XMP values change, to 0
+            // (or 1, the last digit of a denominator).
             EXPECT_EQ(first.size(), original.size());
             for (size_t i = 0; i < original.size() && i < first.size(); ++i) {
-                if (original[i] != first[i] &&
-                    (before.empty() || i < before[0].first || i >= before[0].second))
+                if (original[i] == first[i] || (!before.empty() && i >= before[0].first && i < before[0].second))
+                    continue;
+                if (original[i] >= '0' && original[i] <= '9' && (first[i] == '0' || first[i] == '1'))
+                    ++changed;
+                else
                     ADD_FAILURE() << "byte " << i << " outside the EXIF data changed";
             }
         } else {
@@ -206,6 +214,9 @@ protected:
             Bytes restAfter(first.begin() + long(after.back().second), first.end());
             EXPECT_TRUE(restBefore == restAfter) << "the segments after the EXIF data changed";
         }
+        // A few dozen bytes per cleared tag: EXIF value bytes, XMP digits.
+        EXPECT_GT(changed, 0u);
+        EXPECT_LE(changed, size_t(records) * 3 * 8 + (splitExif ? 0 : 64 * size_t(records)));
 
         // Tags: position values read as zero; everything else as before.
         auto tagsBefore = Tags(photo), tagsAfter = Tags(secured);
@@ -253,6 +264,16 @@ TEST_F(PhotoOracle, MadePhotosAreSecuredExactly) {
                              "tail.jpg", "progressive.jpg", "restart.jpg"})
         EXPECT_GT(Verify(photos + "/" + name), 0) << name;
     std::printf("made photos checked: 9 and a split one\n");
+    // Positions in XMP: beside EXIF, alone, as attributes, under another prefix.
+    for (const char* name : {"xmp-gps.jpg", "xmp-only.jpg", "xmp-attr.jpg", "xmp-prefix.jpg"}) {
+        std::string path = photos + "/" + name;
+        int positions = 0;
+        for (const auto& [key, value] : Tags(path))
+            if (key.rfind("XMP-exif:GPS", 0) == 0 && IsPositionTagName(key) && !ReadsAsZero(value))
+                ++positions;
+        EXPECT_GE(positions, 3) << name << ": exiftool reads no XMP position";
+        EXPECT_GT(Verify(path), 0) << name;
+    }
     EXPECT_EQ(CheckGpsTags((photos + "/secured.jpg").c_str()), 8);
     EXPECT_EQ(CheckGpsTags((photos + "/nogps.jpg").c_str()), 7);
 }
@@ -324,5 +345,144 @@ TEST_F(PhotoOracle, SignedRationalPositionsAreSecuredExactly) {
         EXPECT_EQ(before["GPS:GPSDestLongitude"], "149.016666666667") << path;
         EXPECT_EQ(before["GPS:GPSTimeStamp"], "12:34:56") << path;
         EXPECT_EQ(Verify(path, false, false), 5) << path;
+    }
+}
+
+namespace {
+
+// exiftool's own reading of the GPS group, every entry of a repeated tag and
+// of every GPS directory included: (tag, value) in the order it gives them.
+std::vector<std::pair<std::string, std::string>> GpsReading(const std::string& path) {
+    std::istringstream lines(RunCommand("exiftool -a -n -args -GPS:all " + Quote(path) + " 2>/dev/null"));
+    std::vector<std::pair<std::string, std::string>> out;
+    std::string line;
+    while (std::getline(lines, line)) {
+        size_t eq = line.find('=');
+        if (line.size() > 1 && line[0] == '-' && eq != std::string::npos)
+            out.push_back({line.substr(1, eq - 1), line.substr(eq + 1)});
+    }
+    return out;
+}
+
+bool IsPositionName(const std::string& tag) {
+    for (const char* name : {"GPSLatitude", "GPSLongitude", "GPSAltitude", "GPSDestLatitude", "GPSDestLongitude"})
+        if (tag == name)
+            return true;
+    return false;
+}
+
+// The values of the position tags that exiftool reads as something else than zero.
+std::vector<std::string> NonZeroPositions(const std::string& path) {
+    std::vector<std::string> out;
+    for (const auto& [tag, value] : GpsReading(path))
+        if (IsPositionName(tag) && !ReadsAsZero(value))
+            out.push_back(tag + "=" + value);
+    return out;
+}
+
+} // namespace
+
+TEST_F(PhotoOracle, EveryEntryAndEveryGpsDirectoryIsSecured) {
+    for (bool be : {false, true}) {
+        // GPSLatitude twice in one GPS directory: a position, then zeros.
+        TiffBuilder twice(be);
+        uint64_t gps = twice.AddIFD({TiffEntry{0, 1, 4, {2, 3, 0, 0}, false, 0}, twice.Ascii(1, "N"),
+                                     twice.Rationals(2, {{35, 1}, {40, 1}, {15, 1}}),
+                                     twice.Rationals(2, {{0, 1}, {0, 1}, {0, 1}}), twice.Ascii(3, "E"),
+                                     twice.Rationals(7, {{12, 1}, {34, 1}, {56, 1}})});
+        uint64_t first = twice.AddIFD({twice.Ascii(271, "Norvane"), twice.Ascii(272, "Twice"),
+                                       TiffBuilder::Raw(34853, 4, 1, gps)});
+        twice.SetFirstIFD(first);
+
+        // The first directory points to a zeroed GPS directory, the second
+        // directory to one with a position.
+        TiffBuilder two(be);
+        uint64_t zeroed = two.AddIFD({TiffEntry{0, 1, 4, {2, 3, 0, 0}, false, 0}, two.Ascii(1, "N"),
+                                      two.Rationals(2, {{0, 1}, {0, 1}, {0, 1}})});
+        uint64_t placed = two.AddIFD({TiffEntry{0, 1, 4, {2, 3, 0, 0}, false, 0}, two.Ascii(1, "S"),
+                                      two.Rationals(2, {{33, 1}, {52, 1}, {4, 1}}), two.Ascii(3, "E"),
+                                      two.Rationals(4, {{151, 1}, {12, 1}, {30, 1}})});
+        uint64_t second = two.AddIFD({two.Shorts(259, {6}), TiffBuilder::Raw(34853, 4, 1, placed)});
+        uint64_t ifd0 = two.AddIFD({two.Ascii(271, "Norvane"), two.Ascii(272, "Two pointers"),
+                                    TiffBuilder::Raw(34853, 4, 1, zeroed)},
+                                   second);
+        two.SetFirstIFD(ifd0);
+
+        for (auto [name, tiff] : {std::pair<const char*, Bytes>{"twice", twice.bytes}, {"two", two.bytes}}) {
+            std::string path = dir.file(std::string(name) + (be ? "-mm.jpg" : "-ii.jpg"));
+            WriteFile(path, JpegBuilder::Photo(tiff));
+            SCOPED_TRACE(path);
+            // exiftool sees the position that a reader of one entry per tag
+            // and one GPS directory would miss.
+            auto before = NonZeroPositions(path);
+            ASSERT_FALSE(before.empty());
+            EXPECT_EQ(before[0].substr(0, 14), std::string(name) == std::string("twice") ? "GPSLatitude=35"
+                                                                                        : "GPSLatitude=33");
+            Verify(path, false, false);
+            auto after = NonZeroPositions(dir.file("0-" + fs::path(path).filename().string()));
+            EXPECT_TRUE(after.empty()) << after[0];
+        }
+    }
+}
+
+TEST_F(PhotoOracle, ExtendedXmpPositionIsSecuredAndStillJoined) {
+    // An extended packet, in two parts, holds the position; the main packet
+    // names it by its GUID. exiftool joins the parts only by that GUID.
+    std::string ns = "xmlns:exif='http://ns.adobe.com/exif/1.0/' xmlns:dc='http://purl.org/dc/elements/1.1/'";
+    std::string extended = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                           "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description rdf:about='' " +
+                           ns + "><dc:description>" + std::string(70000, 'w') +
+                           "</dc:description><exif:GPSLatitude>35,40.272N</exif:GPSLatitude>"
+                           "<exif:GPSAltitude>81/2</exif:GPSAltitude></rdf:Description></rdf:RDF></x:xmpmeta>";
+    std::string guid = md5::HexDigest(reinterpret_cast<const uint8_t*>(extended.data()), extended.size());
+    std::string main = "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+                       "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                       "rdf:about='' xmlns:xmpNote='http://ns.adobe.com/xmp/note/' xmlns:xmp='http://ns.adobe.com/xap/1.0/' "
+                       "xmpNote:HasExtendedXMP='" +
+                       guid + "' xmp:Rating='3'/></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+    Bytes photo = ReadFile(photos + "/nogps.jpg");
+    Bytes segments;
+    auto add = [&](const std::string& header, const std::string& body) {
+        size_t n = header.size() + body.size() + 2;
+        Bytes s = {0xFF, 0xE1, uint8_t(n >> 8), uint8_t(n)};
+        s.insert(s.end(), header.begin(), header.end());
+        s.insert(s.end(), body.begin(), body.end());
+        segments.insert(segments.end(), s.begin(), s.end());
+    };
+    add(std::string("http://ns.adobe.com/xap/1.0/") + '\0', main);
+    const size_t part = 65000;
+    for (size_t at = 0; at < extended.size(); at += part) {
+        std::string header = std::string("http://ns.adobe.com/xmp/extension/") + '\0' + guid;
+        for (uint32_t v : {uint32_t(extended.size()), uint32_t(at)})
+            for (int shift : {24, 16, 8, 0})
+                header += char(uint8_t(v >> shift));
+        add(header, extended.substr(at, part));
+    }
+    photo.insert(photo.begin() + 2, segments.begin(), segments.end());
+    std::string path = dir.file("extended.jpg");
+    WriteFile(path, photo);
+
+    auto before = Tags(path);
+    ASSERT_EQ(before["XMP-exif:GPSLatitude"], "35.6712") << "exiftool does not join the extended packet";
+    EXPECT_EQ(before["XMP-exif:GPSAltitude"], "40.5");
+    for (Route route : {Route::Fastest, Route::InMemory, Route::TemporaryFile}) {
+        std::string copy = dir.file(std::to_string(int(route)) + "-extended.jpg");
+        WriteFile(copy, photo);
+        EXPECT_EQ(CheckGpsTags(copy.c_str()), 0);
+        RemovedTags tags;
+        EXPECT_EQ(SecureGpsTags(copy.c_str(), copy.c_str(), tags, route), 0);
+        EXPECT_EQ(CheckGpsTags(copy.c_str()), 8);
+        auto after = Tags(copy);
+        EXPECT_EQ(after["XMP-exif:GPSLatitude"], "0") << "route " << int(route);
+        EXPECT_EQ(after["XMP-exif:GPSAltitude"], "0");
+        for (const auto& [key, value] : before) {
+            if (!IgnoredGroup(key) && !IsPositionTagName(key) && key != "XMP-xmpNote:HasExtendedXMP") {
+                EXPECT_EQ(after[key], value) << key;
+            }
+        }
+        EXPECT_EQ(after["XMP-dc:Description"].size(), 70000u);
+        int status = -1;
+        std::string metric = RunCommand("compare -metric AE " + Quote(path) + " " + Quote(copy) + " null: 2>&1", &status);
+        EXPECT_EQ(metric, "0");
     }
 }

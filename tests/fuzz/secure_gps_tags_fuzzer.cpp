@@ -2,7 +2,9 @@
 // in place and the full rewrite must agree on the code, the cleared tags and
 // every byte of the result, and a secured photo must check as secure. The
 // check and securing on one reading must secure exactly as the patch does
-// when its check says so, and leave the file untouched otherwise.
+// when its check says so, and leave the file untouched otherwise. After
+// securing, a second, independent finder must find no position either.
+#include "SimplePositionFinder.h"
 #include "engine/CheckGpsTags.h"
 #include "engine/SecureGpsTags.h"
 
@@ -62,6 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     if (fastCode == 0 && CheckGpsTags(fast.c_str()) == 0)
         std::abort();
+    if (fastCode == 0) {
+        std::vector<uint8_t> secured = Read(fast);
+        oracle::Verdict verdict = oracle::JudgePhoto(secured.data(), secured.size());
+        if (verdict.judged && verdict.position)
+            std::abort();
+    }
     const std::vector<uint8_t> input(data, data + size);
     if (fastCode != 0 && Read(fast) != input)
         std::abort(); // a photo that was not secured is untouched

@@ -1,0 +1,317 @@
+// Positions in XMP packets: which texts are positions, how they are cleared,
+// and what the check and securing make of photos that carry them. Every
+// byte outside a value must stay as it was.
+
+#include "engine/CheckGpsTags.h"
+#include "engine/Md5.h"
+#include "engine/ResultCodes.h"
+#include "engine/SecureGpsTags.h"
+#include "engine/XmpPositions.h"
+#include "support/JpegBuilder.h"
+#include "support/TempDir.h"
+#include "support/TiffBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace testing_support;
+
+namespace {
+
+std::vector<xmp::Value> Find(const std::string& text) {
+    return xmp::FindPositions(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+// The packet with its positions cleared.
+std::string Cleared(std::string text) {
+    auto values = Find(text);
+    xmp::ClearPositions(reinterpret_cast<uint8_t*>(&text[0]), values);
+    return text;
+}
+
+std::string Packet(const std::string& body, const std::string& prefix = "exif") {
+    return "<?xpacket begin='\xEF\xBB\xBF' id='W5M0MpCehiHzreSzNTczkc9d'?>\n"
+           "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
+           " <rdf:Description rdf:about='' xmlns:" +
+           prefix + "='http://ns.adobe.com/exif/1.0/' xmlns:tiff='http://ns.adobe.com/tiff/1.0/'\n" + body +
+           "\n </rdf:Description></rdf:RDF></x:xmpmeta>\n<?xpacket end='w'?>";
+}
+
+} // namespace
+
+TEST(XmpPositions, AttributeAndElementFormsUnderAnyBoundPrefix) {
+    std::string attributes = Packet("  exif:GPSLatitude=\"48,53.3235982N\"\n  exif:GPSLongitude = '2,20.1E'\n"
+                                    "  exif:GPSLatitudeRef=\"N\" tiff:Make=\"Cam 12\" exif:GPSAltitude=\"0/1\">");
+    auto found = Find(attributes);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].tag, 2);
+    EXPECT_EQ(attributes.substr(found[0].begin, found[0].end - found[0].begin), "48,53.3235982N");
+    EXPECT_EQ(found[1].tag, 4);
+    EXPECT_EQ(attributes.substr(found[1].begin, found[1].end - found[1].begin), "2,20.1E");
+    EXPECT_TRUE(found[0].nonZero);
+    EXPECT_FALSE(found[2].nonZero); // 0/1 is zero
+
+    std::string elements = Packet(" >\n  <pos:GPSDestLatitude>48,51.504N</pos:GPSDestLatitude>\n"
+                                  "  <pos:GPSDestLongitude>2,17.67E</pos:GPSDestLongitude>\n"
+                                  "  <pos:GPSAltitude/>\n  <tiff:GPSLatitude>35,1N</tiff:GPSLatitude>",
+                                  "pos");
+    found = Find(elements);
+    ASSERT_EQ(found.size(), 2u); // the empty element has no value; tiff: is not the EXIF namespace
+    EXPECT_EQ(found[0].tag, 20);
+    EXPECT_EQ(found[1].tag, 22);
+    EXPECT_EQ(elements.substr(found[1].begin, found[1].end - found[1].begin), "2,17.67E");
+
+    // A prefix bound to another namespace is not the EXIF one, whatever it is called.
+    EXPECT_TRUE(Find("<a xmlns:exif='http://example.com/exif/' exif:GPSLatitude='35,1N'/>").empty());
+    EXPECT_EQ(Find("<a xmlns:e=\"http://ns.adobe.com/exif/1.0/\" e:GPSLatitude='35,1N'/>").size(), 1u);
+}
+
+TEST(XmpPositions, ClearingTurnsDigitsToZeroAndNothingElse) {
+    std::string packet = Packet("  exif:GPSLatitude=\"48,53.3235982N\" exif:GPSAltitude='81/2'"
+                                " exif:Other=\"12\">\n  <exif:GPSLongitude>139,42.048W</exif:GPSLongitude>");
+    std::string cleared = Cleared(packet);
+    ASSERT_EQ(cleared.size(), packet.size());
+    EXPECT_NE(cleared.find("exif:GPSLatitude=\"00,00.0000000N\""), std::string::npos);
+    EXPECT_NE(cleared.find("exif:GPSAltitude='00/1'"), std::string::npos); // 0/1, never 0/0
+    EXPECT_NE(cleared.find("<exif:GPSLongitude>000,00.000W</exif:GPSLongitude>"), std::string::npos);
+    EXPECT_NE(cleared.find("exif:Other=\"12\""), std::string::npos);
+    for (const xmp::Value& v : Find(cleared))
+        EXPECT_FALSE(v.nonZero);
+    size_t differ = 0;
+    for (size_t i = 0; i < packet.size(); ++i)
+        differ += packet[i] != cleared[i];
+    EXPECT_EQ(differ, 11u + 3u + 7u);
+    EXPECT_EQ(Cleared(cleared), cleared); // a second clearing changes nothing
+}
+
+TEST(XmpPositions, MalformedTextEndsInAResultAndStaysInsideValues) {
+    const std::string bind = "<a xmlns:exif='http://ns.adobe.com/exif/1.0/' ";
+    // No closing quote, no closing tag: the value runs to the end.
+    EXPECT_EQ(Cleared(bind + "exif:GPSLatitude='35,1N and 99"), bind + "exif:GPSLatitude='00,0N and 00");
+    EXPECT_EQ(Cleared(bind + "><exif:GPSLatitude>35,1N"), bind + "><exif:GPSLatitude>00,0N");
+    // A start tag that never ends, a name at the very end, a bare name.
+    EXPECT_EQ(Cleared(bind + "><exif:GPSLatitude 35"), bind + "><exif:GPSLatitude 35");
+    EXPECT_EQ(Cleared(bind + "exif:GPSLatitude"), bind + "exif:GPSLatitude");
+    EXPECT_EQ(Cleared(bind + "exif:GPSLatitude 7 ='5'"), bind + "exif:GPSLatitude 7 ='5'");
+    // Quotes inside another value: both values are cleared, once each.
+    EXPECT_EQ(Cleared(bind + "exif:GPSAltitude='1 exif:GPSLatitude=\"5' 7\" x='9'"),
+              bind + "exif:GPSAltitude='0 exif:GPSLatitude=\"0' 0\" x='9'");
+    // Clearing one value makes a name that reads as a bound prefix: that
+    // value is cleared too.
+    std::string renamed = "<a xmlns:e0='http://ns.adobe.com/exif/1.0/' e0:GPSAltitude=\"x e1:GPSLatitude='5\" 7' 8";
+    std::vector<xmp::Value> found;
+    EXPECT_TRUE(xmp::ClearAllPositions(reinterpret_cast<uint8_t*>(&renamed[0]), renamed.size(), found));
+    EXPECT_EQ(found.size(), 1u);
+    EXPECT_EQ(renamed, "<a xmlns:e0='http://ns.adobe.com/exif/1.0/' e0:GPSAltitude=\"x e0:GPSLatitude='0\" 0' 8");
+    // Names that only begin like a position, closing tags and prefixes of other words.
+    EXPECT_TRUE(Find(bind + "exif:GPSLatitudeRef='1' exif:GPSLatitudeX='2' </exif:GPSLatitude> "
+                            "xexif:GPSLatitude='3' exif:GPSLatitude:x='4'")
+                    .empty());
+    // Any bytes at all, long ones too.
+    std::string noise;
+    for (int i = 0; i < 60000; ++i)
+        noise += "exif:GPSLatitude='<\"\0>/9"[i % 24];
+    std::string packet = bind + noise;
+    EXPECT_EQ(Cleared(packet).size(), packet.size());
+    EXPECT_TRUE(Find(std::string(65000, '\'')).empty());
+}
+
+namespace {
+
+class XmpPhoto : public ::testing::Test {
+protected:
+    std::string Write(const std::vector<uint8_t>& bytes) {
+        std::string path = dir.file("photo-" + std::to_string(n++) + ".jpg");
+        WriteFile(path, bytes);
+        return path;
+    }
+    int Check(const std::vector<uint8_t>& bytes) { return CheckGpsTags(Write(bytes).c_str()); }
+    static std::vector<uint8_t> WithXmp(const std::string& packet, const std::vector<uint8_t>* tiff = nullptr) {
+        JpegBuilder b;
+        b.Jfif();
+        if (tiff)
+            b.Exif(*tiff);
+        return b.Xmp(packet).Tables().Scan(3000).End().bytes;
+    }
+    TempDir dir;
+    int n = 0;
+};
+
+} // namespace
+
+TEST_F(XmpPhoto, CheckCodesTakeXmpPositionsIntoAccount) {
+    std::string position = Packet(" exif:GPSLatitude='35,40.272N'>");
+    std::string zero = Packet(" exif:GPSLatitude='00,00.000N'>");
+    std::string none = Packet(" exif:ExposureTime='1/125'>");
+    for (bool be : {false, true}) {
+        TiffBuilder t(be);
+        std::vector<uint8_t> gpsZero = ExifWithGps(be, {t.Rationals(2, {{0, 1}, {0, 1}, {0, 1}})});
+        std::vector<uint8_t> gpsSet = ExifWithGps(be, {t.Rationals(2, {{35, 1}, {0, 1}, {0, 1}})});
+        std::vector<uint8_t> noGps = ExifWithGps(be, {t.Ascii(1, "N")});
+        EXPECT_EQ(Check(WithXmp(position)), checkcode::kNeedsSecuring); // XMP only
+        EXPECT_EQ(Check(WithXmp(zero)), checkcode::kAlreadySecure);
+        EXPECT_EQ(Check(WithXmp(none)), checkcode::kNoExif);
+        EXPECT_EQ(Check(WithXmp(position, &gpsZero)), checkcode::kNeedsSecuring);
+        EXPECT_EQ(Check(WithXmp(zero, &gpsSet)), checkcode::kNeedsSecuring);
+        EXPECT_EQ(Check(WithXmp(zero, &noGps)), checkcode::kAlreadySecure);
+        EXPECT_EQ(Check(WithXmp(none, &noGps)), checkcode::kNoPositionTags);
+        EXPECT_EQ(Check(WithXmp(none, &gpsZero)), checkcode::kAlreadySecure);
+    }
+}
+
+TEST_F(XmpPhoto, SecuringClearsXmpOnEveryRouteAndKeepsEveryOtherByte) {
+    TiffBuilder t(false);
+    std::vector<uint8_t> tiff = ExifWithGps(false, {t.Ascii(1, "N"), t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}})});
+    std::string packet = Packet(" exif:GPSLatitude='35,40.25N' exif:GPSAltitude=\"81/2\">\n"
+                                "  <exif:GPSLongitude>139,42.048E</exif:GPSLongitude>");
+    for (bool withExif : {false, true}) {
+        std::vector<uint8_t> photo = WithXmp(packet, withExif ? &tiff : nullptr);
+        // A shape that the patch in place cannot take: fill bytes before a
+        // marker are dropped, so the photo is written anew.
+        std::vector<uint8_t> mended = photo;
+        mended.insert(mended.begin() + 2, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+        for (int shape = 0; shape < 2; ++shape) {
+            const std::vector<uint8_t>& original = shape == 0 ? photo : mended;
+            std::vector<uint8_t> first;
+            std::string removed;
+            for (Vardle::Route route :
+                 {Vardle::Route::Fastest, Vardle::Route::InMemory, Vardle::Route::TemporaryFile}) {
+                std::string path = Write(original);
+                RemovedTags tags;
+                ASSERT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, route), securecode::kSecured);
+                std::vector<uint8_t> secured = ReadFile(path);
+                if (route == Vardle::Route::Fastest) {
+                    first = secured;
+                    removed = RemovedTagsText(tags);
+                }
+                EXPECT_EQ(secured, first) << int(route);
+                EXPECT_EQ(RemovedTagsText(tags), removed);
+                EXPECT_EQ(CheckGpsTags(path.c_str()), checkcode::kAlreadySecure);
+            }
+            EXPECT_EQ(removed, withExif ? "?4;2(100000023,100000028,10000000F);10002(0,0,0);10006(0,0,0);10004(0,0,0);"
+                                        : "?3;10002(0,0,0);10006(0,0,0);10004(0,0,0);");
+            // The same bytes but for digits of the values (and the EXIF
+            // values); the patched packet reads as zero.
+            size_t skip = shape == 0 ? 0 : 6;
+            ASSERT_EQ(first.size(), original.size() - skip);
+            std::string text(first.begin(), first.end());
+            EXPECT_NE(text.find("exif:GPSLatitude='00,00.00N' exif:GPSAltitude=\"00/1\""), std::string::npos);
+            EXPECT_NE(text.find("<exif:GPSLongitude>000,00.000E</exif:GPSLongitude>"), std::string::npos);
+            // The EXIF segment comes before the packet: bytes that changed
+            // there became 0, bytes that changed in the packet were digits.
+            size_t xmpAt = text.find(xmp::kPacketHeader);
+            ASSERT_NE(xmpAt, std::string::npos);
+            size_t exifChanged = 0, digitsChanged = 0, othersChanged = 0;
+            for (size_t i = 0; i < first.size(); ++i) {
+                uint8_t before = original[i + (i >= 2 ? skip : 0)];
+                if (before == first[i])
+                    continue;
+                if (i < xmpAt && first[i] == 0)
+                    ++exifChanged;
+                else if (i > xmpAt && before >= '0' && before <= '9' && (first[i] == '0' || first[i] == '1'))
+                    ++digitsChanged;
+                else
+                    ++othersChanged;
+            }
+            EXPECT_EQ(othersChanged, 0u);
+            EXPECT_EQ(digitsChanged, 5u + 3u + 7u);
+            EXPECT_EQ(exifChanged > 0, withExif);
+            EXPECT_LE(exifChanged, 24u);
+        }
+    }
+}
+
+TEST_F(XmpPhoto, CheckAndSecureInOneReadingSeeXmpToo) {
+    std::string path = Write(WithXmp(Packet(" exif:GPSDestLongitude='2,17.67E'>")));
+    int check = -1;
+    RemovedTags tags;
+    EXPECT_EQ(SecureGpsTagsIfNeeded(path.c_str(), check, tags), securecode::kSecured);
+    EXPECT_EQ(check, checkcode::kNeedsSecuring);
+    EXPECT_EQ(RemovedTagsText(tags), "?1;10016(0,0,0);");
+    tags.clear();
+    EXPECT_EQ(SecureGpsTagsIfNeeded(path.c_str(), check, tags), -1);
+    EXPECT_EQ(check, checkcode::kAlreadySecure);
+}
+
+namespace {
+
+std::string Md5Of(const std::string& s) {
+    return md5::HexDigest(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+}
+
+// The extended packet's text cut into parts of at most chunk bytes, each in
+// an APP1 segment with its GUID, the full length and its offset.
+std::vector<std::vector<uint8_t>> ExtendedSegments(const std::string& text, const std::string& guid, size_t chunk) {
+    std::vector<std::vector<uint8_t>> out;
+    for (size_t at = 0; at < text.size(); at += chunk) {
+        size_t n = std::min(chunk, text.size() - at);
+        std::vector<uint8_t> p(xmp::kExtendedHeader, xmp::kExtendedHeader + xmp::kExtendedHeaderSize);
+        p.insert(p.end(), guid.begin(), guid.end());
+        for (uint32_t v : {uint32_t(text.size()), uint32_t(at)})
+            for (int shift : {24, 16, 8, 0})
+                p.push_back(uint8_t(v >> shift));
+        p.insert(p.end(), text.begin() + long(at), text.begin() + long(at + n));
+        out.push_back(p);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Md5, KnownDigests) {
+    EXPECT_EQ(Md5Of(""), "D41D8CD98F00B204E9800998ECF8427E");
+    EXPECT_EQ(Md5Of("abc"), "900150983CD24FB0D6963F7D28E17F72");
+    EXPECT_EQ(Md5Of(std::string(56, 'a')), "3B0C8AC703F828B04C6C197006D17218"); // padding spills a block
+    std::string bytes;
+    for (int i = 0; i < 1280; ++i)
+        bytes += char(i % 256);
+    EXPECT_EQ(Md5Of(bytes), "82829F1F3F2BB0F18B25F278E5BBA8BD");
+}
+
+TEST_F(XmpPhoto, ExtendedXmpIsClearedAndJoinedByItsNewGuid) {
+    // The position lies across the border of two parts.
+    std::string extended = Packet(" exif:ExposureTime='1/125'>\n  <dc:description>" + std::string(3000, 'w') +
+                                  "</dc:description>\n  <exif:GPSLatitude>35,40.272N</exif:GPSLatitude>");
+    size_t chunk = extended.find("40.272") + 2;
+    std::string guid = Md5Of(extended);
+    std::string main = Packet(" xmlns:xmpNote='http://ns.adobe.com/xmp/note/' xmpNote:HasExtendedXMP='" + guid + "'>");
+    JpegBuilder b;
+    b.Jfif().Xmp(main);
+    for (const auto& segment : ExtendedSegments(extended, guid, chunk))
+        b.Segment(0xE1, segment);
+    std::vector<uint8_t> photo = b.Tables().Scan(2000).End().bytes;
+    EXPECT_EQ(Check(photo), checkcode::kNeedsSecuring);
+
+    // Parts that do not fit together are no packet: nothing to find there.
+    JpegBuilder gap;
+    gap.Jfif().Xmp(main).Segment(0xE1, ExtendedSegments(extended, guid, chunk)[1]);
+    EXPECT_EQ(Check(gap.Tables().Scan(2000).End().bytes), checkcode::kNoExif);
+
+    std::string cleared = extended;
+    cleared.replace(cleared.find("35,40.272N"), 10, "00,00.000N");
+    std::string newGuid = Md5Of(cleared);
+    for (Vardle::Route route : {Vardle::Route::Fastest, Vardle::Route::InMemory, Vardle::Route::TemporaryFile}) {
+        std::string path = Write(photo);
+        RemovedTags tags;
+        ASSERT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, route), securecode::kSecured);
+        EXPECT_EQ(RemovedTagsText(tags), "?1;10002(0,0,0);");
+        std::vector<uint8_t> secured = ReadFile(path);
+        ASSERT_EQ(secured.size(), photo.size());
+        std::string text(secured.begin(), secured.end());
+        // The new GUID in the main packet and in both segments, the old one nowhere.
+        EXPECT_EQ(text.find(guid), std::string::npos);
+        size_t inMain = text.find("HasExtendedXMP='" + newGuid + "'");
+        EXPECT_NE(inMain, std::string::npos);
+        size_t first = text.find(newGuid, inMain + 1);
+        EXPECT_NE(first, std::string::npos);
+        EXPECT_NE(text.find(newGuid, first + 1), std::string::npos);
+        EXPECT_EQ(CheckGpsTags(path.c_str()), checkcode::kAlreadySecure);
+        // Only the position's digits and the GUIDs changed.
+        size_t changed = 0;
+        for (size_t i = 0; i < photo.size(); ++i)
+            changed += photo[i] != secured[i];
+        EXPECT_LE(changed, 8u + 3 * 32u);
+        EXPECT_GE(changed, 8u);
+    }
+}

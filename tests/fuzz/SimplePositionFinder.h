@@ -1,0 +1,316 @@
+#pragma once
+// A second, deliberately plain finder of GPS positions, for the fuzzers to
+// judge the engine by. It shares no code with the engine's directory reader
+// or XMP scanner: it walks the TIFF bytes itself (every directory that the
+// chain of next offsets, SubIFD pointers and GPS pointers of any directory
+// reaches, every entry, a repeated tag's too) and searches XMP text with
+// plain string searches. Only the segment map (where each APP1 payload lies)
+// comes from the engine's codestream parser.
+//
+// What counts as reachable follows the reader's documented rules (a bad entry
+// type ends a directory, values outside the data are not there, the main
+// chain and SubIFD chains follow next offsets, a GPS directory's next offset
+// leads nowhere). Where the answer would depend on the order in which the
+// reader meets directories or on its work limits (a directory reached both
+// as a GPS directory and in a chain, pointers of rational type, more than a
+// thousand directories, SubIFDs nested deep), the finder says it cannot
+// judge, and the fuzzer asserts nothing about that input.
+
+#include "engine/CodestreamParser.h"
+#include "engine/MemStream.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace oracle {
+
+struct Verdict {
+    bool judged = true;    // false: the input is beyond what this finder can judge
+    bool position = false; // some position tag or XMP position holds a value that is not zero
+    bool anyTag = false;   // some position tag or XMP position is there at all
+};
+
+namespace detail {
+
+inline uint64_t Load(const std::vector<uint8_t>& d, uint64_t at, unsigned width, bool be) {
+    uint64_t v = 0;
+    for (unsigned i = 0; i < width; ++i)
+        v |= uint64_t(d[at + i]) << (be ? 8 * (width - 1 - i) : 8 * i);
+    return v;
+}
+
+inline unsigned TypeSize(uint64_t type) {
+    static const unsigned sizes[19] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 2, 0, 8, 8, 8};
+    return type < 19 ? sizes[type] : 0;
+}
+
+inline void Exif(const std::vector<uint8_t>& d, Verdict& v) {
+    const uint64_t size = d.size();
+    if (size < 8)
+        return;
+    bool be;
+    if (d[0] == 'M' && d[1] == 'M')
+        be = true;
+    else if (d[0] == 'I' && d[1] == 'I')
+        be = false;
+    else
+        return;
+    bool big;
+    uint64_t first, headerSize;
+    if (Load(d, 2, 2, be) == 42) {
+        big = false, headerSize = 8, first = Load(d, 4, 4, be);
+    } else if (Load(d, 2, 2, be) == 43 && Load(d, 4, 2, be) == 8 && Load(d, 6, 2, be) == 0 && size >= 16) {
+        big = true, headerSize = 16, first = Load(d, 8, 8, be);
+    } else {
+        return;
+    }
+    const unsigned field = big ? 8 : 4, entrySize = big ? 20 : 12;
+
+    enum Role { kChain = 1, kGps = 2 };
+    std::map<uint64_t, int> roles; // directory offset -> the roles it was reached in
+    std::set<uint64_t> read;
+    std::deque<std::pair<uint64_t, Role>> queue;
+    if (first != 0 && first >= headerSize && first < size)
+        queue.push_back({first, kChain});
+    uint64_t entries = 0, loaded = 0;
+    int withSubIfds = 0;
+    while (!queue.empty()) {
+        auto [at, role] = queue.front();
+        queue.pop_front();
+        if ((roles[at] |= role) == (kChain | kGps)) {
+            v.judged = false; // which role the reader gives it depends on its order
+            return;
+        }
+        if (!read.insert(at).second)
+            continue;
+        if (read.size() > 1000) {
+            v.judged = false;
+            return;
+        }
+        if (at + (big ? 8 : 2) > size)
+            continue;
+        uint64_t n = big ? (Load(d, at, 8, be) & 0xFFFFFFFFu) : Load(d, at, 2, be);
+        if (n > 1024 || (entries += n) > 100000) {
+            v.judged = false;
+            return;
+        }
+        uint64_t p = at + (big ? 8 : 2);
+        bool whole = true, hasSubIfds = false;
+        for (uint64_t i = 0; i < n; ++i, p += entrySize) {
+            if (p + entrySize > size) {
+                whole = false;
+                break;
+            }
+            uint64_t tag = Load(d, p, 2, be), type = Load(d, p + 2, 2, be);
+            uint64_t count = Load(d, p + 4, big ? 8 : 4, be);
+            uint64_t fieldAt = p + (big ? 12 : 8);
+            if (type > 18) {
+                whole = false;
+                break;
+            }
+            unsigned es = TypeSize(type);
+            bool inlineValue = es == 0 || count <= field / es;
+            uint64_t valuesAt = inlineValue ? fieldAt : Load(d, fieldAt, field, be);
+            if (!inlineValue && valuesAt > size)
+                continue; // its values are not there
+            uint64_t room = inlineValue ? field : size - valuesAt;
+            uint64_t values = es == 0 ? 0 : (count < room / es ? count : room / es);
+            if (!inlineValue && (loaded += values * es) > (16u << 20)) {
+                v.judged = false; // past the reader's budget for values
+                return;
+            }
+
+            bool positionTag = tag == 2 || tag == 4 || tag == 6 || tag == 20 || tag == 22;
+            if (positionTag && (type == 5 || type == 10)) {
+                v.anyTag = true;
+                for (uint64_t k = 0; k < values; ++k)
+                    if (Load(d, valuesAt + 8 * k, 4, be) != 0)
+                        v.position = true;
+            }
+            bool integer = type == 1 || type == 3 || type == 4 || type == 6 || type == 8 || type == 9 ||
+                           type == 13 || type == 16 || type == 17 || type == 18;
+            if (tag == 330) {
+                hasSubIfds = true;
+                if (values > 0 && !integer && type != 2 && type != 7) {
+                    v.judged = false;
+                    return;
+                }
+                for (uint64_t k = 0; k < values; ++k) {
+                    uint64_t o = Load(d, valuesAt + es * k, es, be);
+                    if (o >= headerSize && o < size)
+                        queue.push_back({o, kChain});
+                }
+            }
+            if (tag == 34853 && count > 0) {
+                if (type == 5 || type == 10 || type == 11 || type == 12) {
+                    v.judged = false;
+                    return;
+                }
+                if (integer && values > 0) {
+                    uint64_t o = uint32_t(Load(d, valuesAt, es, be));
+                    if (o != 0)
+                        queue.push_back({o, kGps});
+                }
+            }
+        }
+        if (hasSubIfds && ++withSubIfds >= 16) {
+            v.judged = false;
+            return;
+        }
+        if (whole && role == kChain && p + field <= size) {
+            uint64_t next = Load(d, p, field, be);
+            if (next >= headerSize && next < size)
+                queue.push_back({next, kChain});
+        }
+    }
+}
+
+inline bool EndsName(char c) {
+    return std::strchr(" \t\r\n=></<\"':", c) != nullptr && c != 0;
+}
+
+inline void Xmp(const std::string& t, Verdict& v) {
+    const std::string uri = "http://ns.adobe.com/exif/1.0/";
+    std::set<std::string> prefixes;
+    for (size_t at = t.find("xmlns:"); at != std::string::npos; at = t.find("xmlns:", at + 1)) {
+        size_t end = at + 6;
+        while (end < t.size() && !EndsName(t[end]))
+            ++end;
+        std::string prefix = t.substr(at + 6, end - at - 6);
+        size_t p = t.find_first_not_of(" \t\r\n", end);
+        if (prefix.empty() || prefix.size() > 100 || p == std::string::npos || t[p] != '=')
+            continue;
+        p = t.find_first_not_of(" \t\r\n", p + 1);
+        if (p == std::string::npos || (t[p] != '"' && t[p] != '\''))
+            continue;
+        if (t.compare(p + 1, uri.size(), uri) == 0 && p + 1 + uri.size() < t.size() && t[p + 1 + uri.size()] == t[p])
+            prefixes.insert(prefix);
+    }
+    if (prefixes.size() > 32) {
+        v.judged = false;
+        return;
+    }
+    int hits = 0;
+    for (const std::string& prefix : prefixes) {
+        for (const char* name : {"GPSLatitude", "GPSLongitude", "GPSAltitude", "GPSDestLatitude", "GPSDestLongitude"}) {
+            std::string qualified = prefix + ":" + name;
+            for (size_t at = t.find(qualified); at != std::string::npos; at = t.find(qualified, at + 1)) {
+                size_t after = at + qualified.size();
+                if (at == 0 || after >= t.size() || !EndsName(t[after]) || t[after] == ':')
+                    continue;
+                char before = t[at - 1];
+                size_t begin, end;
+                if (before == '<') {
+                    size_t close = t.find('>', after);
+                    if (close == std::string::npos || t[close - 1] == '/')
+                        continue;
+                    begin = close + 1;
+                    end = t.find('<', begin);
+                } else if (before == ' ' || before == '\t' || before == '\r' || before == '\n') {
+                    size_t p = t.find_first_not_of(" \t\r\n", after);
+                    if (p == std::string::npos || t[p] != '=')
+                        continue;
+                    p = t.find_first_not_of(" \t\r\n", p + 1);
+                    if (p == std::string::npos || (t[p] != '"' && t[p] != '\''))
+                        continue;
+                    begin = p + 1;
+                    end = t.find(t[p], begin);
+                } else {
+                    continue;
+                }
+                if (++hits > 2000) {
+                    v.judged = false;
+                    return;
+                }
+                if (end == std::string::npos)
+                    end = t.size();
+                v.anyTag = true;
+                // A digit other than 0 makes it a position, unless it is in a
+                // denominator (digits right after '/').
+                bool denominator = false;
+                for (size_t i = begin; i < end; ++i) {
+                    char c = t[i];
+                    if (c == '/')
+                        denominator = true;
+                    else if (c < '0' || c > '9')
+                        denominator = false;
+                    else if (c != '0' && !denominator)
+                        v.position = true;
+                }
+            }
+        }
+    }
+}
+
+} // namespace detail
+
+// EXIF data alone.
+inline Verdict JudgeExif(const std::vector<uint8_t>& exif) {
+    Verdict v;
+    detail::Exif(exif, v);
+    return v;
+}
+
+// A whole photo: its EXIF data (the APP1 "Exif" payloads joined) and its XMP
+// packets, an extended packet joined from its parts.
+inline Verdict JudgePhoto(const uint8_t* data, size_t size) {
+    Verdict v;
+    stdlib::MemStream photo;
+    if (size)
+        photo.Write(data, 1, size);
+    photo.Seek(0, 0);
+    CodestreamParser codestream;
+    if (!codestream.IsUsable(codestream.BuildMap(photo)))
+        return v;
+    std::vector<uint8_t> exif;
+    static const char kXmp[] = "http://ns.adobe.com/xap/1.0/";
+    static const char kExtended[] = "http://ns.adobe.com/xmp/extension/";
+    // Extended XMP: GUID -> (offset, full length, part) of each segment.
+    std::map<std::string, std::vector<std::tuple<uint32_t, uint32_t, std::string>>> extended;
+    for (uint32_t i = 0; i < codestream.map.GetCount(); ++i) {
+        const auto& item = codestream.map[i];
+        if (item.marker != 0xE1 || item.length < 7 || item.offset + item.length > size)
+            continue;
+        const uint8_t* p = data + item.offset;
+        if (std::memcmp(p, "Exif", 4) == 0 && p[4] == 0)
+            exif.insert(exif.end(), p + 6, p + item.length);
+        else if (item.length >= sizeof kXmp && std::memcmp(p, kXmp, sizeof kXmp) == 0)
+            detail::Xmp(std::string(reinterpret_cast<const char*>(p) + sizeof kXmp, item.length - sizeof kXmp), v);
+        else if (item.length >= sizeof kExtended + 40 && std::memcmp(p, kExtended, sizeof kExtended) == 0) {
+            const uint8_t* q = p + sizeof kExtended + 32;
+            uint32_t length = uint32_t(q[0]) << 24 | q[1] << 16 | q[2] << 8 | q[3];
+            uint32_t offset = uint32_t(q[4]) << 24 | q[5] << 16 | q[6] << 8 | q[7];
+            extended[std::string(reinterpret_cast<const char*>(p) + sizeof kExtended, 32)].push_back(
+                {offset, length, std::string(reinterpret_cast<const char*>(q) + 8, p + item.length - q - 8)});
+        }
+    }
+    // A packet whose parts, in the order of their offsets, make exactly its
+    // full length.
+    for (auto& [guid, parts] : extended) {
+        std::stable_sort(parts.begin(), parts.end(),
+                         [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
+        std::string text;
+        bool fits = std::get<1>(parts[0]) <= (64u << 20);
+        for (const auto& [offset, length, part] : parts) {
+            fits = fits && offset == text.size() && length == std::get<1>(parts[0]);
+            if (fits)
+                text += part;
+        }
+        if (fits && text.size() == std::get<1>(parts[0]))
+            detail::Xmp(text, v);
+    }
+    Verdict e = JudgeExif(exif);
+    v.judged = v.judged && e.judged;
+    v.position = v.position || e.position;
+    v.anyTag = v.anyTag || e.anyTag;
+    return v;
+}
+
+} // namespace oracle
