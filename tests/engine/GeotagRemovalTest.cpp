@@ -4,6 +4,7 @@
 
 #include "engine/CheckGpsTags.h"
 #include "engine/FileOs.h"
+#include "engine/FileOsFaults.h"
 #include "engine/SecureGpsTags.h"
 #include "engine/Trace.h"
 #include "support/JpegBuilder.h"
