@@ -82,9 +82,9 @@ Findings FindInSegments(const std::vector<XmpSegment>& segments) {
     Findings found;
     for (const XmpSegment& s : segments)
         if (IsPacket(s.payload.data(), s.payload.size()))
-            Note(FindPositions(s.payload.data() + kPacketHeaderSize, s.payload.size() - kPacketHeaderSize), found);
+            Note(FindPositionsInPacket(s.payload.data() + kPacketHeaderSize, s.payload.size() - kPacketHeaderSize), found);
     for (const Extended& packet : JoinExtended(segments))
-        Note(FindPositions(packet.text.data(), packet.text.size()), found);
+        Note(FindPositionsInPacket(packet.text.data(), packet.text.size()), found);
     return found;
 }
 
@@ -93,7 +93,7 @@ std::vector<XmpSegment> ClearInSegments(const std::vector<XmpSegment>& segments,
     std::vector<bool> changed(segments.size(), false);
     for (Extended& packet : JoinExtended(segments)) {
         std::vector<Value> values;
-        bool cleared = ClearAllPositions(packet.text.data(), packet.text.size(), values);
+        bool cleared = ClearAllPositionsInPacket(packet.text.data(), packet.text.size(), values);
         Note(values, found);
         if (!cleared)
             continue;
@@ -126,7 +126,7 @@ std::vector<XmpSegment> ClearInSegments(const std::vector<XmpSegment>& segments,
         if (!IsPacket(p.data(), p.size()))
             continue;
         std::vector<Value> values;
-        if (ClearAllPositions(p.data() + kPacketHeaderSize, p.size() - kPacketHeaderSize, values))
+        if (ClearAllPositionsInPacket(p.data() + kPacketHeaderSize, p.size() - kPacketHeaderSize, values))
             changed[i] = true;
         Note(values, found);
     }
