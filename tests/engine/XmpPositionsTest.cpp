@@ -617,3 +617,48 @@ TEST_F(XmpPhoto, WidePacketsAreReadAndClearedInTheirOwnEncoding) {
         }
     }
 }
+
+TEST_F(XmpPhoto, ManyExtendedPacketsAndLargeMainPacketsCostTimeInProportion) {
+    // Hundreds of extended packets, each with a position, named by a main
+    // packet that hundreds of others of nearly 64 KB follow, full of text
+    // that begins like a GUID: every GUID is renamed in one pass.
+    constexpr int kPackets = 300;
+    std::vector<std::string> guids, texts;
+    std::string names;
+    for (int i = 0; i < kPackets; ++i) {
+        texts.push_back(Packet(" tiff:Model='Camera " + std::to_string(i) + "'>\n  <exif:GPSLatitude>" +
+                               std::to_string(10 + i % 80) + ",1N</exif:GPSLatitude>"));
+        guids.push_back(Md5Of(texts.back()));
+        names += " xmpNote:HasExtendedXMP" + std::to_string(i) + "='" + guids.back() + "'";
+    }
+    std::vector<std::vector<uint8_t>> segments = {PacketPayload(Packet(names + ">"))};
+    std::string filler;
+    while (filler.size() < 60000)
+        filler += guids[0].substr(0, 31) + " ";
+    for (int i = 0; i < kPackets; ++i)
+        segments.push_back(PacketPayload(filler));
+    for (int i = 0; i < kPackets; ++i)
+        segments.push_back(ExtendedSegments(texts[size_t(i)], guids[size_t(i)], 65000)[0]);
+    std::vector<uint8_t> photo = PhotoWithSegments(segments);
+    EXPECT_EQ(Check(photo), checkcode::kNeedsSecuring);
+
+    std::string path = Write(photo);
+    RemovedTags tags;
+    ASSERT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, Vardle::Route::Fastest), securecode::kSecured);
+    EXPECT_EQ(tags.GetCount(), uint32_t(kPackets));
+    std::vector<uint8_t> secured = ReadFile(path);
+    ASSERT_EQ(secured.size(), photo.size());
+    std::string text(secured.begin(), secured.end());
+    for (int i = 0; i < kPackets; ++i) {
+        std::string cleared = texts[size_t(i)];
+        std::string value = std::to_string(10 + i % 80);
+        cleared.replace(cleared.find(value + ",1N"), value.size() + 3, std::string(value.size(), '0') + ",0N");
+        std::string newGuid = Md5Of(cleared);
+        EXPECT_EQ(text.find(guids[size_t(i)]), std::string::npos) << i;
+        size_t named = text.find("HasExtendedXMP" + std::to_string(i) + "='" + newGuid + "'");
+        EXPECT_NE(named, std::string::npos) << i;
+        EXPECT_NE(text.find(newGuid, named + 1), std::string::npos) << i; // in its own segment
+    }
+    EXPECT_EQ(text.find(filler), std::string(photo.begin(), photo.end()).find(filler)); // the filler stays
+    EXPECT_EQ(CheckGpsTags(path.c_str()), checkcode::kAlreadySecure);
+}
