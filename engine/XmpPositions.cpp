@@ -304,27 +304,73 @@ bool ClearAllPositions(uint8_t* text, size_t size, std::vector<Value>& found) {
 namespace xmp {
 
 std::vector<Value> FindPositionsInPacket(const uint8_t* text, size_t size) {
+    std::vector<Value> values = FindPositions(text, size);
     Encoding e = EncodingOf(text, size);
-    if (e.width == 1)
-        return FindPositions(text, size);
-    std::vector<uint8_t> narrow = Narrow(text, size, e);
-    return FindPositions(narrow.data(), narrow.size());
+    if (e.width > 1) {
+        std::vector<uint8_t> narrow = Narrow(text, size, e);
+        std::vector<Value> wide = FindPositions(narrow.data(), narrow.size());
+        values.insert(values.end(), wide.begin(), wide.end());
+    }
+    return values;
 }
 
-bool ClearAllPositionsInPacket(uint8_t* text, size_t size, std::vector<Value>& found) {
-    Encoding e = EncodingOf(text, size);
-    if (e.width == 1)
-        return ClearAllPositions(text, size, found);
+namespace {
+
+// Clears the positions of the wide reading; true when a byte changed. Only
+// ASCII digits change, so each changed unit is one ASCII character: its low
+// byte takes the new digit, the others stay zero.
+bool ClearWide(uint8_t* text, size_t size, Encoding e, std::vector<Value>& found) {
     const std::vector<uint8_t> before = Narrow(text, size, e);
     std::vector<uint8_t> narrow = before;
     if (!ClearAllPositions(narrow.data(), narrow.size(), found))
         return false;
-    // Only ASCII digits change, so each changed unit is one ASCII character:
-    // its low byte takes the new digit, the others stay zero.
     for (size_t i = 0; i < narrow.size(); ++i)
         if (narrow[i] != before[i])
             text[i * e.width + (e.bigEndian ? e.width - 1 : 0)] = narrow[i];
     return true;
+}
+
+bool AnyNonZero(const std::vector<Value>& values) {
+    for (const Value& v : values)
+        if (v.nonZero)
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool ClearAllPositionsInPacket(uint8_t* text, size_t size, std::vector<Value>& found) {
+    // Text that looks wide is read both ways: a guess from its first bytes
+    // must never hide the positions of a packet that is UTF-8 after all.
+    bool changed = ClearAllPositions(text, size, found);
+    Encoding e = EncodingOf(text, size);
+    if (e.width == 1)
+        return changed;
+    constexpr int kMaxRounds = 4;
+    for (int round = 0;; ++round) {
+        std::vector<Value> wide, again;
+        bool wideChanged = ClearWide(text, size, e, wide);
+        if (round == 0)
+            found.insert(found.end(), wide.begin(), wide.end());
+        if (!wideChanged)
+            break;
+        changed = true;
+        // A digit cleared in one reading can stand where the other reads a
+        // denominator (0...1): the two could undo each other's last digit.
+        ClearAllPositions(text, size, again);
+        if (round + 1 == kMaxRounds) {
+            std::vector<uint8_t> narrow = Narrow(text, size, e);
+            if (AnyNonZero(FindPositions(text, size)) ||
+                AnyNonZero(FindPositions(narrow.data(), narrow.size()))) {
+                // Only text made to defeat the reading gets here: no digit but 0 stays.
+                for (size_t i = 0; i < size; ++i)
+                    if (IsDigit(text[i]))
+                        text[i] = '0';
+            }
+            break;
+        }
+    }
+    return changed;
 }
 
 } // namespace xmp

@@ -662,3 +662,17 @@ TEST_F(XmpPhoto, ManyExtendedPacketsAndLargeMainPacketsCostTimeInProportion) {
     EXPECT_EQ(text.find(filler), std::string(photo.begin(), photo.end()).find(filler)); // the filler stays
     EXPECT_EQ(CheckGpsTags(path.c_str()), checkcode::kAlreadySecure);
 }
+
+TEST_F(XmpPhoto, AUtf8PacketThatBeginsLikeAWideOneKeepsItsPositionsFound) {
+    // Stray bytes before a UTF-8 packet look like UTF-16 (a character with a
+    // zero byte beside it): the packet is still read, and cleared, as UTF-8.
+    std::string text = std::string("\x1b\0\x05\0", 4) + Packet(" exif:GPSLatitude='35,40.272N'>");
+    std::string cleared = std::string("\x1b\0\x05\0", 4) + Packet(" exif:GPSLatitude='00,00.000N'>");
+    std::vector<uint8_t> photo = PhotoWithSegments({PacketPayload(text)});
+    EXPECT_EQ(Check(photo), checkcode::kNeedsSecuring);
+    std::string path = Write(photo);
+    RemovedTags tags;
+    EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, Vardle::Route::Fastest), securecode::kSecured);
+    EXPECT_TRUE(ReadFile(path) == PhotoWithSegments({PacketPayload(cleared)}));
+    EXPECT_EQ(CheckGpsTags(path.c_str()), checkcode::kAlreadySecure);
+}
