@@ -28,17 +28,10 @@ int CheckGpsTags(const char* path, std::vector<std::string>* otherLocations) {
 
 int CheckGpsTagsOf(stdlib::Stream& file, std::vector<std::string>* otherLocations) {
     CodestreamParser codestream;
-    if (!codestream.BuildMap(file)) {
-        trace::Printf("It isn't JPEG! (maybe bad jpeg)[%d]\n", int(codestream.map.GetCount()));
-        return checkcode::kNotJpeg;
-    }
-    if (codestream.map[0].marker != 0xD8) {
-        trace::Printf("Bad JPEG codestream\n");
-        return checkcode::kNotJpeg;
-    }
     stdlib::MemStream exif;
     std::vector<XmpSegment> xmp;
-    GatherExif(file, codestream, exif, nullptr, &xmp);
+    if (!MapAndGather(file, codestream, exif, nullptr, &xmp))
+        return checkcode::kNotJpeg;
     if (otherLocations)
         *otherLocations = FindOtherLocations(file, codestream, exif);
     return CheckPhotoData(exif, xmp);

@@ -1,5 +1,6 @@
 #include "engine/ExifGather.h"
 
+#include "engine/Trace.h"
 #include "engine/XmpPositions.h"
 
 #include <cstring>
@@ -27,4 +28,24 @@ void GatherExif(stdlib::Stream& file, const CodestreamParser& parser, stdlib::Me
         if (keep)
             keep->append(kept);
     }
+}
+
+bool MapAndGather(stdlib::Stream& file, CodestreamParser& codestream, stdlib::MemStream& exif,
+                  gen::array<bool>* keep, std::vector<XmpSegment>* xmp) {
+    if (!codestream.BuildMap(file)) {
+        trace::Printf("It isn't JPEG! (maybe bad jpeg)[%d]\n", int(codestream.map.GetCount()));
+        return false;
+    }
+    if (codestream.map[0].marker != 0xD8) {
+        trace::Printf("Bad JPEG codestream\n");
+        return false;
+    }
+    GatherExif(file, codestream, exif, keep, xmp);
+    // Part of the EXIF data would be judged as the whole, and a rewrite would
+    // put the part back in place of the whole.
+    if (exif.IsError()) {
+        trace::Printf("No memory for the EXIF data\n");
+        return false;
+    }
+    return true;
 }

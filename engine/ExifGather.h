@@ -25,3 +25,11 @@ struct XmpSegment {
 // given it receives the segments that hold XMP.
 void GatherExif(stdlib::Stream& file, const CodestreamParser& parser, stdlib::MemStream& exif,
                 gen::array<bool>* keep = nullptr, std::vector<XmpSegment>* xmp = nullptr);
+
+// How the check and securing read a photo: maps it from the stream's
+// position, makes sure the map begins with SOI, and gathers its EXIF data
+// (keep and xmp as for GatherExif). False when the file is no usable JPEG
+// codestream, or when its EXIF data could not be held in memory in full:
+// then nothing may be judged or written from it.
+bool MapAndGather(stdlib::Stream& file, CodestreamParser& codestream, stdlib::MemStream& exif,
+                  gen::array<bool>* keep = nullptr, std::vector<XmpSegment>* xmp = nullptr);

@@ -9,8 +9,14 @@
 //      folder as the target (same volume, so step 3 is a rename);
 //   2. the whole new content is written with WriteAll, then FlushToDisk;
 //   3. ReplaceFileWith swaps it in over the target in one step.
-// On any failure RemoveFile deletes the sibling. WriteWholeFileSafely does
-// all of it for content that is already in memory.
+// On any failure RemoveFile deletes the sibling. Replacement owns the three
+// steps, so that no early return leaves a sibling behind or a file open;
+// WriteWholeFileSafely does all of it for content that is already in memory.
+//
+// The engine's large blocks of memory (EXIF data, a photo rebuilt in
+// memory) come from AllocateBlock, which can say "none": the engine then
+// takes a slower way or fails cleanly. Tests make writes and allocations
+// fail through this layer (FileOsFaults.h).
 
 #include <cstddef>
 #include <cstdint>
@@ -40,7 +46,7 @@ int64_t ModifyTime(FILE* file);
 FILE* CreateUniqueSibling(const char* target, std::string& siblingPath);
 
 // Writes size bytes or fails; every byte the engine writes to a file passes
-// here, so tests can make writes fail part-way (see WriteFaultForTests).
+// here.
 bool WriteAll(FILE* file, const void* data, size_t size);
 
 // Flushes the stream and asks the system to put the data on the disk.
@@ -72,12 +78,38 @@ bool GetFileId(const char* path, FileId& id);
 // (links, case, short names, "." and ".." parts).
 bool SameFile(const char* a, const char* b);
 
+// A new file beside target that takes target's place in one step. The
+// owner writes the new content into File(), then calls SwapIn. Until a
+// SwapIn succeeds the sibling belongs to the owner: it is closed and
+// deleted when the owner goes, and the target stays as it was.
+class Replacement {
+public:
+    explicit Replacement(const char* target);
+    ~Replacement();
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+
+    // The sibling, open for binary writing; null when it could not be made.
+    FILE* File() const { return file; }
+    // Flushes the sibling to the disk, closes it and puts it in the place of
+    // the target. False when any step fails; the sibling is gone then too.
+    bool SwapIn();
+
+private:
+    void Discard();
+
+    std::string target;
+    std::string sibling;
+    FILE* file = nullptr;
+};
+
 // Replaces the whole content of path with data, through a sibling file; the
 // old content stays when anything fails.
 bool WriteWholeFileSafely(const char* path, const void* data, size_t size);
 
-// Test hook: when set, WriteAll writes at most this many more bytes in all
-// and then fails, as a full disk would. Negative turns it off.
-void WriteFaultForTests(int64_t bytesBeforeFailure);
+// A block of memory of at least size bytes, or null when there is none.
+// Blocks are given back with ReleaseBlock (null is allowed).
+void* AllocateBlock(size_t size);
+void ReleaseBlock(void* block);
 
 } // namespace fileos

@@ -22,6 +22,20 @@ int64_t Tell64(FILE* file) {
     return _ftelli64(file);
 }
 
+namespace {
+// A handle of this file's own, closed on every way out of its scope.
+struct OwnedHandle {
+    explicit OwnedHandle(HANDLE h) : handle(h) {}
+    HANDLE handle;
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    ~OwnedHandle() {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+};
+} // namespace
+
 static HANDLE HandleOf(FILE* file) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
 }
@@ -110,14 +124,10 @@ bool GetFileId(const char* path, FileId& id) {
         return false;
     // Backup semantics open folders as well as files; no access is asked
     // for, so a file locked by its writer still tells who it is.
-    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    OwnedHandle h{CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
     BY_HANDLE_FILE_INFORMATION info;
-    bool ok = GetFileInformationByHandle(h, &info) != 0;
-    CloseHandle(h);
-    if (!ok)
+    if (h.handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h.handle, &info))
         return false;
     id.volume = info.dwVolumeSerialNumber;
     id.index = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;

@@ -1,6 +1,7 @@
 #include "engine/MemStream.h"
 
 #include "engine/ByteOrder.h"
+#include "engine/FileOs.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,17 +13,6 @@ namespace stdlib {
 
 namespace {
 
-void* HeapAllocate(size_t bytes) { return std::malloc(bytes ? bytes : 1); }
-void HeapRelease(void** p) {
-    std::free(*p);
-    *p = nullptr;
-}
-void* NewAllocate(size_t bytes) { return ::operator new(bytes ? bytes : 1, std::nothrow); }
-void NewRelease(void** p) {
-    ::operator delete(*p);
-    *p = nullptr;
-}
-
 bool MultiplyFits(size_t a, size_t b, uint64_t& product) {
     if (a && b > std::numeric_limits<uint64_t>::max() / a)
         return false;
@@ -32,7 +22,7 @@ bool MultiplyFits(size_t a, size_t b, uint64_t& product) {
 
 } // namespace
 
-MemStream::MemStream() : allocate(HeapAllocate), release(HeapRelease) {
+MemStream::MemStream() {
     block = obtain(kDefaultGrowStep);
     if (block)
         capacity = kDefaultGrowStep;
@@ -40,30 +30,20 @@ MemStream::MemStream() : allocate(HeapAllocate), release(HeapRelease) {
         errorFlag = true;
 }
 
-void MemStream::SetAllocator(AllocateFn a, ReleaseFn r) {
-    allocate = a;
-    release = r;
-}
-
 uint8_t* MemStream::obtain(uint64_t bytes) {
     if (bytes > std::numeric_limits<size_t>::max())
         return nullptr;
-    return static_cast<uint8_t*>(allocate(size_t(bytes)));
+    return static_cast<uint8_t*>(fileos::AllocateBlock(size_t(bytes)));
 }
 
 void MemStream::Attach(void* newBlock, uint64_t bytes) {
     Close();
-    allocate = NewAllocate;
-    release = NewRelease;
     block = static_cast<uint8_t*>(newBlock);
     size = capacity = block ? bytes : 0;
 }
 
 void MemStream::Close() {
-    if (block) {
-        void* p = block;
-        release(&p);
-    }
+    fileos::ReleaseBlock(block);
     block = nullptr;
     size = position = capacity = 0;
     endFlag = errorFlag = false;
@@ -103,10 +83,7 @@ bool MemStream::SetSize(uint64_t newSize) {
         if (size)
             std::memcpy(grown, block, size_t(size));
         std::memset(grown + size, 0, size_t(newSize - size)); // never expose stale heap bytes
-        if (block) {
-            void* p = block;
-            release(&p);
-        }
+        fileos::ReleaseBlock(block);
         block = grown;
         capacity = newSize;
     } else if (newSize > size) {
@@ -236,10 +213,7 @@ size_t MemStream::Write(const void* buffer, size_t itemSize, size_t itemCount) {
             std::memcpy(grown, block, size_t(size));
         // Copy the rest before the old block goes: buffer may point into it.
         std::memcpy(grown + position, from + written, size_t(remaining));
-        if (block) {
-            void* p = block;
-            release(&p);
-        }
+        fileos::ReleaseBlock(block);
         block = grown;
         capacity += step;
         position += remaining;

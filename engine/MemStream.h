@@ -4,6 +4,8 @@
 // Invariant: position <= size <= capacity, and capacity is the usable length
 // of block. Every size computation is checked: a request whose byte count
 // cannot be represented is refused instead of wrapping into a small copy.
+// Memory comes from the OS layer (fileos::AllocateBlock), which can run out:
+// a write that needs more then fails and sets the error flag.
 
 #include "engine/Stream.h"
 
@@ -11,15 +13,12 @@ namespace stdlib {
 
 class MemStream : public Stream {
 public:
-    using AllocateFn = void* (*)(size_t bytes);
-    using ReleaseFn = void (*)(void** block); // frees and nulls the pointer
-
     static constexpr uint64_t kDefaultGrowStep = 0xFFFF;
 
     MemStream();
     ~MemStream() override { Close(); }
 
-    // Adopts block (from ::operator new, bytes long) as the stream's data:
+    // Adopts block (from fileos::AllocateBlock, bytes long) as the stream's data:
     // size and capacity are bytes, position 0. The stream frees it.
     void Attach(void* block, uint64_t bytes);
 
@@ -54,9 +53,6 @@ public:
     const uint8_t* Data() const { return block; }
     uint64_t GetCapacity() const { return capacity; }
 
-    // For tests of allocation failure: replaces the pair used for growth.
-    void SetAllocator(AllocateFn allocate, ReleaseFn release);
-
 private:
     uint64_t readUnsigned(unsigned width);
     size_t writeUnsigned(uint64_t value, unsigned width);
@@ -69,8 +65,6 @@ private:
     uint64_t capacity = 0;
     bool endFlag = false;
     bool errorFlag = false;
-    AllocateFn allocate;
-    ReleaseFn release;
 };
 
 // Run-time type test used by the rewrite to tell its two kinds of output apart.

@@ -48,7 +48,7 @@ namespace {
 
 using MapItem = CodestreamParser::MapItem;
 
-constexpr uint8_t kSOI = 0xD8, kSOS = 0xDA, kAPP1 = 0xE1;
+constexpr uint8_t kSOS = 0xDA, kAPP1 = 0xE1;
 constexpr size_t kCopyBlock = 65536;
 constexpr uint64_t kMaxExifChunk = 65527;
 constexpr size_t kMergeGap = 64;
@@ -207,46 +207,16 @@ bool WriteChangedBytes(stdlib::StdioFileStream& file, uint64_t fileOffset, const
     return true;
 }
 
-// Puts the new photo in place of the old through a file beside it.
-int ReplaceWithBytes(const char* path, const uint8_t* data, uint64_t size) {
-    std::string sibling;
-    FILE* out = fileos::CreateUniqueSibling(path, sibling);
-    if (!out)
+// Writes the new photo into a file beside the photo with write(FILE*),
+// which returns 0 or a result code, and swaps it in over the photo. The
+// sibling is gone again on every failure (see fileos::Replacement).
+template <class WriteFn> int ReplaceThroughSibling(const char* path, WriteFn write) {
+    fileos::Replacement sibling(path);
+    if (!sibling.File())
         return securecode::kCannotOpenWrite;
-    bool written = fileos::WriteAll(out, data, size_t(size)) && fileos::FlushToDisk(out);
-    bool closed = std::fclose(out) == 0;
-    if (written && closed && fileos::ReplaceFileWith(path, sibling.c_str()))
-        return securecode::kSecured;
-    fileos::RemoveFile(sibling.c_str());
-    return securecode::kWriteFailed;
-}
-
-// The whole rewrite streamed into a file beside the photo, then swapped in.
-int ReplaceThroughSibling(const char* path, stdlib::Stream& source, const CodestreamParser& codestream,
-                          const stdlib::MemStream& exif, const gen::array<bool>& keep,
-                          const std::vector<XmpSegment>& clearedXmp) {
-    std::string sibling;
-    FILE* created = fileos::CreateUniqueSibling(path, sibling);
-    if (!created)
-        return securecode::kCannotOpenWrite;
-    std::fclose(created);
-    int code;
-    {
-        stdlib::StdioFileStream out(sibling.c_str(), "wb");
-        out.bigEndian = true;
-        code = out.IsClosed() ? securecode::kCannotOpenWrite
-                              : WriteRewrite(source, codestream, exif, keep, clearedXmp, out);
-        source.Close();
-        if (code == 0) {
-            out.Flush();
-            code = out.IsError() ? securecode::kWriteFailed : securecode::kSecured;
-        }
-    }
-    if (code == 0 && !fileos::ReplaceFileWith(path, sibling.c_str()))
-        code = securecode::kWriteFailed;
-    if (code != 0)
-        fileos::RemoveFile(sibling.c_str());
-    return code;
+    if (int code = write(sibling.File()))
+        return code;
+    return sibling.SwapIn() ? securecode::kSecured : securecode::kWriteFailed;
 }
 
 bool IsSameFile(const char* a, const char* b) {
@@ -287,16 +257,9 @@ struct MappedPhoto {
 
 // Maps the photo and gathers its EXIF data; 0 or 2 (not a usable codestream).
 int MapPhoto(MappedPhoto& photo) {
-    if (!photo.codestream.BuildMap(photo.file)) {
-        trace::Printf("It isn't JPEG! (maybe bad jpeg)[%d]\n", int(photo.codestream.map.GetCount()));
-        return securecode::kUnreadableJpeg;
-    }
-    if (photo.codestream.map[0].marker != kSOI) {
-        trace::Printf("Bad JPEG codestream\n");
-        return securecode::kUnreadableJpeg;
-    }
-    GatherExif(photo.file, photo.codestream, photo.exif, &photo.keep, &photo.xmp);
-    return 0;
+    return MapAndGather(photo.file, photo.codestream, photo.exif, &photo.keep, &photo.xmp)
+               ? 0
+               : securecode::kUnreadableJpeg;
 }
 
 // A photo marked read-only stays untouched: it must open for writing. The
@@ -373,18 +336,30 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
             code = PatchInPlace(source, codestream, exifItem, original, exif, photo.xmp, clearedXmp);
         } else {
             uint64_t size = source.GetSize();
-            void* block =
-                route == Vardle::Route::TemporaryFile ? nullptr : ::operator new(size_t(size), std::nothrow);
+            void* block = route == Vardle::Route::TemporaryFile ? nullptr : fileos::AllocateBlock(size_t(size));
             if (block) {
+                // The new photo in memory, then in one write beside the photo.
                 stdlib::MemStream memory;
                 memory.bigEndian = true;
                 memory.Attach(block, size);
                 code = WriteRewrite(source, codestream, exif, keep, clearedXmp, memory);
                 source.Close();
+                if (code == 0 && memory.IsError())
+                    code = securecode::kWriteFailed;
                 if (code == 0)
-                    code = memory.IsError() ? securecode::kWriteFailed : ReplaceWithBytes(sourcePath, memory.Data(), memory.Tell());
+                    code = ReplaceThroughSibling(sourcePath, [&](FILE* out) {
+                        return fileos::WriteAll(out, memory.Data(), size_t(memory.Tell())) ? 0
+                                                                                         : securecode::kWriteFailed;
+                    });
             } else {
-                code = ReplaceThroughSibling(sourcePath, source, codestream, exif, keep, clearedXmp);
+                // No memory for it: streamed from the photo into the file beside it.
+                code = ReplaceThroughSibling(sourcePath, [&](FILE* file) {
+                    stdlib::StdioFileStream out(file, stdlib::StdioFileStream::kBorrowed);
+                    out.bigEndian = true;
+                    int written = WriteRewrite(source, codestream, exif, keep, clearedXmp, out);
+                    source.Close(); // the photo is replaced next: no handle of ours may stay on it
+                    return written;
+                });
             }
         }
     }

@@ -172,16 +172,17 @@ bool StdioFileStream::Finish() {
     if (!file)
         return false;
     bool flushed = std::fflush(file) == 0;
-    bool closed = std::fclose(file) == 0;
+    bool closed = !owned || std::fclose(file) == 0;
     file = nullptr;
+    owned = true;
     return flushed && closed;
 }
 
 void StdioFileStream::Close() {
-    if (file) {
+    if (file && owned)
         std::fclose(file);
-        file = nullptr;
-    }
+    file = nullptr;
+    owned = true;
 }
 
 int64_t StdioFileStream::GetModifyTime() { return file ? fileos::ModifyTime(file) : 0; }

@@ -11,6 +11,9 @@ class StdioFileStream : public Stream {
 public:
     StdioFileStream() = default;
     StdioFileStream(const char* path, const char* mode) { Open(path, mode); }
+    // A stream over a file that another owner opened and closes.
+    enum Borrowed { kBorrowed };
+    StdioFileStream(FILE* borrowed, Borrowed) : file(borrowed), owned(false) {}
     ~StdioFileStream() override { Close(); }
 
     bool OpenW(const wchar_t* path, const wchar_t* mode) override;
@@ -50,7 +53,7 @@ public:
     // Opens path in mode in place of the current file, which stays open and
     // unchanged when the new open fails. The position starts at 0.
     bool Reopen(const char* path, const char* mode);
-    // Flushes and closes; false when buffered data could not be written or
+    // Flushes and closes (a borrowed file is only flushed, and let go); false when buffered data could not be written or
     // the close failed (then the file may hold only part of the writes).
     bool Finish();
 
@@ -59,6 +62,7 @@ private:
     size_t writeUnsigned(uint64_t value, unsigned width);
 
     FILE* file = nullptr;
+    bool owned = true; // Close and Finish close the file
 };
 
 } // namespace stdlib

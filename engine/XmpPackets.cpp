@@ -69,6 +69,51 @@ std::vector<Extended> JoinExtended(const std::vector<XmpSegment>& segments) {
     return whole;
 }
 
+// Writes the new GUID over every place where an old one stands in text, in
+// one pass however many GUIDs changed: a rolling hash of each 32 bytes picks
+// the places worth comparing, so a photo with many extended packets and
+// large main packets costs time in proportion to its size.
+bool RenameGuids(std::vector<uint8_t>& text, const std::map<std::string, std::string>& renamed) {
+    constexpr uint64_t kBase = 1099511628211ull;
+    auto hashOf = [](const uint8_t* p) {
+        uint64_t h = 0;
+        for (size_t k = 0; k < kGuidSize; ++k)
+            h = h * kBase + p[k];
+        return h;
+    };
+    std::vector<uint64_t> wanted;
+    for (const auto& r : renamed)
+        wanted.push_back(hashOf(reinterpret_cast<const uint8_t*>(r.first.data())));
+    std::sort(wanted.begin(), wanted.end());
+    uint64_t top = 1; // kBase to the power kGuidSize - 1: the weight of the byte that leaves
+    for (size_t k = 1; k < kGuidSize; ++k)
+        top *= kBase;
+
+    bool changed = false;
+    if (text.size() < kGuidSize)
+        return false;
+    uint64_t h = hashOf(text.data());
+    for (size_t at = 0;;) {
+        if (std::binary_search(wanted.begin(), wanted.end(), h)) {
+            auto hit = renamed.find(std::string(reinterpret_cast<const char*>(text.data()) + at, kGuidSize));
+            if (hit != renamed.end()) {
+                std::memcpy(text.data() + at, hit->second.data(), kGuidSize);
+                changed = true;
+                at += kGuidSize;
+                if (text.size() - at < kGuidSize)
+                    break;
+                h = hashOf(text.data() + at);
+                continue;
+            }
+        }
+        if (text.size() - at == kGuidSize)
+            break;
+        h = (h - text[at] * top) * kBase + text[at + kGuidSize];
+        ++at;
+    }
+    return changed;
+}
+
 void Note(const std::vector<Value>& values, Findings& found) {
     for (const Value& v : values) {
         found.tags.push_back(v.tag);
@@ -82,18 +127,19 @@ Findings FindInSegments(const std::vector<XmpSegment>& segments) {
     Findings found;
     for (const XmpSegment& s : segments)
         if (IsPacket(s.payload.data(), s.payload.size()))
-            Note(FindPositions(s.payload.data() + kPacketHeaderSize, s.payload.size() - kPacketHeaderSize), found);
+            Note(FindPositionsInPacket(s.payload.data() + kPacketHeaderSize, s.payload.size() - kPacketHeaderSize), found);
     for (const Extended& packet : JoinExtended(segments))
-        Note(FindPositions(packet.text.data(), packet.text.size()), found);
+        Note(FindPositionsInPacket(packet.text.data(), packet.text.size()), found);
     return found;
 }
 
 std::vector<XmpSegment> ClearInSegments(const std::vector<XmpSegment>& segments, Findings& found) {
     std::vector<XmpSegment> work = segments;
     std::vector<bool> changed(segments.size(), false);
+    std::map<std::string, std::string> renamed; // old GUID -> new
     for (Extended& packet : JoinExtended(segments)) {
         std::vector<Value> values;
-        bool cleared = ClearAllPositions(packet.text.data(), packet.text.size(), values);
+        bool cleared = ClearAllPositionsInPacket(packet.text.data(), packet.text.size(), values);
         Note(values, found);
         if (!cleared)
             continue;
@@ -107,26 +153,19 @@ std::vector<XmpSegment> ClearInSegments(const std::vector<XmpSegment>& segments,
             at += n;
             changed[i] = true;
         }
-        // The main packets name the extended one by its GUID.
-        for (size_t i = 0; i < work.size(); ++i) {
-            std::vector<uint8_t>& p = work[i].payload;
-            if (!IsPacket(p.data(), p.size()))
-                continue;
-            for (auto hit = std::search(p.begin(), p.end(), packet.guid.begin(), packet.guid.end()); hit != p.end();
-                 hit = std::search(hit + long(kGuidSize), p.end(), packet.guid.begin(), packet.guid.end())) {
-                std::copy(guid.begin(), guid.end(), hit);
-                changed[i] = true;
-            }
-        }
+        renamed.emplace(packet.guid, guid);
     }
-    // The main packets last: a GUID written into one could stand inside a
-    // position value there, and is cleared with it.
+    // The main packets name the extended ones by their GUIDs, and last: a
+    // GUID written into one could stand inside a position value there, and
+    // is cleared with it.
     for (size_t i = 0; i < work.size(); ++i) {
         std::vector<uint8_t>& p = work[i].payload;
         if (!IsPacket(p.data(), p.size()))
             continue;
+        if (!renamed.empty() && RenameGuids(p, renamed))
+            changed[i] = true;
         std::vector<Value> values;
-        if (ClearAllPositions(p.data() + kPacketHeaderSize, p.size() - kPacketHeaderSize, values))
+        if (ClearAllPositionsInPacket(p.data() + kPacketHeaderSize, p.size() - kPacketHeaderSize, values))
             changed[i] = true;
         Note(values, found);
     }

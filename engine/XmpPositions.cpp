@@ -130,6 +130,47 @@ std::vector<std::string> ExifPrefixes(const uint8_t* text, size_t size) {
     return prefixes;
 }
 
+// How the packet's text is stored: bytes per code unit and their order.
+struct Encoding {
+    size_t width = 1;
+    bool bigEndian = false;
+};
+
+// Told by a byte-order mark or, without one, by the zero bytes around the
+// first character, which in any packet is '<' (or a blank before it).
+Encoding EncodingOf(const uint8_t* t, size_t size) {
+    if (size >= 4 && t[0] == 0xFF && t[1] == 0xFE && t[2] == 0 && t[3] == 0)
+        return {4, false};
+    if (size >= 4 && t[0] == 0 && t[1] == 0 && t[2] == 0xFE && t[3] == 0xFF)
+        return {4, true};
+    if (size >= 2 && t[0] == 0xFF && t[1] == 0xFE)
+        return {2, false};
+    if (size >= 2 && t[0] == 0xFE && t[1] == 0xFF)
+        return {2, true};
+    if (size >= 4 && t[0] && !t[1] && !t[2] && !t[3])
+        return {4, false};
+    if (size >= 4 && !t[0] && !t[1] && !t[2] && t[3])
+        return {4, true};
+    if (size >= 2 && t[0] && !t[1])
+        return {2, false};
+    if (size >= 2 && !t[0] && t[1])
+        return {2, true};
+    return {};
+}
+
+// One byte per code unit: ASCII as it is, anything else 0x80.
+std::vector<uint8_t> Narrow(const uint8_t* text, size_t size, Encoding e) {
+    std::vector<uint8_t> out(size / e.width);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const uint8_t* unit = text + i * e.width;
+        uint32_t c = 0;
+        for (size_t b = 0; b < e.width; ++b)
+            c |= uint32_t(unit[e.bigEndian ? e.width - 1 - b : b]) << (8 * b);
+        out[i] = c < 0x80 ? uint8_t(c) : 0x80;
+    }
+    return out;
+}
+
 } // namespace
 
 bool IsPacket(const uint8_t* payload, size_t size) {
@@ -254,6 +295,80 @@ bool ClearAllPositions(uint8_t* text, size_t size, std::vector<Value>& found) {
             break;
         }
         ClearPositions(text, again);
+    }
+    return changed;
+}
+
+} // namespace xmp
+
+namespace xmp {
+
+std::vector<Value> FindPositionsInPacket(const uint8_t* text, size_t size) {
+    std::vector<Value> values = FindPositions(text, size);
+    Encoding e = EncodingOf(text, size);
+    if (e.width > 1) {
+        std::vector<uint8_t> narrow = Narrow(text, size, e);
+        std::vector<Value> wide = FindPositions(narrow.data(), narrow.size());
+        values.insert(values.end(), wide.begin(), wide.end());
+    }
+    return values;
+}
+
+namespace {
+
+// Clears the positions of the wide reading; true when a byte changed. Only
+// ASCII digits change, so each changed unit is one ASCII character: its low
+// byte takes the new digit, the others stay zero.
+bool ClearWide(uint8_t* text, size_t size, Encoding e, std::vector<Value>& found) {
+    const std::vector<uint8_t> before = Narrow(text, size, e);
+    std::vector<uint8_t> narrow = before;
+    if (!ClearAllPositions(narrow.data(), narrow.size(), found))
+        return false;
+    for (size_t i = 0; i < narrow.size(); ++i)
+        if (narrow[i] != before[i])
+            text[i * e.width + (e.bigEndian ? e.width - 1 : 0)] = narrow[i];
+    return true;
+}
+
+bool AnyNonZero(const std::vector<Value>& values) {
+    for (const Value& v : values)
+        if (v.nonZero)
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool ClearAllPositionsInPacket(uint8_t* text, size_t size, std::vector<Value>& found) {
+    // Text that looks wide is read both ways: a guess from its first bytes
+    // must never hide the positions of a packet that is UTF-8 after all.
+    bool changed = ClearAllPositions(text, size, found);
+    Encoding e = EncodingOf(text, size);
+    if (e.width == 1)
+        return changed;
+    constexpr int kMaxRounds = 4;
+    for (int round = 0;; ++round) {
+        std::vector<Value> wide, again;
+        bool wideChanged = ClearWide(text, size, e, wide);
+        if (round == 0)
+            found.insert(found.end(), wide.begin(), wide.end());
+        if (!wideChanged)
+            break;
+        changed = true;
+        // A digit cleared in one reading can stand where the other reads a
+        // denominator (0...1): the two could undo each other's last digit.
+        ClearAllPositions(text, size, again);
+        if (round + 1 == kMaxRounds) {
+            std::vector<uint8_t> narrow = Narrow(text, size, e);
+            if (AnyNonZero(FindPositions(text, size)) ||
+                AnyNonZero(FindPositions(narrow.data(), narrow.size()))) {
+                // Only text made to defeat the reading gets here: no digit but 0 stays.
+                for (size_t i = 0; i < size; ++i)
+                    if (IsDigit(text[i]))
+                        text[i] = '0';
+            }
+            break;
+        }
     }
     return changed;
 }

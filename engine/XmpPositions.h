@@ -63,4 +63,15 @@ bool ClearPositions(uint8_t* text, const std::vector<Value>& values);
 // value but zero remains. Returns true when a byte changed.
 bool ClearAllPositions(uint8_t* text, size_t size, std::vector<Value>& found);
 
+// The same two for a packet as it stands in a photo. The XMP of a JPEG photo
+// is UTF-8, yet some writers store UTF-16 or UTF-32, and readers take it
+// (exiftool reads a position there). Text that begins with a byte-order mark,
+// or whose first character has zero bytes beside it, is also read through a
+// narrow copy with one byte per code unit (ASCII as it is, any other unit a
+// byte no markup uses), and the digits cleared there are written back into
+// their units. It is read as UTF-8 as well: a guess from the first bytes
+// must never hide a position. Values of the wide reading are in code units.
+std::vector<Value> FindPositionsInPacket(const uint8_t* text, size_t size);
+bool ClearAllPositionsInPacket(uint8_t* text, size_t size, std::vector<Value>& found);
+
 } // namespace xmp

@@ -2,6 +2,7 @@
 // survives every failure, and no temporary file is left behind.
 
 #include "engine/FileOs.h"
+#include "engine/FileOsFaults.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

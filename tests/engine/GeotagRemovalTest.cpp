@@ -4,6 +4,7 @@
 
 #include "engine/CheckGpsTags.h"
 #include "engine/FileOs.h"
+#include "engine/FileOsFaults.h"
 #include "engine/SecureGpsTags.h"
 #include "engine/Trace.h"
 #include "support/JpegBuilder.h"
@@ -364,6 +365,49 @@ TEST_F(GeotagRemoval, AWriteFailingPartWayLeavesThePhotoByteIdentical) {
             EXPECT_EQ(FilesIn(), 1u);
         }
     }
+}
+
+TEST_F(GeotagRemoval, MemoryRunningOutGivesTheSamePhotoOrLeavesItAsItWas) {
+    // Split EXIF data larger than one block of the memory stream, so the
+    // data needs memory to grow and no route can patch in place.
+    TiffBuilder t(false);
+    Bytes tiff = ExifWithGps(false, FullGps(t));
+    tiff.resize(tiff.size() + 150000, 0x11);
+    Bytes photo = JpegBuilder().Jfif().Exif(tiff, 60000).Tables().Scan(50000).End().bytes;
+    const Outcome whole = Secure(photo, Route::InMemory);
+    ASSERT_EQ(whole.code, 0);
+    std::string path = dir.file("photo.jpg");
+    struct Guard {
+        ~Guard() { fileos::AllocationFaultForTests(-1); }
+    } guard;
+    int secured = 0, refused = 0;
+    for (Route route : {Route::InMemory, Route::Fastest}) {
+        for (int64_t budget = 0; budget < 12; ++budget) {
+            fs::remove_all(dir.path());
+            fs::create_directory(dir.path());
+            WriteFile(path, photo);
+            fileos::AllocationFaultForTests(budget);
+            RemovedTags removed;
+            int code = SecureGpsTags(path.c_str(), path.c_str(), removed, route);
+            int check = CheckGpsTags(path.c_str());
+            fileos::AllocationFaultForTests(-1);
+            // Either the photo secured as with memory enough (the rewrite
+            // streamed through a file beside it when the photo's block was
+            // refused), or nothing written: never EXIF data cut short.
+            if (code == 0) {
+                ++secured;
+                EXPECT_TRUE(ReadFile(path) == whole.bytes) << int(route) << " " << budget;
+            } else {
+                ++refused;
+                EXPECT_EQ(code, 2) << int(route) << " " << budget;
+                EXPECT_EQ(check, 2) << int(route) << " " << budget;
+                EXPECT_TRUE(ReadFile(path) == photo) << int(route) << " " << budget;
+            }
+            EXPECT_EQ(FilesIn(), 1u);
+        }
+    }
+    EXPECT_GT(secured, 0);
+    EXPECT_GT(refused, 0);
 }
 
 TEST_F(GeotagRemoval, AWriteFailingDuringThePatchTouchesNothingButTheValues) {

@@ -1,5 +1,7 @@
 // MemStream: positions, typed reads and writes, growth, and sizes that would
 // overflow.
+#include "engine/FileOs.h"
+#include "engine/FileOsFaults.h"
 #include "engine/MemStream.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +16,11 @@ using stdlib::MemStream;
 
 namespace {
 
-void* FailingAllocate(size_t) { return nullptr; }
-void FreeRelease(void** p) {
-    std::free(*p);
-    *p = nullptr;
-}
+// Memory runs out from now until the end of the scope.
+struct NoMoreMemory {
+    NoMoreMemory() { fileos::AllocationFaultForTests(0); }
+    ~NoMoreMemory() { fileos::AllocationFaultForTests(-1); }
+};
 
 void Fill(MemStream& m, size_t n) {
     std::vector<uint8_t> bytes(n);
@@ -27,9 +29,9 @@ void Fill(MemStream& m, size_t n) {
     ASSERT_EQ(m.Write(bytes.data(), 1, n), n);
 }
 
-// A block from operator new, as Attach expects.
+// A block from the OS layer, as Attach expects.
 void* NewBlock(size_t n, uint8_t fill) {
-    void* p = ::operator new(n);
+    void* p = fileos::AllocateBlock(n);
     std::memset(p, fill, n);
     return p;
 }
@@ -167,7 +169,7 @@ TEST(MemStreamWrite, SizesThatCannotBeRepresentedAreRefused) {
 
 TEST(MemStreamWrite, FailedGrowthKeepsWhatWasWritten) {
     MemStream m;
-    m.SetAllocator(FailingAllocate, FreeRelease);
+    NoMoreMemory noMore;
     std::vector<uint8_t> bytes(70000, 0x5A);
     EXPECT_EQ(m.Write(bytes.data(), 1, bytes.size()), 0u);
     EXPECT_TRUE(m.IsError());

@@ -315,3 +315,364 @@ TEST_F(XmpPhoto, ExtendedXmpIsClearedAndJoinedByItsNewGuid) {
         EXPECT_GE(changed, 8u);
     }
 }
+
+// XMP is text from many writers, and from anyone who crafts a photo: every
+// shape below ends in a result, in time in proportion to its length, and
+// changes no byte but the digits of a value the reading recognised.
+namespace {
+
+const std::string kBind = "<a xmlns:exif='http://ns.adobe.com/exif/1.0/' ";
+
+// Clears text as securing does, and holds the result to the rule: the same
+// length, bytes outside the values found as they were, and inside them only
+// digits that became '0' (or '1', closing a denominator). Returns the result.
+std::string ClearedWithinValues(const std::string& text, size_t* valuesFound = nullptr) {
+    std::string out = text;
+    std::vector<xmp::Value> found;
+    xmp::ClearAllPositions(reinterpret_cast<uint8_t*>(&out[0]), out.size(), found);
+    if (valuesFound)
+        *valuesFound = found.size();
+    EXPECT_EQ(out.size(), text.size());
+    std::vector<bool> inValue(text.size() + 1, false);
+    for (const xmp::Value& v : found) {
+        EXPECT_LE(v.begin, v.end);
+        EXPECT_LE(v.end, text.size());
+        for (size_t i = v.begin; i < v.end && i < text.size(); ++i)
+            inValue[i] = true;
+    }
+    size_t outside = 0, notDigit = 0;
+    for (size_t i = 0; i < text.size() && i < out.size(); ++i) {
+        if (text[i] == out[i])
+            continue;
+        if (!inValue[i])
+            ++outside;
+        else if (!(text[i] >= '0' && text[i] <= '9') || (out[i] != '0' && out[i] != '1'))
+            ++notDigit;
+    }
+    EXPECT_EQ(outside, 0u) << "bytes changed outside every value";
+    EXPECT_EQ(notDigit, 0u) << "bytes changed that were no digit";
+    return out;
+}
+
+} // namespace
+
+TEST(XmpHostileText, UnterminatedElementsAndAttributesEndAtTheirValue) {
+    // A start tag with no value after it, a value cut before its end tag, an
+    // end tag cut short, a start tag whose attributes hold '>'.
+    EXPECT_EQ(ClearedWithinValues(kBind + "><exif:GPSLatitude>"), kBind + "><exif:GPSLatitude>");
+    EXPECT_EQ(ClearedWithinValues(kBind + "><exif:GPSLatitude>35,1N</exif:GPSLat"),
+              kBind + "><exif:GPSLatitude>00,0N</exif:GPSLat");
+    EXPECT_EQ(ClearedWithinValues(kBind + "><exif:GPSLatitude a='7'>35,1N</exif:GPSLatitude> 9"),
+              kBind + "><exif:GPSLatitude a='7'>00,0N</exif:GPSLatitude> 9");
+    EXPECT_EQ(ClearedWithinValues(kBind + "><exif:GPSAltitude/>81 <exif:GPSLongitude"),
+              kBind + "><exif:GPSAltitude/>81 <exif:GPSLongitude");
+    // An attribute whose '=' or quote never comes, or comes at the very end.
+    EXPECT_EQ(ClearedWithinValues(kBind + "exif:GPSLatitude="), kBind + "exif:GPSLatitude=");
+    EXPECT_EQ(ClearedWithinValues(kBind + "exif:GPSLatitude= '"), kBind + "exif:GPSLatitude= '");
+    EXPECT_EQ(ClearedWithinValues(kBind + "exif:GPSLatitude 12 3"), kBind + "exif:GPSLatitude 12 3");
+    // The namespace binding itself cut short, or with no closing quote: no
+    // prefix is bound, nothing is a position.
+    for (std::string cut : {"<a xmlns:exif='http://ns.adobe.com/exif/1.0/", "<a xmlns:exif='http://ns.adobe.com/exif/1.0/\"",
+                            "<a xmlns:exif=", "<a xmlns:", "xmlns:"}) {
+        size_t n = 1;
+        EXPECT_EQ(ClearedWithinValues(cut + " exif:GPSLatitude='35,1N'", &n), cut + " exif:GPSLatitude='35,1N'");
+        EXPECT_EQ(n, 0u) << cut;
+    }
+}
+
+TEST(XmpHostileText, NestedAndStrayQuotes) {
+    // The other quote inside a value is part of it.
+    EXPECT_EQ(ClearedWithinValues(kBind + "exif:GPSLatitude=\"35'40,2N\" x='12'"),
+              kBind + "exif:GPSLatitude=\"00'00,0N\" x='12'");
+    EXPECT_EQ(ClearedWithinValues(kBind + "exif:GPSLongitude='1\"2\"3' x=\"45\""),
+              kBind + "exif:GPSLongitude='0\"0\"0' x=\"45\"");
+    // Values that open inside each other, several deep: each ends at the
+    // next quote of its own kind, and what follows the last stays.
+    size_t n = 0;
+    std::string deep = kBind + "exif:GPSAltitude='1 exif:GPSLatitude=\"2 exif:GPSLongitude='3\" 4' 5";
+    EXPECT_EQ(ClearedWithinValues(deep, &n),
+              kBind + "exif:GPSAltitude='0 exif:GPSLatitude=\"0 exif:GPSLongitude='0\" 0' 5");
+    EXPECT_EQ(n, 3u);
+    // Names inside a value that make no property: "=" follows no blank.
+    EXPECT_EQ(ClearedWithinValues(kBind + "x='a:GPSLatitude=\"9\"' exif:GPSAltitude=\"8\""),
+              kBind + "x='a:GPSLatitude=\"9\"' exif:GPSAltitude=\"0\"");
+}
+
+TEST(XmpHostileText, HugeValuesAndCountlessPropertiesCostTimeInProportion) {
+    // Values of 10 MB: closed, as an element, and never closed.
+    const std::string digits(10u << 20, '7');
+    const std::string zeros(digits.size(), '0');
+    std::string attribute = kBind + "exif:GPSLatitude='" + digits + "' x='7'";
+    EXPECT_EQ(ClearedWithinValues(attribute), kBind + "exif:GPSLatitude='" + zeros + "' x='7'");
+    std::string element = kBind + "><exif:GPSLongitude>" + digits + "</exif:GPSLongitude>7";
+    EXPECT_EQ(ClearedWithinValues(element), kBind + "><exif:GPSLongitude>" + zeros + "</exif:GPSLongitude>7");
+    std::string open = kBind + "exif:GPSAltitude=\"" + digits;
+    EXPECT_EQ(ClearedWithinValues(open), kBind + "exif:GPSAltitude=\"" + zeros);
+
+    // Half a million properties in 10 MB, each left open so that every value
+    // runs over all that follow it: a reading that walked each value on its
+    // own would take hours here.
+    std::string many = kBind;
+    const std::string piece = "exif:GPSLatitude='9 ";
+    for (size_t i = 0; i < (10u << 20) / piece.size(); ++i)
+        many += piece;
+    size_t n = 0;
+    std::string cleared = ClearedWithinValues(many, &n);
+    EXPECT_EQ(n, (10u << 20) / piece.size());
+    EXPECT_EQ(cleared.find('9'), std::string::npos);
+
+    // As many prefixes bound to the EXIF namespace as names fit, and as many
+    // unbound ones: the list of prefixes stays small.
+    std::string prefixes = "<a ";
+    for (int i = 0; i < 100000; ++i)
+        prefixes += "xmlns:p" + std::to_string(i) + "='http://ns.adobe.com/exif/1.0/' ";
+    prefixes += "p7:GPSLatitude='35' p99999:GPSLatitude='35'";
+    cleared = ClearedWithinValues(prefixes, &n);
+    EXPECT_EQ(n, 1u); // the first prefixes bound are taken, the rest is read as other names
+    EXPECT_NE(cleared.find("p7:GPSLatitude='00'"), std::string::npos);
+}
+
+TEST(XmpHostileText, AnyBytesAtAll) {
+    // Zero bytes, high bytes, markers, every byte value around and inside a
+    // value: the reading ends and stays inside what it recognised.
+    std::string all;
+    for (int i = 0; i < 256; ++i)
+        all += char(i);
+    ClearedWithinValues(kBind + "exif:GPSLatitude='" + all + "' " + all);
+    ClearedWithinValues(kBind + "><exif:GPSLatitude>" + all + "</exif:GPSLatitude>" + all);
+    // Pseudo-random text drawn from the bytes that matter to the reading.
+    const std::string alphabet = "exif:GPSLatitude='\"<>/ =:9100xmlns:http://ns.adobe.com/exif/1.0/";
+    uint32_t seed = 12345;
+    for (int round = 0; round < 200; ++round) {
+        std::string text = kBind;
+        for (int i = 0; i < 2000; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            text += alphabet[(seed >> 16) % alphabet.size()];
+        }
+        std::string cleared = ClearedWithinValues(text);
+        for (const xmp::Value& v : Find(cleared))
+            EXPECT_FALSE(v.nonZero) << round;
+    }
+    // Empty text and text of one byte.
+    EXPECT_TRUE(Find("").empty());
+    EXPECT_TRUE(Find(":").empty());
+}
+
+namespace {
+
+std::vector<uint8_t> BytesOf(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+std::vector<uint8_t> PacketPayload(const std::string& text) {
+    return BytesOf(std::string(xmp::kPacketHeader, xmp::kPacketHeaderSize) + text);
+}
+
+std::vector<uint8_t> PhotoWithSegments(const std::vector<std::vector<uint8_t>>& app1) {
+    JpegBuilder b;
+    b.Jfif();
+    for (const auto& payload : app1)
+        b.Segment(0xE1, payload);
+    return b.Tables().Scan(2000).End().bytes;
+}
+
+// The packet text in code units of width bytes (2 or 4), with a byte-order
+// mark or without; every character of text is ASCII but 'U', which stands
+// for U+00E9 in the packet (a unit whose low byte is no ASCII).
+std::vector<uint8_t> Wide(const std::string& text, size_t width, bool bigEndian, bool mark) {
+    std::vector<uint8_t> out;
+    auto put = [&](uint32_t c) {
+        for (size_t b = 0; b < width; ++b)
+            out.push_back(uint8_t(c >> (8 * (bigEndian ? width - 1 - b : b))));
+    };
+    if (mark)
+        put(0xFEFF);
+    for (char c : text)
+        put(c == 'U' ? 0xE9u : uint32_t(uint8_t(c)));
+    return out;
+}
+
+} // namespace
+
+TEST_F(XmpPhoto, PacketsNoReaderTakesForXmpStayByteForByte) {
+    const std::string position = Packet(" exif:GPSLatitude='35,40.272N' exif:GPSLongitude=\"139,42.048E\">");
+    std::vector<uint8_t> header(xmp::kPacketHeader, xmp::kPacketHeader + xmp::kPacketHeaderSize);
+    std::vector<std::vector<uint8_t>> payloads;
+    payloads.push_back(header);                                                       // the header alone
+    payloads.push_back(BytesOf(std::string(xmp::kPacketHeader) + position));            // header without its zero
+    payloads.push_back(PacketPayload(std::string(65000, '<')));                       // nothing but markup
+    payloads.push_back(PacketPayload(std::string(65000, '\'')));                      // nothing but quotes
+    payloads.push_back(PacketPayload(std::string(1000, '\0') + "exif:GPSLatitude")); // zeros, a bare name
+    for (size_t k = 0; k < payloads.size(); ++k) {
+        SCOPED_TRACE(k);
+        std::vector<uint8_t> photo = PhotoWithSegments({payloads[k]});
+        EXPECT_EQ(Check(photo), checkcode::kNoExif);
+        for (Vardle::Route route : {Vardle::Route::Fastest, Vardle::Route::InMemory, Vardle::Route::TemporaryFile}) {
+            std::string path = Write(photo);
+            RemovedTags tags;
+            EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, route), securecode::kSecured);
+            EXPECT_EQ(tags.GetCount(), 0u);
+            EXPECT_TRUE(ReadFile(path) == photo);
+        }
+    }
+}
+
+TEST_F(XmpPhoto, APacketSplitOverSegmentsIsClearedInItsFirstPartOnly) {
+    // A writer cut the packet inside a value and went on in a second APP1
+    // segment with no header: the value runs to the end of the first part,
+    // which is cleared; the second part is no packet and keeps every byte.
+    std::string whole = Packet(" exif:GPSLatitude='35,40.272N' tiff:Make='Cam 12'>");
+    size_t cut = whole.find("40.272");
+    std::vector<uint8_t> first = PacketPayload(whole.substr(0, cut + 2));
+    std::vector<uint8_t> second = BytesOf(whole.substr(cut + 2));
+    std::vector<uint8_t> photo = PhotoWithSegments({first, second});
+    EXPECT_EQ(Check(photo), checkcode::kNeedsSecuring);
+
+    std::string expected(photo.begin(), photo.end());
+    size_t at = expected.find("35,40");
+    ASSERT_NE(at, std::string::npos);
+    expected.replace(at, 5, "00,00");
+    for (Vardle::Route route : {Vardle::Route::Fastest, Vardle::Route::InMemory, Vardle::Route::TemporaryFile}) {
+        std::string path = Write(photo);
+        RemovedTags tags;
+        EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, route), securecode::kSecured);
+        EXPECT_EQ(RemovedTagsText(tags), "?1;10002(0,0,0);");
+        std::vector<uint8_t> secured = ReadFile(path);
+        EXPECT_EQ(std::string(secured.begin(), secured.end()), expected) << int(route);
+        EXPECT_EQ(CheckGpsTags(path.c_str()), checkcode::kAlreadySecure);
+    }
+}
+
+TEST_F(XmpPhoto, ExtendedPartsThatDoNotFitTogetherAreNeverJoinedOrWritten) {
+    std::string extended = Packet(" exif:ExposureTime='1/125'>\n  <exif:GPSLatitude>35,40.272N</exif:GPSLatitude>");
+    std::string guid = Md5Of(extended);
+    std::string main = Packet(" xmlns:xmpNote='http://ns.adobe.com/xmp/note/' xmpNote:HasExtendedXMP='" + guid + "'>");
+    auto parts = ExtendedSegments(extended, guid, 100);
+    ASSERT_GE(parts.size(), 3u);
+    auto setBE32 = [](std::vector<uint8_t>& p, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            p[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
+    };
+    const size_t lengthAt = xmp::kExtendedHeaderSize + xmp::kGuidSize, offsetAt = lengthAt + 4;
+    std::vector<std::vector<std::vector<uint8_t>>> shapes;
+    auto shape = parts;
+    setBE32(shape[0], lengthAt, 0xFFFFFFFFu); // lengths that disagree, one beyond any memory
+    setBE32(shape[1], lengthAt, 0xFFFFFFFFu);
+    setBE32(shape[2], lengthAt, 0xFFFFFFFFu);
+    shapes.push_back(shape);
+    shape = parts;
+    setBE32(shape[1], offsetAt, 50); // parts that overlap
+    shapes.push_back(shape);
+    shape = parts;
+    shape.push_back(parts[1]); // a part twice
+    shapes.push_back(shape);
+    shape = parts;
+    shape[2].resize(xmp::kExtendedPartAt); // a part with no bytes: a gap at the end
+    shapes.push_back(shape);
+    shape = parts;
+    setBE32(shape[0], offsetAt, 0xFFFFFFF0u); // an offset past the length
+    shapes.push_back(shape);
+    for (size_t k = 0; k < shapes.size(); ++k) {
+        SCOPED_TRACE(k);
+        std::vector<std::vector<uint8_t>> segments = {PacketPayload(main)};
+        segments.insert(segments.end(), shapes[k].begin(), shapes[k].end());
+        std::vector<uint8_t> photo = PhotoWithSegments(segments);
+        EXPECT_EQ(Check(photo), checkcode::kNoExif);
+        for (Vardle::Route route : {Vardle::Route::Fastest, Vardle::Route::TemporaryFile}) {
+            std::string path = Write(photo);
+            RemovedTags tags;
+            EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, route), securecode::kSecured);
+            EXPECT_TRUE(ReadFile(path) == photo);
+        }
+    }
+}
+
+TEST_F(XmpPhoto, WidePacketsAreReadAndClearedInTheirOwnEncoding) {
+    // Not what the format asks of a JPEG photo, yet exiftool reads a
+    // position from a UTF-16 packet: so Norvane reads and clears it too.
+    const std::string text = Packet(" exif:GPSLatitude='35,40.272N' tiff:Make='CamU 12' exif:GPSAltitude=\"81/2\">");
+    const std::string clearedText =
+        Packet(" exif:GPSLatitude='00,00.000N' tiff:Make='CamU 12' exif:GPSAltitude=\"00/1\">");
+    for (size_t width : {2, 4}) {
+        for (bool be : {false, true}) {
+            for (bool mark : {true, false}) {
+                SCOPED_TRACE(std::to_string(width) + (be ? " BE" : " LE") + (mark ? " marked" : ""));
+                std::vector<uint8_t> payload = PacketPayload(""), wide = Wide(text, width, be, mark);
+                payload.insert(payload.end(), wide.begin(), wide.end());
+                std::vector<uint8_t> photo = PhotoWithSegments({payload});
+                EXPECT_EQ(Check(photo), checkcode::kNeedsSecuring);
+                // The photo as it must be: the same packet, cleared, in the same encoding.
+                std::vector<uint8_t> expected = PacketPayload(""), wideCleared = Wide(clearedText, width, be, mark);
+                expected.insert(expected.end(), wideCleared.begin(), wideCleared.end());
+                expected = PhotoWithSegments({expected});
+                for (Vardle::Route route : {Vardle::Route::Fastest, Vardle::Route::TemporaryFile}) {
+                    std::string path = Write(photo);
+                    RemovedTags tags;
+                    EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, route), securecode::kSecured);
+                    EXPECT_EQ(RemovedTagsText(tags), "?2;10002(0,0,0);10006(0,0,0);");
+                    EXPECT_TRUE(ReadFile(path) == expected) << int(route);
+                    EXPECT_EQ(CheckGpsTags(path.c_str()), checkcode::kAlreadySecure);
+                }
+            }
+        }
+    }
+}
+
+TEST_F(XmpPhoto, ManyExtendedPacketsAndLargeMainPacketsCostTimeInProportion) {
+    // Hundreds of extended packets, each with a position, named by a main
+    // packet that hundreds of others of nearly 64 KB follow, full of text
+    // that begins like a GUID: every GUID is renamed in one pass.
+    constexpr int kPackets = 300;
+    std::vector<std::string> guids, texts;
+    std::string names;
+    for (int i = 0; i < kPackets; ++i) {
+        texts.push_back(Packet(" tiff:Model='Camera " + std::to_string(i) + "'>\n  <exif:GPSLatitude>" +
+                               std::to_string(10 + i % 80) + ",1N</exif:GPSLatitude>"));
+        guids.push_back(Md5Of(texts.back()));
+        names += " xmpNote:HasExtendedXMP" + std::to_string(i) + "='" + guids.back() + "'";
+    }
+    std::vector<std::vector<uint8_t>> segments = {PacketPayload(Packet(names + ">"))};
+    std::string filler;
+    while (filler.size() < 60000)
+        filler += guids[0].substr(0, 31) + " ";
+    for (int i = 0; i < kPackets; ++i)
+        segments.push_back(PacketPayload(filler));
+    for (int i = 0; i < kPackets; ++i)
+        segments.push_back(ExtendedSegments(texts[size_t(i)], guids[size_t(i)], 65000)[0]);
+    std::vector<uint8_t> photo = PhotoWithSegments(segments);
+    EXPECT_EQ(Check(photo), checkcode::kNeedsSecuring);
+
+    std::string path = Write(photo);
+    RemovedTags tags;
+    ASSERT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, Vardle::Route::Fastest), securecode::kSecured);
+    EXPECT_EQ(tags.GetCount(), uint32_t(kPackets));
+    std::vector<uint8_t> secured = ReadFile(path);
+    ASSERT_EQ(secured.size(), photo.size());
+    std::string text(secured.begin(), secured.end());
+    for (int i = 0; i < kPackets; ++i) {
+        std::string cleared = texts[size_t(i)];
+        std::string value = std::to_string(10 + i % 80);
+        cleared.replace(cleared.find(value + ",1N"), value.size() + 3, std::string(value.size(), '0') + ",0N");
+        std::string newGuid = Md5Of(cleared);
+        EXPECT_EQ(text.find(guids[size_t(i)]), std::string::npos) << i;
+        size_t named = text.find("HasExtendedXMP" + std::to_string(i) + "='" + newGuid + "'");
+        EXPECT_NE(named, std::string::npos) << i;
+        EXPECT_NE(text.find(newGuid, named + 1), std::string::npos) << i; // in its own segment
+    }
+    EXPECT_EQ(text.find(filler), std::string(photo.begin(), photo.end()).find(filler)); // the filler stays
+    EXPECT_EQ(CheckGpsTags(path.c_str()), checkcode::kAlreadySecure);
+}
+
+TEST_F(XmpPhoto, AUtf8PacketThatBeginsLikeAWideOneKeepsItsPositionsFound) {
+    // Stray bytes before a UTF-8 packet look like UTF-16 (a character with a
+    // zero byte beside it): the packet is still read, and cleared, as UTF-8.
+    std::string text = std::string("\x1b\0\x05\0", 4) + Packet(" exif:GPSLatitude='35,40.272N'>");
+    std::string cleared = std::string("\x1b\0\x05\0", 4) + Packet(" exif:GPSLatitude='00,00.000N'>");
+    std::vector<uint8_t> photo = PhotoWithSegments({PacketPayload(text)});
+    EXPECT_EQ(Check(photo), checkcode::kNeedsSecuring);
+    std::string path = Write(photo);
+    RemovedTags tags;
+    EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, Vardle::Route::Fastest), securecode::kSecured);
+    EXPECT_TRUE(ReadFile(path) == PhotoWithSegments({PacketPayload(cleared)}));
+    EXPECT_EQ(CheckGpsTags(path.c_str()), checkcode::kAlreadySecure);
+}

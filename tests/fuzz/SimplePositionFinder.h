@@ -249,6 +249,44 @@ inline void Xmp(const std::string& t, Verdict& v) {
     }
 }
 
+// A packet that may be stored in UTF-16 or UTF-32: read as it is, and when
+// it begins with a byte-order mark or its first character has zero bytes
+// beside it, read once more with one character per code unit (other than
+// ASCII: a byte no markup uses).
+inline void XmpAnyEncoding(const std::string& t, Verdict& v) {
+    Xmp(t, v);
+    auto b = [&](size_t i) { return i < t.size() ? uint8_t(t[i]) : 0x100; };
+    size_t width = 0;
+    bool big = false;
+    if (b(0) == 0xFF && b(1) == 0xFE && b(2) == 0 && b(3) == 0)
+        width = 4;
+    else if (b(0) == 0 && b(1) == 0 && b(2) == 0xFE && b(3) == 0xFF)
+        width = 4, big = true;
+    else if (b(0) == 0xFF && b(1) == 0xFE)
+        width = 2;
+    else if (b(0) == 0xFE && b(1) == 0xFF)
+        width = 2, big = true;
+    else if (t.size() >= 4 && b(0) && !b(1) && !b(2) && !b(3))
+        width = 4;
+    else if (t.size() >= 4 && !b(0) && !b(1) && !b(2) && b(3))
+        width = 4, big = true;
+    else if (t.size() >= 2 && b(0) && !b(1))
+        width = 2;
+    else if (t.size() >= 2 && !b(0) && b(1))
+        width = 2, big = true;
+    if (!width)
+        return;
+    std::string narrow;
+    for (size_t at = 0; at + width <= t.size(); at += width) {
+        std::string unit = t.substr(at, width);
+        if (big)
+            std::reverse(unit.begin(), unit.end());
+        bool ascii = uint8_t(unit[0]) < 0x80 && unit.find_first_not_of('\0', 1) == std::string::npos;
+        narrow += ascii ? unit[0] : '\x80';
+    }
+    Xmp(narrow, v);
+}
+
 } // namespace detail
 
 // EXIF data alone.
@@ -282,7 +320,7 @@ inline Verdict JudgePhoto(const uint8_t* data, size_t size) {
         if (std::memcmp(p, "Exif", 4) == 0 && p[4] == 0)
             exif.insert(exif.end(), p + 6, p + item.length);
         else if (item.length >= sizeof kXmp && std::memcmp(p, kXmp, sizeof kXmp) == 0)
-            detail::Xmp(std::string(reinterpret_cast<const char*>(p) + sizeof kXmp, item.length - sizeof kXmp), v);
+            detail::XmpAnyEncoding(std::string(reinterpret_cast<const char*>(p) + sizeof kXmp, item.length - sizeof kXmp), v);
         else if (item.length >= sizeof kExtended + 40 && std::memcmp(p, kExtended, sizeof kExtended) == 0) {
             const uint8_t* q = p + sizeof kExtended + 32;
             uint32_t length = uint32_t(q[0]) << 24 | q[1] << 16 | q[2] << 8 | q[3];
@@ -304,7 +342,7 @@ inline Verdict JudgePhoto(const uint8_t* data, size_t size) {
                 text += part;
         }
         if (fits && text.size() == std::get<1>(parts[0]))
-            detail::Xmp(text, v);
+            detail::XmpAnyEncoding(text, v);
     }
     Verdict e = JudgeExif(exif);
     v.judged = v.judged && e.judged;

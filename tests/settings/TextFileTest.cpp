@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 
 #include "engine/FileOs.h"
+#include "engine/FileOsFaults.h"
 #include "settings/TextFile.h"
 #include "support/TempDir.h"
 
