@@ -27,7 +27,13 @@ const char kTooltipOneFolder[] = "Norvane\n1 folder(s) protected\n";
 const char kQuestionCaption[] = "Stop Norvane PRO protection";
 
 // The commands of the menu, and the place of each among its items.
-enum MenuItem { kOpenFolderPage = 0, kOpenProtectedFolders = 1, kOpenLog = 2, kStopAndExit = 4 };
+enum MenuItem {
+    kOpenFolderPage = 0,
+    kOpenProtectedFolders = 1,
+    kOpenLog = 2,
+    kCheckForUpdate = 3,
+    kStopAndExit = 4
+};
 
 using testing_support::ProgramPath;
 
@@ -392,6 +398,23 @@ TEST_F(TrayProgramTest, TheMenuCommandsReachTheWindow) {
         EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(sheet) && PageIndex(sheet) == c.page; }))
             << "page " << PageIndex(sheet);
         EXPECT_TRUE(WaitFor([&] { return app.Menu() == nullptr; })) << "the menu stays open";
+    }
+
+    // "Check for a new version" asks the update server, which cannot be
+    // reached from here: the window tells the user theirs is the latest.
+    menu = OpenMenu(app, icon);
+    ASSERT_NE(menu, nullptr);
+    Choose(menu, kCheckForUpdate);
+    HWND answer = nullptr;
+    EXPECT_TRUE(WaitFor([&] { return (answer = app.Find("#32770", "Information")) != nullptr; }, 20000))
+        << "no answer to the update check";
+    if (answer) {
+        char text[256] = {};
+        ::GetWindowTextA(::GetDlgItem(answer, 0xFFFF), text, sizeof text);
+        EXPECT_STREQ(text, "You are using the latest version of Norvane");
+        EXPECT_EQ(::GetWindow(answer, GW_OWNER), sheet) << "the answer is not the main window's";
+        ::PostMessageA(answer, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitFor([&] { return !::IsWindow(answer); }));
     }
 
     // "Stop monitor and exit" asks first; No changes nothing.
