@@ -35,6 +35,7 @@
 #include "core/PhotoSecuring.h"
 #include "engine/CheckGpsTags.h"
 #include "engine/JpegName.h"
+#include "support/KeptRegistryValue.h"
 
 #include <windows.h>
 
@@ -49,49 +50,7 @@
 
 namespace {
 
-// A value of a key of the current user for the life of the object: what was
-// there before (or its absence) is put back at the end.
-class KeptRegistryValue {
-public:
-    KeptRegistryValue(const char* key, const char* name) : m_name(name) {
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
-                              &m_key, nullptr) != ERROR_SUCCESS) {
-            m_key = nullptr;
-            return;
-        }
-        DWORD size = 0;
-        if (::RegQueryValueExA(m_key, name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
-            m_old.resize(size);
-            m_existed =
-                ::RegQueryValueExA(m_key, name, nullptr, &m_type, m_old.data(), &size) == ERROR_SUCCESS;
-            m_old.resize(size);
-        }
-    }
-    KeptRegistryValue(const KeptRegistryValue&) = delete;
-    KeptRegistryValue& operator=(const KeptRegistryValue&) = delete;
-    ~KeptRegistryValue() {
-        if (!m_key)
-            return;
-        if (m_existed)
-            ::RegSetValueExA(m_key, m_name.c_str(), 0, m_type, m_old.data(), DWORD(m_old.size()));
-        else
-            ::RegDeleteValueA(m_key, m_name.c_str());
-        ::RegCloseKey(m_key);
-    }
-
-    bool Set(const std::string& text, DWORD type) {
-        return m_key &&
-               ::RegSetValueExA(m_key, m_name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                                DWORD(text.size() + 1)) == ERROR_SUCCESS;
-    }
-
-private:
-    std::string m_name;
-    HKEY m_key = nullptr;
-    DWORD m_type = 0;
-    std::vector<BYTE> m_old;
-    bool m_existed = false;
-};
+using testing_support::KeptRegistryValue;
 
 void RemoveTree(const std::string& folder) {
     WIN32_FIND_DATAA found;
@@ -118,7 +77,8 @@ void RemoveTree(const std::string& folder) {
 class BenchEngine {
 public:
     BenchEngine()
-        : m_localSettings(ShellFolderKey(), "Local Settings"), m_autostart(kRunKey, kAutostartValueName) {
+        : m_localSettings(HKEY_CURRENT_USER, ShellFolderKey(), "Local Settings"),
+          m_autostart(HKEY_CURRENT_USER, kRunKey, kAutostartValueName) {
         char temp[MAX_PATH + 1] = {};
         DWORD length = ::GetTempPathA(sizeof temp, temp);
         if (length == 0 || length > MAX_PATH)

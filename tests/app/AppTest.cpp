@@ -6,6 +6,7 @@
 #include "core/EventIds.h"
 
 #include "../core/EngineFixture.h"
+#include "support/KeptRegistryValue.h"
 #include "support/ProgramProcess.h"
 #include "support/Screenshot.h"
 
@@ -303,40 +304,20 @@ namespace {
 // the address it is given into a file; puts the old handler back after.
 class HttpsHandlerRecorder {
 public:
-    explicit HttpsHandlerRecorder(const std::string& recordFile) {
+    explicit HttpsHandlerRecorder(const std::string& recordFile)
+        : m_command(HKEY_CLASSES_ROOT, "https\\shell\\open\\command", nullptr) {
         const char* recorder = std::getenv("NORVANE_RECORDER_EXE");
         if (!recorder)
             return;
         std::string exe = recorder;
         for (char& c : exe)
             c = c == '/' ? '\\' : c;
-        if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key,
-                              nullptr) != ERROR_SUCCESS)
-            return;
-        char old[1024] = {};
-        DWORD size = sizeof old;
-        m_bHadOld = ::RegQueryValueExA(m_key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old),
-                                       &size) == ERROR_SUCCESS;
-        m_strOld = old;
-        std::string command = "\"" + exe + "\" \"" + recordFile + "\" \"%1\"";
-        m_bReady = ::RegSetValueExA(m_key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                                    DWORD(command.size() + 1)) == ERROR_SUCCESS;
-    }
-    ~HttpsHandlerRecorder() {
-        if (!m_key)
-            return;
-        if (m_bHadOld)
-            ::RegSetValueExA(m_key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(m_strOld.c_str()),
-                             DWORD(m_strOld.size() + 1));
-        ::RegCloseKey(m_key);
+        m_bReady = m_command.Set("\"" + exe + "\" \"" + recordFile + "\" \"%1\"", REG_SZ);
     }
     bool m_bReady = false;
 
 private:
-    static constexpr const char* kKey = "https\\shell\\open\\command";
-    HKEY m_key = nullptr;
-    bool m_bHadOld = false;
-    std::string m_strOld;
+    testing_support::KeptRegistryValue m_command;
 };
 } // namespace
 
@@ -371,19 +352,7 @@ TEST_F(AppTest, BaypassKeepsACopyOfEachPhotoBeforeItIsSecured) {
         originals.insert(photo);
         WriteFile(photos + "\\DSC_" + std::to_string(i) + ".jpg", photo);
     }
-    auto backups = [] {
-        std::set<std::string> names;
-        WIN32_FIND_DATAA entry;
-        HANDLE find = ::FindFirstFileA("C:\\T\\GEO\\*.jpg", &entry);
-        if (find != INVALID_HANDLE_VALUE) {
-            do
-                names.insert(entry.cFileName);
-            while (::FindNextFileA(find, &entry));
-            ::FindClose(find);
-        }
-        return names;
-    };
-    std::set<std::string> before = backups();
+    std::set<std::string> before = BackupNames();
 
     App app("/baypass");
     HWND sheet = app.WaitForWindow();
@@ -395,7 +364,7 @@ TEST_F(AppTest, BaypassKeepsACopyOfEachPhotoBeforeItIsSecured) {
     ASSERT_TRUE(WaitFor([&] { return TextOf(next) == "Next >" && ::IsWindowEnabled(back); }, 60000));
 
     std::set<Bytes> copies;
-    for (const std::string& name : backups()) {
+    for (const std::string& name : BackupNames()) {
         if (before.count(name))
             continue;
         std::string path = std::string("C:\\T\\GEO\\") + name;

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +71,21 @@ inline Bytes SplitExifPhoto(uint32_t seed, size_t scanBytes) {
         .Scan(scanBytes, seed)
         .End()
         .bytes;
+}
+
+// The names of the backups in the backup folder ("C:\\T\\GEO"), which
+// photos are copied to before they are secured when the program is asked to.
+inline std::set<std::string> BackupNames() {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = ::FindFirstFileA("C:\\T\\GEO\\*.jpg", &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do
+            names.insert(entry.cFileName);
+        while (::FindNextFileA(find, &entry));
+        ::FindClose(find);
+    }
+    return names;
 }
 
 // What securing photo once gives: the bytes every secured copy must have,

@@ -208,19 +208,7 @@ TEST_F(ScanTest, BackupsHoldThePhotosAsTheyWere) {
     }
     Put(root + "\\secure.jpg", SecurePhoto());
 
-    auto backups = [] {
-        std::set<std::string> names;
-        WIN32_FIND_DATAA entry;
-        HANDLE find = ::FindFirstFileA("C:\\T\\GEO\\*.jpg", &entry);
-        if (find != INVALID_HANDLE_VALUE) {
-            do
-                names.insert(entry.cFileName);
-            while (::FindNextFileA(find, &entry));
-            ::FindClose(find);
-        }
-        return names;
-    };
-    std::set<std::string> before = backups();
+    std::set<std::string> before = BackupNames();
     g_bBackupBeforeSecuring = true;
     ReceiverWindow window;
     Scan(root, window);
@@ -228,7 +216,7 @@ TEST_F(ScanTest, BackupsHoldThePhotosAsTheyWere) {
 
     EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 3);
     std::set<Bytes> copies;
-    for (const std::string& name : backups()) {
+    for (const std::string& name : BackupNames()) {
         if (before.count(name))
             continue;
         std::string path = std::string("C:\\T\\GEO\\") + name;

@@ -78,6 +78,46 @@ inline std::string ScreenshotFolder() {
     return folder;
 }
 
+// What the screen shows in area, cut to the screen: rows top first, pixels
+// as blue, green, red and an unused byte. Empty when nothing could be read;
+// the area actually read in read.
+inline std::vector<uint8_t> ScreenPixels(const RECT& area, RECT* read = nullptr) {
+    RECT screenRect = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    RECT r = {};
+    if (!::IntersectRect(&r, &area, &screenRect))
+        return {};
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::vector<uint8_t> pixels;
+    if (bitmap) {
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        // One copy of the whole area: a read per pixel is a round trip to
+        // the X server each.
+        if (::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY)) {
+            ::GdiFlush();
+            const auto* first = static_cast<const uint8_t*>(bits);
+            pixels.assign(first, first + size_t(width) * size_t(height) * 4);
+        }
+        ::SelectObject(memory, old);
+        ::DeleteObject(bitmap);
+    }
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    if (read)
+        *read = r;
+    return pixels;
+}
+
 // Writes what the screen shows in area (the whole screen without one) to
 // <screenshots>\<name>.png; returns its path, or "" when there was nowhere to
 // write or nothing could be read.
@@ -85,51 +125,22 @@ inline std::string SaveScreenshot(const std::string& name, const RECT* area = nu
     std::string folder = ScreenshotFolder();
     if (folder.empty())
         return "";
-    RECT screenRect = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-    RECT r = screenRect;
-    if (area && !::IntersectRect(&r, area, &screenRect))
+    RECT r = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    std::vector<uint8_t> pixels = ScreenPixels(area ? *area : r, &r);
+    if (pixels.empty())
         return "";
-    int width = r.right - r.left, height = r.bottom - r.top;
-    if (width <= 0 || height <= 0)
-        return "";
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top row first, as PNG stores it
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool copied = false;
-    if (bitmap) {
-        HGDIOBJ old = ::SelectObject(memory, bitmap);
-        copied = ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != FALSE;
-        ::GdiFlush();
-        ::SelectObject(memory, old);
-    }
+    const int width = r.right - r.left, height = r.bottom - r.top;
     std::vector<uint8_t> raw;
-    if (copied) {
-        raw.reserve(size_t(height) * (size_t(width) * 3 + 1));
-        const uint8_t* pixels = static_cast<const uint8_t*>(bits);
-        for (int y = 0; y < height; ++y) {
-            raw.push_back(0); // no filter
-            const uint8_t* row = pixels + size_t(y) * size_t(width) * 4;
-            for (int x = 0; x < width; ++x) {
-                raw.push_back(row[x * 4 + 2]);
-                raw.push_back(row[x * 4 + 1]);
-                raw.push_back(row[x * 4 + 0]);
-            }
+    raw.reserve(size_t(height) * (size_t(width) * 3 + 1));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0); // no filter
+        const uint8_t* row = pixels.data() + size_t(y) * size_t(width) * 4;
+        for (int x = 0; x < width; ++x) {
+            raw.push_back(row[x * 4 + 2]);
+            raw.push_back(row[x * 4 + 1]);
+            raw.push_back(row[x * 4 + 0]);
         }
     }
-    if (bitmap)
-        ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    if (!copied)
-        return "";
 
     std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> header;

@@ -133,43 +133,20 @@ std::vector<HWND> WineTrayIcons() {
 // images differ by it (grey start-up, green idle, amber in-work).
 std::string ShieldColourOn(HWND window) {
     RECT r;
-    if (!::GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top)
+    if (!::GetWindowRect(window, &r))
         return "gone";
-    // The whole area in one copy from the screen: a read per pixel is a
-    // round trip to the X server each, too slow to catch a 2.7 s image on a
-    // busy machine.
-    const int cx = r.right - r.left, cy = r.bottom - r.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = cx;
-    info.bmiHeader.biHeight = -cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    bool copied = bitmap && ::BitBlt(memory, 0, 0, cx, cy, screen, r.left, r.top, SRCCOPY);
-    ::GdiFlush();
+    std::vector<uint8_t> pixels = testing_support::ScreenPixels(r);
     const COLORREF fills[] = {RGB(0x9a, 0xa0, 0xa6), RGB(0x1e, 0x9e, 0x4a), RGB(0xf2, 0x99, 0x00)};
     const char* names[] = {"start", "idle", "in-work"};
     int counts[3] = {};
-    const auto* pixels = static_cast<const BYTE*>(bits);
-    for (int i = 0; copied && i < cx * cy; ++i) {
-        const BYTE* p = pixels + size_t(i) * 4; // blue, green, red
+    for (size_t i = 0; i + 3 < pixels.size(); i += 4) {
+        const uint8_t* p = &pixels[i]; // blue, green, red
         for (int k = 0; k < 3; ++k) {
             int d = abs(p[2] - GetRValue(fills[k])) + abs(p[1] - GetGValue(fills[k])) +
                     abs(p[0] - GetBValue(fills[k]));
             counts[k] += d < 40;
         }
     }
-    ::SelectObject(memory, old);
-    if (bitmap)
-        ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
     int best = int(std::max_element(counts, counts + 3) - counts);
     return counts[best] >= 10 ? names[best] : "none";
 }
