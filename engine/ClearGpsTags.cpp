@@ -42,10 +42,6 @@ bool ClearPass(stdlib::MemStream& exif, RemovedTags& removedTags, bool& clearedA
         uint64_t start = item.IsInline(parser.inlineSize) ? item.fieldPos : item.value;
         uint64_t room = start < size ? size - start : 0;
         uint64_t bytes = item.count > room / kRationalBytes ? room : item.count * kRationalBytes;
-        for (uint64_t k = 0; k < 3 && (k + 1) * kRationalBytes <= bytes; ++k) {
-            exif.SetPos(start + k * kRationalBytes);
-            record.values[k] = exif.ReadU64();
-        }
         ZeroBytes(exif, start, start + bytes);
         removedTags.append(record);
         clearedAny = clearedAny || bytes > 0;

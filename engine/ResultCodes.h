@@ -13,6 +13,7 @@ enum : int {
     kNoExif = 6,         // no EXIF data (or none readable) and no position in XMP
     kNoPositionTags = 7, // EXIF data without any position tag, and no position in XMP
     kAlreadySecure = 8,  // positions present, every value zero
+    kLocationKept = 9,   // no position Norvane clears is left, but one it recognises and cannot clear is
 };
 } // namespace checkcode
 
@@ -24,6 +25,8 @@ enum : int {
     kWriteFailed = 3,     // the output could not be written in full (the photo is unchanged)
     kCannotOpen = 4,      // the source cannot be opened for reading
     kCannotOpenWrite = 5, // the output cannot be opened for writing
+    kLocationLeft = 6,    // what could be cleared was, but a location Norvane cannot clear remains
+    kChangedMeanwhile = 7, // another program changed the photo meanwhile: left as that program wrote it
 };
 } // namespace securecode
 
@@ -40,6 +43,7 @@ inline constexpr ResultCodeText kCheckCodeTexts[] = {
     {checkcode::kNoExif, "no EXIF data"},
     {checkcode::kNoPositionTags, "no position tags"},
     {checkcode::kAlreadySecure, "already secure"},
+    {checkcode::kLocationKept, "holds a location Norvane cannot clear"},
 };
 
 inline constexpr ResultCodeText kSecureCodeTexts[] = {
@@ -48,4 +52,6 @@ inline constexpr ResultCodeText kSecureCodeTexts[] = {
     {securecode::kWriteFailed, "could not be written (the photo is unchanged)"},
     {securecode::kCannotOpen, "cannot be opened"},
     {securecode::kCannotOpenWrite, "cannot be opened for writing"},
+    {securecode::kLocationLeft, "secured, but a location Norvane cannot clear remains"},
+    {securecode::kChangedMeanwhile, "changed by another program meanwhile (left as it wrote it)"},
 };

@@ -401,7 +401,10 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
     return WriteSecured(photo, sourcePath, inPlace ? nullptr : &destination, removedTags, route);
 }
 
-int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags) {
+int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags,
+                          std::vector<std::string>* left) {
+    if (left)
+        left->clear();
     trace::Printf("\n\nCheckGpsTags: '%s'\n", Printable(path));
     checkCode = checkcode::kNoPath;
     if (!path)

@@ -13,12 +13,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Vardle {
 
-// One cleared tag: its number and its first three values as they were, each
-// value's 8 bytes read as one number in the EXIF data's byte order (0 for a
-// value the tag does not have).
+// One cleared tag: its number, and three values that are always 0. The log
+// and norvane-cli list the values in the place where older versions wrote
+// the position they removed; a privacy tool keeps no such copy, so only the
+// format remains.
 struct RemovedTag {
     uint32_t tag = 0;
     uint64_t values[3] = {0, 0, 0};
@@ -51,8 +53,11 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
 // of the photo: the same codes and the same bytes as the two calls, in half
 // the reading, and with no moment between them in which the photo could
 // change. Returns the securing code, or -1 when the check's code (in
-// checkCode) meant nothing was to be done.
-int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags);
+// checkCode) meant nothing was to be done. When left is given it receives
+// the locations the photo still holds that Norvane cannot clear (named as
+// CheckGpsTags names them): with check code 9, and with securing code 6.
+int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags,
+                          std::vector<std::string>* left = nullptr);
 
 // The cleared tags as the activity log lists them: "?%d;" with the number of
 // records, then "%X(%I64X,%I64X,%I64X);" per record (upper-case hex).

@@ -383,7 +383,7 @@ Bytes GpsPhoto(bool secured = false) {
 }
 
 // What securing GpsPhoto() clears, as norvane-cli lists it.
-const std::string kClearedTags = "?2;2(2300000001,2800000001,F00000001);6(2800000001,0,0);";
+const std::string kClearedTags = "?2;2(0,0,0);6(0,0,0);";
 
 Bytes PhotoWithoutExif() {
     return JpegBuilder().Jfif().Tables().Scan(50).End().bytes;

@@ -264,9 +264,9 @@ TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
     // removal returns, since the thread has ended by then.
     EXPECT_EQ(WithoutTimes(Log()),
               StartEntry(guarded) + "Found and secured by monitor [T]: <" + photo +
-                  "?2;2(100000023,100000028,10000000F);4(10000008B,100000007,10000001E);>\n"
+                  "?2;2(0,0,0);4(0,0,0);>\n"
                   "Found and secured by monitor [T]: <" +
-                  second + "?2;2(100000023,100000028,10000000F);4(10000008B,100000008,10000001E);>\n" +
+                  second + "?2;2(0,0,0);4(0,0,0);>\n" +
                   StopEntry(guarded));
 }
 
