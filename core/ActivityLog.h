@@ -20,6 +20,16 @@ void AppendToLog(const char* text);
 // then as it was before.
 bool AppendToLogFile(const char* path, const char* text);
 
+// Older versions wrote the values of every tag they cleared, the position
+// itself, into the log's secured entries. This makes every such value zeros
+// in place, digit for digit: the log keeps its length and every other byte,
+// and appends wait meanwhile, so no entry is lost. Returns false when the
+// log could not be read or written through (it is then scrubbed as far as
+// it got; a missing log is nothing to scrub). ScrubLog does it to the data
+// folder's log.
+bool ScrubLogFile(const char* path);
+void ScrubLog();
+
 // The current local time as "%m.%d.%y %H:%M:%S", or "Invalid DateTime".
 CString GetTimeStamp();
 

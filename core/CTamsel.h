@@ -58,6 +58,10 @@ public:
     volatile LONG m_nJpegFiles = 0;
     volatile LONG m_nSecureFiles = 0;
     volatile LONG m_nSecuredFiles = 0;
+    // Photos that needed securing and were not, and photos that still hold
+    // a location Norvane cannot clear: each has its log entry.
+    volatile LONG m_nNotSecuredFiles = 0;
+    volatile LONG m_nLocationLeftFiles = 0;
     volatile LONG m_nProgressRange = 0;
 
     CWatch* m_pWatch = nullptr;

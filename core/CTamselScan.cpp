@@ -18,6 +18,9 @@
 #include "engine/JpegName.h"
 #include "engine/ResultCodes.h"
 
+#include <string>
+#include <vector>
+
 namespace {
 
 // Thresholds from which a progress message follows every file.
@@ -55,12 +58,14 @@ int CTamsel::Run() {
     m_bStopScan = false;
     m_nProgressRange = 1000;
     m_nFilesFound = m_nJpegFiles = m_nSecureFiles = m_nSecuredFiles = 0;
+    m_nNotSecuredFiles = m_nLocationLeftFiles = 0;
     m_lProgressWaiting = 0;
     AppendToLog(ScanStartEntry(GetTimeStamp(), m_strFolderForScan));
 
     ScanFolderTree();
 
-    AppendToLog(ScanEndEntry(GetTimeStamp(), m_nSecuredFiles, m_nJpegFiles, m_nFilesFound));
+    AppendToLog(ScanEndEntry(GetTimeStamp(), m_nSecuredFiles, m_nJpegFiles, m_nFilesFound, m_nNotSecuredFiles,
+                             m_nLocationLeftFiles));
     m_bScanning = 0;
     PostFinish();
     return 0;
@@ -74,14 +79,23 @@ void CTamsel::ScanFolderTree() {
 void CTamsel::ScanPhoto(const char* path) {
     ::InterlockedIncrement(&m_nJpegFiles);
     RemovedTags removed;
+    std::vector<std::string> left;
     int check = 0;
-    int secured = SecurePhotoIfNeeded(path, check, removed);
+    int secured = SecurePhotoIfNeeded(path, check, removed, &left);
     if (check == checkcode::kAlreadySecure)
         ::InterlockedIncrement(&m_nSecureFiles);
     if (secured == securecode::kSecured) {
         ::InterlockedIncrement(&m_nSecuredFiles);
         BroadcastEvent(ID_SET_INWORK_MODE);
         AppendToLog(SecuredByScannerEntry(GetTimeStamp(), path, removed));
+    } else if (secured == securecode::kLocationLeft || check == checkcode::kLocationKept) {
+        ::InterlockedIncrement(&m_nLocationLeftFiles);
+        if (secured == securecode::kLocationLeft)
+            BroadcastEvent(ID_SET_INWORK_MODE);
+        AppendToLog(LocationLeftByScannerEntry(GetTimeStamp(), path, removed, left));
+    } else if (const char* reason = NotSecuredReason(check, secured)) {
+        ::InterlockedIncrement(&m_nNotSecuredFiles);
+        AppendToLog(NotSecuredByScannerEntry(GetTimeStamp(), path, reason));
     }
     if (m_nSecureFiles >= kSecureFilesBeforeProgress)
         PostProgress();

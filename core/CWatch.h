@@ -114,6 +114,8 @@ public:
     // Test hook: the size of the change buffer of threads started from now
     // on (0 restores the usual 64 KiB). A small buffer overflows at once.
     static void SetChangeBufferSizeForTests(DWORD bytes);
+    // How long a photo held by its writer is waited for (0: the usual 30 min).
+    static void SetGiveUpTimeForTests(DWORD ms);
 
     HANDLE m_hWaitHandles[2] = {};
     OVERLAPPED m_overlapped = {};

@@ -61,6 +61,11 @@ constexpr DWORD kNotifyFilter =
 constexpr DWORD kFirstRetryMs = 50;
 constexpr DWORD kLongestRetryMs = 2000;
 constexpr DWORD kGiveUpMs = 30 * 60 * 1000;
+volatile DWORD g_dwGiveUpMsForTests = 0;
+
+DWORD GiveUpMs() {
+    return g_dwGiveUpMsForTests ? g_dwGiveUpMsForTests : kGiveUpMs;
+}
 
 // The folder with exactly one trailing backslash.
 CString FolderText(const CString& folder) {
@@ -309,21 +314,30 @@ void CFolderMonitor::SecurePath(const CString& path) {
     // taking the program down, as the scan job does with its folder.
     try {
         RemovedTags removed;
+        std::vector<std::string> left;
         int check = 0;
-        int secured = SecurePhotoIfNeeded(path, check, removed);
+        int secured = SecurePhotoIfNeeded(path, check, removed, &left);
         if (check == checkcode::kCannotOpen && IsRegularFile(path)) {
             // Opened by someone again between the two looks: wait for it.
             m_waiting[path.str()] = Waiting{now, now + kFirstRetryMs, kFirstRetryMs};
             return;
         }
-        if (secured != securecode::kSecured)
-            return;
-        BroadcastEvent(ID_SET_INWORK_MODE);
-        AppendToLog(SecuredByMonitorEntry(GetTimeStamp(), path, removed));
+        if (secured == securecode::kSecured) {
+            BroadcastEvent(ID_SET_INWORK_MODE);
+            AppendToLog(SecuredByMonitorEntry(GetTimeStamp(), path, removed));
+        } else if (secured == securecode::kLocationLeft || check == checkcode::kLocationKept) {
+            if (secured == securecode::kLocationLeft)
+                BroadcastEvent(ID_SET_INWORK_MODE);
+            AppendToLog(LocationLeftByMonitorEntry(GetTimeStamp(), path, removed, left));
+        } else if (const char* reason = NotSecuredReason(check, secured)) {
+            AppendToLog(NotSecuredByMonitorEntry(GetTimeStamp(), path, reason));
+        }
     } catch (CSeException* e) {
         if (e)
             e->Delete();
+        AppendToLog(NotSecuredByMonitorEntry(GetTimeStamp(), path, kSecuringFaultedReason));
     } catch (...) {
+        AppendToLog(NotSecuredByMonitorEntry(GetTimeStamp(), path, kSecuringFaultedReason));
     }
 }
 
@@ -331,7 +345,10 @@ void CFolderMonitor::RetryWaiting() {
     DWORD now = ::GetTickCount();
     std::vector<std::string> due;
     for (auto it = m_waiting.begin(); it != m_waiting.end();) {
-        if (now - it->second.since > kGiveUpMs) {
+        if (now - it->second.since > GiveUpMs()) {
+            // Still open for writing after all this time: the photo is not
+            // secured, and the user learns so from the log.
+            AppendToLog(NotSecuredByMonitorEntry(GetTimeStamp(), it->first.c_str(), kWriterNeverClosedReason));
             it = m_waiting.erase(it);
             continue;
         }
@@ -380,6 +397,10 @@ CTamsel::CWatch::CThread::~CThread() {
 
 void CTamsel::CWatch::CThread::SetChangeBufferSizeForTests(DWORD bytes) {
     g_dwChangeBufferSizeForTests = bytes;
+}
+
+void CTamsel::CWatch::CThread::SetGiveUpTimeForTests(DWORD ms) {
+    g_dwGiveUpMsForTests = ms;
 }
 
 bool CTamsel::CWatch::CThread::StartMonitor(const char* folder) {

@@ -1,5 +1,7 @@
 #include "core/LogEntries.h"
 
+#include "engine/ResultCodes.h"
+
 namespace {
 
 CString SecuredEntry(const char* words, const char* timeStamp, const char* path, const RemovedTags& removed) {
@@ -10,7 +12,33 @@ CString SecuredEntry(const char* words, const char* timeStamp, const char* path,
     return entry;
 }
 
+CString NotSecuredEntry(const char* words, const char* timeStamp, const char* path, const char* reason) {
+    CString entry;
+    entry.Format("%s [%s]: <%s> %s\n", words, timeStamp, path, reason);
+    return entry;
+}
+
+CString LocationLeftEntry(const char* words, const char* timeStamp, const char* path, const RemovedTags& removed,
+                          const std::vector<std::string>& left) {
+    CString entry;
+    entry.Format("%s [%s]: <%s", words, timeStamp, path);
+    entry += RemovedTagsText(removed).c_str();
+    entry += "> not cleared: ";
+    for (size_t i = 0; i < left.size(); ++i) {
+        if (i > 0)
+            entry += ", ";
+        entry += left[i].c_str();
+    }
+    if (left.empty())
+        entry += "a location";
+    entry += "\n";
+    return entry;
+}
+
 } // namespace
+
+const char kWriterNeverClosedReason[] = "the program writing the photo never closed it";
+const char kSecuringFaultedReason[] = "securing the photo failed with a fault";
 
 CString ScanStartEntry(const char* timeStamp, const char* folder) {
     CString entry;
@@ -18,12 +46,19 @@ CString ScanStartEntry(const char* timeStamp, const char* folder) {
     return entry;
 }
 
-CString ScanEndEntry(const char* timeStamp, int nSecured, int nJpegFiles, int nFoundFiles) {
+CString ScanEndEntry(const char* timeStamp, int nSecured, int nJpegFiles, int nFoundFiles, int nNotSecured,
+                     int nLocationLeft) {
     CString entry;
     entry.Format(
         "Scanner finished [%s]:\n\t%d files with geotags were secured. %d jpeg files of %d found files "
         "were processed.\n",
         timeStamp, nSecured, nJpegFiles, nFoundFiles);
+    if (nNotSecured > 0 || nLocationLeft > 0) {
+        CString more;
+        more.Format("\t%d files could not be secured. %d files still hold a location Norvane cannot clear.\n",
+                    nNotSecured, nLocationLeft);
+        entry += more;
+    }
     return entry;
 }
 
@@ -33,6 +68,24 @@ CString SecuredByScannerEntry(const char* timeStamp, const char* path, const Rem
 
 CString SecuredByMonitorEntry(const char* timeStamp, const char* path, const RemovedTags& removed) {
     return SecuredEntry("Found and secured by monitor", timeStamp, path, removed);
+}
+
+CString NotSecuredByScannerEntry(const char* timeStamp, const char* path, const char* reason) {
+    return NotSecuredEntry("Found but not secured by scanner", timeStamp, path, reason);
+}
+
+CString NotSecuredByMonitorEntry(const char* timeStamp, const char* path, const char* reason) {
+    return NotSecuredEntry("Found but not secured by monitor", timeStamp, path, reason);
+}
+
+CString LocationLeftByScannerEntry(const char* timeStamp, const char* path, const RemovedTags& removed,
+                                   const std::vector<std::string>& left) {
+    return LocationLeftEntry("Found, location left by scanner", timeStamp, path, removed, left);
+}
+
+CString LocationLeftByMonitorEntry(const char* timeStamp, const char* path, const RemovedTags& removed,
+                                   const std::vector<std::string>& left) {
+    return LocationLeftEntry("Found, location left by monitor", timeStamp, path, removed, left);
 }
 
 CString MonitorStartEntry(const char* timeStamp, const char* folder) {
@@ -45,4 +98,26 @@ CString MonitorStopEntry(const char* timeStamp, const char* folder) {
     CString entry;
     entry.Format("Monitor is stopped [%s]:\n\t%s\n", timeStamp, folder);
     return entry;
+}
+
+const char* NotSecuredReason(int checkCode, int secureCode) {
+    switch (secureCode) {
+    case -1:
+        // Nothing was written: only a photo that could not even be read may
+        // have needed it.
+        return checkCode == checkcode::kCannotOpen ? "the photo cannot be opened: another program holds it"
+                                                   : nullptr;
+    case securecode::kUnreadableJpeg:
+        return "the photo could not be read as a JPEG; it is unchanged";
+    case securecode::kWriteFailed:
+        return "the photo could not be written (is the disk full?); it is unchanged";
+    case securecode::kCannotOpen:
+        return "the photo cannot be opened: another program holds it";
+    case securecode::kCannotOpenWrite:
+        return "the photo is read-only or another program holds it; it is unchanged";
+    case securecode::kChangedMeanwhile:
+        return "another program changed the photo while it was being secured";
+    default:
+        return nullptr;
+    }
 }

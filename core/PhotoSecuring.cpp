@@ -89,20 +89,27 @@ bool IsRegularFile(const char* path) {
            !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
 }
 
-int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags) {
+int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags,
+                        std::vector<std::string>* left) {
+    if (left)
+        left->clear();
     if (!path || !IsRegularFile(path)) {
         checkCode = path ? checkcode::kCannotOpen : checkcode::kNoPath;
         return -1;
     }
     CPhotoClaim claim(path);
     if (!g_bBackupBeforeSecuring)
-        return SecureGpsTagsIfNeeded(path, checkCode, removedTags);
+        return SecureGpsTagsIfNeeded(path, checkCode, removedTags, left);
     // The backup must hold the photo as it was, so it is made between the
     // check and the rewrite; a backup that fails keeps nothing from being
     // secured.
-    checkCode = CheckGpsTags(path);
+    // The check names what it cannot clear, which securing then leaves.
+    checkCode = CheckGpsTags(path, left);
     if (checkCode != checkcode::kNeedsSecuring)
         return -1;
     CopyToBackup(path);
-    return SecureGpsTags(path, path, removedTags);
+    int code = SecureGpsTags(path, path, removedTags);
+    if (left && code != securecode::kLocationLeft)
+        left->clear();
+    return code;
 }

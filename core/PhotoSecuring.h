@@ -10,6 +10,7 @@
 #include "engine/SecureGpsTags.h"
 
 #include <string>
+#include <vector>
 
 // Set by the "baypass" start option: each photo is copied to the backup
 // folder before it is rewritten.
@@ -23,8 +24,11 @@ bool IsRegularFile(const char* path);
 // the backup copy, when backups are asked for). Returns the securing code,
 // or -1 when the check code (in checkCode) meant nothing was to be done; a
 // path that is no regular file gives check code 4. The codes and bytes are
-// those of CheckGpsTags followed by SecureGpsTags.
-int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags);
+// those of CheckGpsTags followed by SecureGpsTags. left, when given, receives
+// what the photo still holds that Norvane cannot clear (check code 9,
+// securing code 6).
+int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags,
+                        std::vector<std::string>* left = nullptr);
 
 // Holds the claim of one photo for a scope.
 class CPhotoClaim {

@@ -70,8 +70,9 @@ void CPage02::ShowCounters(WPARAM wParam, LPARAM lParam) {
     if (!m_hWnd || !g_pTamsel)
         return;
     CString text;
-    text.Format("%d\n%d\n%d\n%d", int(g_pTamsel->m_nFilesFound), int(g_pTamsel->m_nJpegFiles),
-                int(g_pTamsel->m_nSecureFiles), int(g_pTamsel->m_nSecuredFiles));
+    text.Format("%d\n%d\n%d\n%d\n%d\n%d", int(g_pTamsel->m_nFilesFound), int(g_pTamsel->m_nJpegFiles),
+                int(g_pTamsel->m_nSecureFiles), int(g_pTamsel->m_nSecuredFiles), int(g_pTamsel->m_nNotSecuredFiles),
+                int(g_pTamsel->m_nLocationLeftFiles));
     m_stCounters.SetWindowText(text);
     m_progress.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, LOWORD(lParam)));
     m_progress.SendMessage(PBM_SETPOS, wParam);

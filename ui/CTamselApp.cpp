@@ -1,5 +1,6 @@
 #include "ui/CTamselApp.h"
 
+#include "core/ActivityLog.h"
 #include "core/CTamsel.h"
 #include "core/PhotoSecuring.h"
 #include "resource.h"
@@ -19,6 +20,10 @@ BOOL CTamselApp::InitInstance() {
     // an engine of its own on the same settings.
     if (ClaimSingleInstance(m_mutex, title) != InstanceClaim::First)
         return FALSE;
+
+    // Before anything reads or writes the log: older versions kept the
+    // positions they removed in it.
+    ScrubLog();
 
     g_pTamsel = new CTamsel;
     if (!g_pTamsel)

@@ -186,7 +186,7 @@ TEST_F(AppTest, AUserScansReadsTheLogAndProtectsTheFolder) {
     ASSERT_TRUE(WaitFor([&] { return CurrentPage(sheet) != page; }));
     page = CurrentPage(sheet);
     ASSERT_TRUE(WaitFor([&] { return TextOf(next) == "Next >" && ::IsWindowEnabled(back); }, 60000));
-    EXPECT_TRUE(WaitFor([&] { return TextOf(::GetDlgItem(page, 1009)) == "5\n4\n0\n3"; }))
+    EXPECT_TRUE(WaitFor([&] { return TextOf(::GetDlgItem(page, 1009)) == "5\n4\n0\n3\n0\n0"; }))
         << TextOf(::GetDlgItem(page, 1009));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(CheckGpsTags((photos + "\\IMG_" + std::to_string(i) + ".jpg").c_str()), 8);

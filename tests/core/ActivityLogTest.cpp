@@ -61,6 +61,19 @@ TEST(ActivityLog, EntryTextsAreExact) {
     EXPECT_STREQ(SecuredByMonitorEntry(ts, "C:\\P\\b.jpg", Tags({})),
                  "Found and secured by monitor [12.31.24 23:59:58]: <C:\\P\\b.jpg?0;>\n");
 
+    EXPECT_STREQ(ScanEndEntry(ts, 2, 14, 30, 3, 1),
+                 "Scanner finished [12.31.24 23:59:58]:\n\t2 files with geotags were secured. 14 jpeg files of 30 "
+                 "found files were processed.\n\t3 files could not be secured. 1 files still hold a location "
+                 "Norvane cannot clear.\n");
+    EXPECT_STREQ(NotSecuredByScannerEntry(ts, "C:\\P\\c.jpg", "why"),
+                 "Found but not secured by scanner [12.31.24 23:59:58]: <C:\\P\\c.jpg> why\n");
+    EXPECT_STREQ(NotSecuredByMonitorEntry(ts, "C:\\P\\c.jpg", "why"),
+                 "Found but not secured by monitor [12.31.24 23:59:58]: <C:\\P\\c.jpg> why\n");
+    EXPECT_STREQ(LocationLeftByScannerEntry(ts, "C:\\P\\d.jpg", Tags({{2, {}}}), {"A", "B C"}),
+                 "Found, location left by scanner [12.31.24 23:59:58]: <C:\\P\\d.jpg?1;2(0,0,0);> not cleared: A, B C\n");
+    EXPECT_STREQ(LocationLeftByMonitorEntry(ts, "C:\\P\\d.jpg", Tags({}), {"A"}),
+                 "Found, location left by monitor [12.31.24 23:59:58]: <C:\\P\\d.jpg?0;> not cleared: A\n");
+
     // A path in another script goes in byte for byte as the string holds it.
     const char* path = "C:\\\xE5\x8C\x97\xE4\xBA\xAC\\\xD0\x9C\xD0\xB8\xD1\x80.jpg";
     CString entry = SecuredByMonitorEntry(ts, path, Tags({}));
@@ -149,6 +162,63 @@ TEST(ActivityLog, WriteThatComesUpShortLeavesNoTornEntry) {
     EXPECT_EQ(ReadText(log), "first entry\n");
     ASSERT_TRUE(AppendToLogFile(log.c_str(), "third entry\n"));
     EXPECT_EQ(ReadText(log), "first entry\nthird entry\n");
+}
+
+// A log of an older version keeps the positions it removed; the scrub makes
+// each such value zeros, digit for digit, and nothing else changes, while
+// entries appended meanwhile all arrive whole.
+TEST(ActivityLog, ScrubZeroesTheRemovedValuesOfOlderLogsInPlace) {
+    TempDir dir;
+    std::string log = dir.file("norvane.log");
+    const std::string before =
+        "Scanning started at [12.31.24 23:59:58]:\n\tC:\\Trip (2A3B)\n"
+        "Found and secured by scanner [12.31.24 23:59:58]: <C:\\Trip (2A3B)\\a.jpg?2;2(2500000001,14BE00000064,1);"
+        "4(7A00000001,E9700000064,1);>\n"
+        "Found and secured by monitor [01.01.25 00:00:01]: <D:\\b (9).jpg?2;6(1A2b,0,0);10002(0,0,0);>\n"
+        "Found and secured by monitor [01.01.25 00:00:01]: <D:\\c.jpg?0;>\n"
+        "Monitor started at [01.01.25 00:00:00]:\n\tD:\\(FF)\\\n"
+        "Found and secured by scanner [12.31.24 23:59:58]: <E:\\cut.jpg?1;2(ABC";
+    const std::string after =
+        "Scanning started at [12.31.24 23:59:58]:\n\tC:\\Trip (2A3B)\n"
+        "Found and secured by scanner [12.31.24 23:59:58]: <C:\\Trip (2A3B)\\a.jpg?2;2(0000000000,000000000000,0);"
+        "4(0000000000,00000000000,0);>\n"
+        "Found and secured by monitor [01.01.25 00:00:01]: <D:\\b (9).jpg?2;6(0000,0,0);10002(0,0,0);>\n"
+        "Found and secured by monitor [01.01.25 00:00:01]: <D:\\c.jpg?0;>\n"
+        "Monitor started at [01.01.25 00:00:00]:\n\tD:\\(FF)\\\n"
+        "Found and secured by scanner [12.31.24 23:59:58]: <E:\\cut.jpg?1;2(000";
+    // Large enough to be read in several blocks, with lines across their ends.
+    std::string old, expected;
+    while (old.size() < 3u << 20) {
+        old += before + "\n";
+        expected += after + "\n";
+    }
+    testing_support::WriteFile(log, testing_support::Bytes(old.begin(), old.end()));
+
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t)
+        writers.emplace_back([&log, t] {
+            for (int i = 0; i < 50; ++i)
+                AppendToLogFile(log.c_str(), ("entry " + std::to_string(t) + "." + std::to_string(i) + "\n").c_str());
+        });
+    EXPECT_TRUE(ScrubLogFile(log.c_str()));
+    for (std::thread& w : writers)
+        w.join();
+
+    std::string now = ReadText(log);
+    EXPECT_EQ(now.compare(0, expected.size(), expected), 0) << "appends land behind the old lines";
+    std::string scrubbed;
+    for (size_t at = 0; at < now.size();) {
+        size_t end = now.find('\n', at);
+        std::string line = now.substr(at, end - at + 1);
+        if (line.rfind("entry ", 0) != 0)
+            scrubbed += line;
+        at = end + 1;
+    }
+    EXPECT_TRUE(scrubbed == expected) << "every value zero, every other byte kept";
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 50; ++i)
+            EXPECT_NE(now.find("entry " + std::to_string(t) + "." + std::to_string(i) + "\n"), std::string::npos);
+    EXPECT_TRUE(ScrubLogFile(dir.file("missing.log").c_str()));
 }
 
 TEST(ActivityLog, LogHeldOpenByAReaderStillGrows) {

@@ -331,7 +331,11 @@ TEST_F(MonitorTest, PhotoThatMakesTheThreadFaultIsPassedOver) {
     }
     g_pTamsel->RemoveProtectedFolder(guarded.c_str());
     std::string log = WithoutTimes(Log());
-    EXPECT_EQ(CountOf(log, "fault.jpg"), 0u) << log;
+    EXPECT_EQ(CountOf(log, "fault.jpg"), 1u) << log;
+    EXPECT_EQ(CountOf(log, "Found but not secured by monitor [T]: <" + guarded +
+                               "\\fault.jpg> securing the photo failed with a fault\n"),
+              1u)
+        << log;
     EXPECT_TRUE(EndsWith(log, StopEntry(guarded))) << log;
 }
 
@@ -438,6 +442,49 @@ TEST_F(MonitorTest, BurstOfPhotosIsSecuredEvenWhenTheNoticesOverflow) {
         ChangeBufferSize tiny(64);
         burst(Folder("overflow"));
     }
+}
+
+// A photo the monitor cannot secure leaves an entry that says why: one it
+// cannot write, and one whose writer never lets go.
+TEST_F(MonitorTest, PhotosThatCannotBeSecuredAreLoggedWithTheirReason) {
+    std::string guarded = Folder("stuck");
+    CTamsel::CWatch::CThread::SetGiveUpTimeForTests(1500);
+    struct Restore {
+        ~Restore() { CTamsel::CWatch::CThread::SetGiveUpTimeForTests(0); }
+    } restore;
+    CreateEngine();
+    Protect(guarded);
+    ASSERT_NO_FATAL_FAILURE();
+
+    std::string held = guarded + "\\held.jpg";
+    HANDLE writer = ::CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    Bytes photo = GeotaggedPhoto(51);
+    DWORD done = 0;
+    ASSERT_TRUE(::WriteFile(writer, photo.data(), DWORD(photo.size()), &done, nullptr));
+
+    // A photo moved in while a viewer that shares no writing holds it.
+    std::string readOnly = guarded + "\\viewed.jpg";
+    std::string source = ScratchFile(GeotaggedPhoto(52));
+    HANDLE viewer = ::CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(::MoveFileA(source.c_str(), readOnly.c_str())) << ::GetLastError();
+
+    auto entry = [&](const std::string& path, const std::string& reason) {
+        return "Found but not secured by monitor [T]: <" + path + "> " + reason + "\n";
+    };
+    const std::string neverClosed = entry(held, "the program writing the photo never closed it");
+    const std::string cannotWrite =
+        entry(readOnly, "the photo is read-only or another program holds it; it is unchanged");
+    EXPECT_TRUE(WaitFor([&] { return CountOf(WithoutTimes(Log()), neverClosed) == 1; }, 20000))
+        << WithoutTimes(Log());
+    EXPECT_TRUE(WaitFor([&] { return CountOf(WithoutTimes(Log()), cannotWrite) >= 1; }, 20000))
+        << WithoutTimes(Log());
+    EXPECT_EQ(EntriesOf(held), 0u);
+    EXPECT_EQ(EntriesOf(readOnly), 0u);
+    ::CloseHandle(writer);
+    ::CloseHandle(viewer);
 }
 
 TEST_F(MonitorTest, PhotoIsSecuredOnlyOnceItsWriterHasClosedIt) {

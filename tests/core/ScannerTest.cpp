@@ -2,6 +2,7 @@
 // what it posts to real windows, how it stops, and trees that try to trap it.
 #include "core/CWatch.h"
 #include "core/PhotoSecuring.h"
+#include "engine/FileOsFaults.h"
 
 #include "EngineFixture.h"
 
@@ -113,6 +114,63 @@ TEST_F(ScanTest, TreeIsCountedLoggedAndSecuredByTheRules) {
             << p.path << "\n"
             << log;
     }
+}
+
+// A photo that needed securing and was not is never passed over in silence:
+// each gets an entry with the reason, and the scan counts them.
+TEST_F(ScanTest, PhotosThatCannotBeSecuredAreLoggedWithTheirReasonAndCounted) {
+    // Sharing modes bind every user (the read-only attribute does not bind
+    // root under Wine): a viewer that shares no writing, a program that
+    // shares nothing, a writer that shares reading only.
+    std::string root = Folder("stuck");
+    struct Held {
+        std::string name;
+        DWORD access, share;
+        std::string reason;
+    };
+    const std::vector<Held> held = {
+        {"viewer.jpg", GENERIC_READ, FILE_SHARE_READ,
+         "the photo is read-only or another program holds it; it is unchanged"},
+        {"locked.jpg", GENERIC_READ, 0, "the photo cannot be opened: another program holds it"},
+        {"written.jpg", GENERIC_WRITE, FILE_SHARE_READ,
+         "the photo is read-only or another program holds it; it is unchanged"},
+    };
+    std::vector<HANDLE> handles;
+    for (const Held& h : held) {
+        std::string path = Put(root + "\\" + h.name, GeotaggedPhoto(41));
+        handles.push_back(::CreateFileA(path.c_str(), h.access, h.share, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_NE(handles.back(), INVALID_HANDLE_VALUE) << h.name;
+    }
+    ReceiverWindow window;
+    Scan(root, window);
+    for (HANDLE h : handles)
+        ::CloseHandle(h);
+
+    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 0);
+    EXPECT_EQ(g_pTamsel->m_nNotSecuredFiles, 3);
+    std::string log = WithoutTimes(Log());
+    for (const Held& h : held) {
+        std::string path = root + "\\" + h.name;
+        EXPECT_EQ(CountOf(log, "Found but not secured by scanner [T]: <" + path + "> " + h.reason + "\n"), 1u)
+            << path << "\n"
+            << log;
+        EXPECT_EQ(CheckGpsTags(path.c_str()), 0) << path;
+    }
+    EXPECT_NE(log.find("\t3 files could not be secured. 0 files still hold a location Norvane cannot clear.\n"),
+              std::string::npos)
+        << log;
+
+    // A disk that fills: each photo stays as it was, and the log says why.
+    struct Guard {
+        ~Guard() { fileos::WriteFaultForTests(-1); }
+    } guard;
+    fileos::WriteFaultForTests(0);
+    Scan(root, window, false);
+    fileos::WriteFaultForTests(-1);
+    log = WithoutTimes(Log());
+    EXPECT_EQ(CountOf(log, "> the photo could not be written (is the disk full?); it is unchanged\n"), 3u) << log;
+    EXPECT_EQ(g_pTamsel->m_nNotSecuredFiles, 3);
+    EXPECT_EQ(CheckGpsTags((root + "\\viewer.jpg").c_str()), 0);
 }
 
 TEST_F(ScanTest, AnEmptyFolderStillLogsAndFinishes) {

@@ -374,9 +374,10 @@ const std::vector<Page>& Pages() {
              // Wine's progress bar drops WS_BORDER from its style; it is never shown.
              {IDC_PROGRESS, "msctls_progress32", 7, 65, 366, 14, "", 0, WS_VISIBLE},
              {IDC_COUNTERS, "Static", 7, 97, 28, 76, "Static"},
-             {IDC_STATIC, "Static", 35, 97, 174, 76,
+             {IDC_STATIC, "Static", 35, 97, 300, 76,
               "files scanned\njpeg files found\nfiles with secure geotags found\nfiles with non-secure "
-              "geotags found and secured"},
+              "geotags found and secured\nfiles that could not be secured (see the log)\nfiles that still "
+              "hold a location Norvane cannot clear"},
          }},
         {IDD_PAGE_LOG,
          "Logging",

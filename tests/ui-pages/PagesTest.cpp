@@ -35,7 +35,8 @@ protected:
     std::string CountersOfEngine() const {
         return std::to_string(g_pTamsel->m_nFilesFound) + "\n" + std::to_string(g_pTamsel->m_nJpegFiles) +
                "\n" + std::to_string(g_pTamsel->m_nSecureFiles) + "\n" +
-               std::to_string(g_pTamsel->m_nSecuredFiles);
+               std::to_string(g_pTamsel->m_nSecuredFiles) + "\n" + std::to_string(g_pTamsel->m_nNotSecuredFiles) +
+               "\n" + std::to_string(g_pTamsel->m_nLocationLeftFiles);
     }
     std::vector<std::string> ListItems() const {
         HWND list = ::GetDlgItem(m_protect.m_hWnd, IDC_PROTECTED_LIST);
