@@ -76,6 +76,12 @@ void CTamsel::ScanPhoto(const char* path) {
     RemovedTags removed;
     int check = 0;
     int secured = SecurePhotoIfNeeded(path, check, removed);
+    if (secured == securecode::kChangedMeanwhile) {
+        // Another program wrote the photo while it was being secured and it
+        // was left as that program made it: taken again, once, as it is now.
+        removed.clear();
+        secured = SecurePhotoIfNeeded(path, check, removed);
+    }
     if (check == checkcode::kAlreadySecure)
         ::InterlockedIncrement(&m_nSecureFiles);
     if (secured == securecode::kSecured) {

@@ -413,9 +413,10 @@ TEST(NorvaneCli, UsageErrorsAndHelp) {
             joined += ' ';
     for (const char* expected :
          {"Check codes: 0 has a position (needs securing), 2 not a JPEG, 4 cannot be opened, 6 no EXIF data, "
-          "7 no position tags, 8 already secure.",
+          "7 no position tags, 8 already secure, 9 holds a location Norvane cannot clear.",
           "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the photo is unchanged), "
-          "4 cannot be opened, 5 cannot be opened for writing."})
+          "4 cannot be opened, 5 cannot be opened for writing, 6 secured, but a location Norvane cannot clear "
+          "remains, 7 changed by another program meanwhile (left as it wrote it)."})
         EXPECT_NE(joined.find(expected), std::string::npos) << expected << "\nin:\n" << help.out;
     for (size_t at = 0, end; at < text.size(); at = end + 1) {
         end = text.find('\n', at);
