@@ -196,8 +196,10 @@ bool KeepMetadataOf(const char* target, FILE* file) {
     basic.CreationTime.LowPart = data.ftCreationTime.dwLowDateTime;
     basic.CreationTime.HighPart = LONG(data.ftCreationTime.dwHighDateTime);
     // Only the attributes a file may be given; the sibling's hidden mark
-    // goes unless the photo had it too.
-    DWORD keep = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+    // goes unless the photo had it too. Read-only is not among them: no
+    // rename replaces a read-only file, and a sibling that is read-only
+    // could not be deleted again.
+    DWORD keep = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     basic.FileAttributes = (data.dwFileAttributes & keep) ? (data.dwFileAttributes & keep) : FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic))
@@ -229,6 +231,10 @@ bool PutInPlace(const char* temporary, const char* target) {
 
 bool Exists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool RemoveFile(const char* path) {
+    return DeleteFileA(path) != 0;
 }
 
 bool GetFileId(const char* path, FileId& id) {
