@@ -290,12 +290,42 @@ int MapPhoto(MappedPhoto& photo) {
                : securecode::kUnreadableJpeg;
 }
 
-// True when the photo, open in file, still holds at offset the bytes it
-// held when it was read.
-bool StillHolds(stdlib::StdioFileStream& file, uint64_t offset, const uint8_t* bytes, size_t size) {
-    std::vector<uint8_t> now(size);
-    return file.SetPos(offset) && file.Read(now.data(), 1, size) == size &&
-           (size == 0 || std::memcmp(now.data(), bytes, size) == 0);
+// Bytes of the photo as they were read, and where.
+struct ReadPart {
+    uint64_t offset;
+    const uint8_t* bytes;
+    size_t size;
+};
+
+// True when the photo, open in file, still holds every part where it was
+// read. Parts that lie close together (the APP1 segments near the photo's
+// start) are read back in one read: the patch's confirmation costs the
+// common route one system call.
+bool StillHolds(stdlib::StdioFileStream& file, const std::vector<ReadPart>& parts) {
+    constexpr uint64_t kOneRead = 1u << 20;
+    uint64_t from = UINT64_MAX, to = 0;
+    for (const ReadPart& part : parts) {
+        from = part.offset < from ? part.offset : from;
+        to = part.offset + part.size > to ? part.offset + part.size : to;
+    }
+    if (parts.empty())
+        return true;
+    if (to - from <= kOneRead) {
+        std::vector<uint8_t> now(size_t(to - from));
+        if (!file.SetPos(from) || file.Read(now.data(), 1, now.size()) != now.size())
+            return false;
+        for (const ReadPart& part : parts)
+            if (part.size && std::memcmp(now.data() + (part.offset - from), part.bytes, part.size) != 0)
+                return false;
+        return true;
+    }
+    for (const ReadPart& part : parts) {
+        std::vector<uint8_t> now(part.size);
+        if (!file.SetPos(part.offset) || file.Read(now.data(), 1, part.size) != part.size ||
+            (part.size && std::memcmp(now.data(), part.bytes, part.size) != 0))
+            return false;
+    }
+    return true;
 }
 
 // True when a new map of the photo is the map read before: the same
@@ -416,10 +446,19 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
             PatchReproducesRewrite(source, codestream, keep, original.size(), &exifItem)) {
             // The patch is computed from the segments read: they must still
             // be there, byte for byte.
-            bool same = !exifItem || StillHolds(source, exifItem->offset + 6, original.data(), original.size());
-            for (const XmpSegment& segment : photo.xmp)
-                same = same && StillHolds(source, codestream.map[segment.mapIndex].offset, segment.payload.data(),
-                                          segment.payload.size());
+            std::vector<ReadPart> patched;
+            if (exifItem)
+                patched.push_back({exifItem->offset + 6, original.data(), original.size()});
+            bool same = true;
+            for (const XmpSegment& cleared : clearedXmp) {
+                const XmpSegment* before = FindSegment(photo.xmp, cleared.mapIndex);
+                if (!before)
+                    same = false;
+                else
+                    patched.push_back({codestream.map[cleared.mapIndex].offset, before->payload.data(),
+                                       before->payload.size()});
+            }
+            same = same && StillHolds(source, patched);
             code = same ? PatchInPlace(source, codestream, exifItem, original, exif, photo.xmp, clearedXmp)
                         : securecode::kChangedMeanwhile;
         } else {

@@ -2,6 +2,7 @@
 // what it posts to real windows, how it stops, and trees that try to trap it.
 #include "core/CWatch.h"
 #include "core/PhotoSecuring.h"
+#include "engine/FileOsFaults.h"
 
 #include "EngineFixture.h"
 
@@ -369,4 +370,28 @@ TEST_F(ScanTest, LeftoversOfAnEndedRewriteAreTakenUpByTheWalk) {
         EXPECT_TRUE(ReadFile(path) == secured);
         EXPECT_FALSE(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
     }
+}
+
+TEST_F(ScanTest, APhotoAnotherProgramWritesMeanwhileIsTakenAgainAsItWroteIt) {
+    std::string root = Folder("changing");
+    std::string path = Put(root + "\\p.jpg", GeotaggedPhoto(1));
+    const Bytes theirs = GeotaggedPhoto(2, true); // another save of the photo, with its position
+    const Bytes theirsSecured = SecuredBytes(theirs, Scratch());
+    int played = 0;
+    fileos::PlayWriterForTests([&](fileos::WriterMoment moment, const char* at) {
+        if (moment != fileos::WriterMoment::kBeforeTaking || path != at || played++)
+            return;
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (f) {
+            std::fwrite(theirs.data(), 1, theirs.size(), f);
+            std::fclose(f);
+        }
+    });
+    ReceiverWindow window;
+    Scan(root, window);
+    fileos::PlayWriterForTests(nullptr);
+    EXPECT_EQ(played, 2) << "the photo was not taken again after the other program's save";
+    EXPECT_TRUE(ReadFile(path) == theirsSecured);
+    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 1);
+    EXPECT_EQ(CountOf(WithoutTimes(Log()), "Found and secured by scanner [T]: <" + path + "?"), 1u);
 }
