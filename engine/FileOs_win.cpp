@@ -174,8 +174,8 @@ void KeepSecurityOf(const char* target, HANDLE to) {
     }
     if (own && dacl)
         SetSecurityInfo(to, SE_FILE_OBJECT,
-                        DACL_SECURITY_INFORMATION |
-                            (isProtected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION),
+                        DACL_SECURITY_INFORMATION | (isProtected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                 : UNPROTECTED_DACL_SECURITY_INFORMATION),
                         nullptr, nullptr, dacl, nullptr);
     LocalFree(descriptor);
 }
@@ -201,7 +201,8 @@ bool KeepMetadataOf(const char* target, FILE* file) {
     // could not be deleted again.
     DWORD keep = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    basic.FileAttributes = (data.dwFileAttributes & keep) ? (data.dwFileAttributes & keep) : FILE_ATTRIBUTE_NORMAL;
+    basic.FileAttributes =
+        (data.dwFileAttributes & keep) ? (data.dwFileAttributes & keep) : FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic))
         return false;
     KeepSecurityOf(target, h);
@@ -264,8 +265,8 @@ static bool StampOf(HANDLE h, FileStamp& stamp) {
     stamp.id.volume = info.dwVolumeSerialNumber;
     stamp.id.index = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     stamp.size = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    stamp.writeTime = int64_t((uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                              info.ftLastWriteTime.dwLowDateTime);
+    stamp.writeTime =
+        int64_t((uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
     return true;
 }
 

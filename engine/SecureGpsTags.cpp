@@ -228,7 +228,8 @@ bool WriteChangedBytes(stdlib::StdioFileStream& file, uint64_t fileOffset, const
 // which returns 0 or a result code, and swaps it in over the photo, held
 // (open in photo) until the new file is complete. The sibling is gone again
 // on every failure (see fileos::Replacement).
-template <class WriteFn> int ReplaceThroughSibling(const char* path, stdlib::StdioFileStream& photo, WriteFn write) {
+template <class WriteFn>
+int ReplaceThroughSibling(const char* path, stdlib::StdioFileStream& photo, WriteFn write) {
     fileos::Replacement sibling(path);
     if (!sibling.File())
         return securecode::kCannotOpenWrite;
@@ -394,8 +395,8 @@ int PatchInPlace(stdlib::StdioFileStream& file, const CodestreamParser& codestre
 // Rewrites the photo, held in source, from its map: in memory when there is
 // room (and the route allows), else streamed into the file beside it.
 int Rewrite(stdlib::StdioFileStream& source, const char* path, const CodestreamParser& codestream,
-            const stdlib::MemStream& exif, const gen::array<bool>& keep, const std::vector<XmpSegment>& clearedXmp,
-            Vardle::Route route) {
+            const stdlib::MemStream& exif, const gen::array<bool>& keep,
+            const std::vector<XmpSegment>& clearedXmp, Vardle::Route route) {
     uint64_t size = source.GetSize();
     void* block = route == Vardle::Route::TemporaryFile ? nullptr : fileos::AllocateBlock(size_t(size));
     if (!block) {

@@ -429,8 +429,8 @@ TEST(NorvaneCli, UsageErrorsAndHelp) {
          {"Check codes: 0 has a position (needs securing), 2 not a JPEG, 4 cannot be opened, 6 no EXIF data, "
           "7 no position tags, 8 already secure, 9 holds a location Norvane cannot clear.",
           "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the photo is unchanged), "
-          "4 cannot be opened, 5 cannot be opened for writing, 6 secured, but a location Norvane cannot clear "
-          "remains, 7 changed by another program meanwhile (left as it wrote it)."})
+          "4 cannot be opened, 5 cannot be opened for writing, 6 secured, but a location Norvane cannot "
+          "clear remains, 7 changed by another program meanwhile (left as it wrote it)."})
         EXPECT_NE(joined.find(expected), std::string::npos) << expected << "\nin:\n" << help.out;
     for (size_t at = 0, end; at < text.size(); at = end + 1) {
         end = text.find('\n', at);
@@ -662,14 +662,15 @@ TEST(NorvaneCli, EndedWhileItRewritesPhotosEachStaysWholeUnderItsName) {
     std::vector<Bytes> originals, secured;
     for (int i = 0; i < kPhotos; ++i) {
         TiffBuilder t(i % 2 == 1);
-        originals.push_back(JpegBuilder()
-                                .Jfif()
-                                .Raw({0x00})
-                                .Exif(ExifWithGps(i % 2 == 1, {t.Rationals(2, {{35, 1}, {40, 1}, {uint32_t(i), 1}})}))
-                                .Tables()
-                                .Scan(3000000, uint32_t(i + 1))
-                                .End()
-                                .bytes);
+        originals.push_back(
+            JpegBuilder()
+                .Jfif()
+                .Raw({0x00})
+                .Exif(ExifWithGps(i % 2 == 1, {t.Rationals(2, {{35, 1}, {40, 1}, {uint32_t(i), 1}})}))
+                .Tables()
+                .Scan(3000000, uint32_t(i + 1))
+                .End()
+                .bytes);
         std::string scratch = dir.path("scratch");
         WriteFile(scratch, originals.back());
         RemovedTags removed;

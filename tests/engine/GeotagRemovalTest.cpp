@@ -579,13 +579,16 @@ TEST_F(GeotagRemoval, APhotoAnotherProgramChangesMeanwhileIsLeftAsItWroteIt) {
         Bytes longer = photo;
         const Bytes comment = {0xFF, 0xFE, 0x00, 0x07, 'e', 'd', 'i', 't', 'o'};
         longer.insert(longer.begin() + 2, comment.begin(), comment.end());
-        const Bytes renamed = JpegBuilder().Exif(ExifWithGps(be, other)).Jfif().Tables().Scan(7000, 5).End().bytes;
+        const Bytes renamed =
+            JpegBuilder().Exif(ExifWithGps(be, other)).Jfif().Tables().Scan(7000, 5).End().bytes;
         for (const Case& c : cases) {
-            const Bytes& theirs = c.writer == kPositionEdited ? edited : c.writer == kSegmentAddedInPlace ? longer : renamed;
+            const Bytes& theirs = c.writer == kPositionEdited        ? edited
+                                  : c.writer == kSegmentAddedInPlace ? longer
+                                                                     : renamed;
             const Bytes theirsSecured = Secure(theirs, Route::InMemory).bytes;
             for (Way way : {kOnceFastest, kFastest, kInMemory, kTemporaryFile}) {
-                SCOPED_TRACE(testing::Message() << (be ? "MM" : "II") << " moment " << int(c.moment) << " writer "
-                                                << int(c.writer) << " way " << int(way));
+                SCOPED_TRACE(testing::Message() << (be ? "MM" : "II") << " moment " << int(c.moment)
+                                                << " writer " << int(c.writer) << " way " << int(way));
                 fs::path folder = dir.path() / ("case-" + std::to_string(n++));
                 fs::create_directory(folder);
                 const std::string path = (folder / "photo.jpg").string();
@@ -629,8 +632,8 @@ TEST_F(GeotagRemoval, APhotoAnotherProgramChangesMeanwhileIsLeftAsItWroteIt) {
                 else if (now == theirsSecured)
                     EXPECT_EQ(code, 0);
                 else
-                    ADD_FAILURE() << "the photo is neither the other program's nor that secured (code " << code
-                                  << ")";
+                    ADD_FAILURE() << "the photo is neither the other program's nor that secured (code "
+                                  << code << ")";
                 EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1)
                     << "a temporary file was left behind";
             }
