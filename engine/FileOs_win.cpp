@@ -152,10 +152,13 @@ bool FlushToDisk(FILE* file) {
 }
 
 namespace {
-// The target's own access rules go with the new file. Rules it only
-// inherits from its folder the new file inherits by itself, so only a
-// protected list or one with entries of its own is copied. Where the file
-// system keeps no access rules (Wine on most Unix file systems) nothing is.
+// The target's own access rules go with the new file: a list that is
+// protected from inheritance, or that holds entries of its own on top of
+// those it inherits from its folder. A list of inherited entries only the
+// new file inherits by itself. Nor is a list of own entries that inherits
+// nothing copied: that is how Wine shows a Unix mode, and a list set under
+// Wine becomes a mode that gives the group what the owner has (a 644 photo
+// would become 775); the new file there gets the folder's usual mode.
 void KeepSecurityOf(const char* target, HANDLE to) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -165,18 +168,17 @@ void KeepSecurityOf(const char* target, HANDLE to) {
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     GetSecurityDescriptorControl(descriptor, &control, &revision);
-    bool isProtected = (control & SE_DACL_PROTECTED) != 0;
-    bool own = isProtected;
-    for (DWORD i = 0; dacl && !own && i < dacl->AceCount; ++i) {
+    bool own = false, inherited = false;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
         void* ace = nullptr;
-        if (GetAce(dacl, i, &ace) && !(static_cast<ACE_HEADER*>(ace)->AceFlags & INHERITED_ACE))
-            own = true;
+        if (GetAce(dacl, i, &ace))
+            (static_cast<ACE_HEADER*>(ace)->AceFlags & INHERITED_ACE ? inherited : own) = true;
     }
-    if (own && dacl)
-        SetSecurityInfo(to, SE_FILE_OBJECT,
-                        DACL_SECURITY_INFORMATION | (isProtected ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                                 : UNPROTECTED_DACL_SECURITY_INFORMATION),
-                        nullptr, nullptr, dacl, nullptr);
+    // Set as it is, inherited entries marked as such, with no inheritance
+    // worked out again (SetSecurityInfo would merge the folder's
+    // inheritable entries in once more).
+    if (dacl && ((control & SE_DACL_PROTECTED) || (own && inherited)))
+        SetKernelObjectSecurity(to, DACL_SECURITY_INFORMATION, descriptor);
     LocalFree(descriptor);
 }
 } // namespace
