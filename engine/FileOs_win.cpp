@@ -212,8 +212,9 @@ bool KeepMetadataOf(const char* target, FILE* file) {
 }
 
 bool MoveOver(const char* replacement, const char* target) {
-    // Wine renames a file over an empty folder: a folder is never a file to
-    // replace.
+    // A folder is never a file to replace, whatever a system's rename would
+    // make of an empty one (Wine's ReplaceFile, used before, swapped a file
+    // in over it).
     DWORD attributes = GetFileAttributesA(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
