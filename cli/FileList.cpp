@@ -2,6 +2,7 @@
 
 #include "engine/FileOs.h"
 #include "engine/JpegName.h"
+#include "engine/Leftovers.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -55,6 +56,13 @@ private:
                     Folder(entry.path);
             } else if (fs::is_regular_file(status) && IsJpegName(entry.name.c_str())) {
                 m_visit({entry.path.u8string(), true});
+            } else if (fs::is_regular_file(status) && IsLeftoverName(entry.name.c_str())) {
+                // A rewrite's temporary file, left by a run that was ended;
+                // one that is put back in its photo's place is the photo.
+                std::string photo = PhotoOfLeftover(entry.path.u8string().c_str());
+                if (ResolveLeftover(entry.path.u8string().c_str()) == Leftover::kRestored &&
+                    IsJpegName(PhotoOfLeftover(entry.name.c_str()).c_str()))
+                    m_visit({photo, true});
             }
         }
     }

@@ -9,7 +9,10 @@
 // is reached (links to a parent, two links to one folder, a folder named
 // twice): it remembers the identity of every folder it entered. Only regular
 // files go to the caller as files: opening a FIFO waits for a writer that may
-// never come, and a device or socket is no photo either.
+// never come, and a device or socket is no photo either. A rewrite's
+// temporary file left behind by a run that was ended ("<photo>.norvane-tmp")
+// is taken up where the walk meets it (engine/Leftovers.h); one that is put
+// back in its photo's place goes to the caller as the photo.
 //
 // Paths are UTF-8 narrow strings on every system; on Windows that is the
 // process code page (the program's manifest), so they open as they are.

@@ -82,6 +82,12 @@ void CTamsel::ScanPhoto(const char* path) {
     std::vector<std::string> left;
     int check = 0;
     int secured = SecurePhotoIfNeeded(path, check, removed, &left);
+    if (secured == securecode::kChangedMeanwhile) {
+        // Another program wrote the photo while it was being secured and it
+        // was left as that program made it: taken again, once, as it is now.
+        removed.clear();
+        secured = SecurePhotoIfNeeded(path, check, removed, &left);
+    }
     if (check == checkcode::kAlreadySecure)
         ::InterlockedIncrement(&m_nSecureFiles);
     if (secured == securecode::kSecured) {

@@ -317,8 +317,11 @@ void CFolderMonitor::SecurePath(const CString& path) {
         std::vector<std::string> left;
         int check = 0;
         int secured = SecurePhotoIfNeeded(path, check, removed, &left);
-        if (check == checkcode::kCannotOpen && IsRegularFile(path)) {
-            // Opened by someone again between the two looks: wait for it.
+        if ((check == checkcode::kCannotOpen && IsRegularFile(path)) ||
+            secured == securecode::kChangedMeanwhile) {
+            // Opened by someone again between the two looks, or written by
+            // another program while it was being secured: wait for it, as
+            // for a photo its writer still holds.
             m_waiting[path.str()] = Waiting{now, now + kFirstRetryMs, kFirstRetryMs};
             return;
         }

@@ -1,8 +1,11 @@
 #include "core/FolderWalk.h"
 
+#include "core/PhotoSecuring.h"
 #include "framework/WinHandles.h"
 
 #include <windows.h>
+
+#include <string>
 
 namespace {
 // Far deeper than any real tree; bounds the recursion where folder
@@ -46,6 +49,16 @@ void CFolderWalk::WalkFolder(const CString& folder, int depth) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (entry.cFileName[0] != '.' && depth < kMaxDepth && FirstVisit(path))
                 WalkFolder(path, depth + 1);
+            continue;
+        }
+        if (IsLeftoverName(entry.cFileName)) {
+            // A rewrite's temporary file, left by a program that was ended;
+            // never a photo itself. One that became the photo is walked as
+            // the photo.
+            if (TakeUpLeftover(path) == Leftover::kRestored) {
+                std::string photo = PhotoOfLeftover(entry.cFileName);
+                OnFile(CString(PhotoOfLeftover(path).c_str()), photo.c_str());
+            }
             continue;
         }
         OnFile(path, entry.cFileName);

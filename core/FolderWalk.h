@@ -4,6 +4,9 @@
 // are not entered; every other folder is, whatever its attributes, but never
 // twice in one walk: a link or junction that points back up the tree (or
 // anywhere already walked) is passed over, so no tree of links traps it.
+// A rewrite's temporary file left behind ("<photo>.norvane-tmp") is taken
+// up where it is met (engine/Leftovers.h) and never handed on as a file;
+// one that is put back in its photo's place is handed on as the photo.
 
 #include "engine/FileOs.h"
 #include "framework/CString.h"

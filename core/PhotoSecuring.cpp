@@ -81,6 +81,13 @@ size_t CPhotoClaim::CountForTests() {
     return claims.keys.size();
 }
 
+Leftover TakeUpLeftover(const char* path) {
+    if (!IsLeftoverName(path))
+        return Leftover::kNone;
+    CPhotoClaim claim(PhotoOfLeftover(path).c_str());
+    return ResolveLeftover(path);
+}
+
 bool IsRegularFile(const char* path) {
     // Wine lists a Unix pipe as an ordinary file but reports no attributes
     // for it; Windows has none in folders.

@@ -7,6 +7,7 @@
 // which a scan and a monitor reach one photo are one claim. A worker that
 // waited then finds the photo as the other left it: already secure.
 
+#include "engine/Leftovers.h"
 #include "engine/SecureGpsTags.h"
 
 #include <string>
@@ -29,6 +30,11 @@ bool IsRegularFile(const char* path);
 // securing code 6).
 int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags,
                         std::vector<std::string>* left = nullptr);
+
+// Resolves a rewrite's temporary file (engine/Leftovers.h) under the claim
+// of its photo: a worker that is rewriting the photo right now holds the
+// claim, so its temporary file is never taken for a leftover.
+Leftover TakeUpLeftover(const char* path);
 
 // Holds the claim of one photo for a scope.
 class CPhotoClaim {

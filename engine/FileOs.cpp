@@ -7,13 +7,21 @@
 #include "engine/FileOsFaults.h"
 
 #include <atomic>
+#include <mutex>
 #include <new>
 
 namespace fileos {
 
+// Each system's open that keeps writers out (FileOs_win.cpp, FileOs_posix.cpp).
+FILE* OpenDenyingWriters(const char* path);
+
 namespace {
 std::atomic<int64_t> g_writeBudget{-1};
 std::atomic<int64_t> g_allocationBudget{-1};
+std::atomic<int> g_failingSwapStep{int(SwapStep::kCount)};
+std::atomic<bool> g_writerPlayed{false};
+std::mutex g_writerLock;
+std::function<void(WriterMoment, const char*)> g_writer;
 
 // Takes up to size units from a test budget; returns how many may be used.
 size_t TakeFromBudget(std::atomic<int64_t>& budgetLeft, size_t size) {
@@ -25,6 +33,18 @@ size_t TakeFromBudget(std::atomic<int64_t>& budgetLeft, size_t size) {
     }
     return size;
 }
+
+bool StepFails(SwapStep step) {
+    return g_failingSwapStep.load() == int(step);
+}
+
+void PlayWriter(WriterMoment moment, const char* path) {
+    if (!g_writerPlayed.load()) // the program's path: one load, no lock
+        return;
+    std::lock_guard<std::mutex> hold(g_writerLock);
+    if (g_writer)
+        g_writer(moment, path);
+}
 } // namespace
 
 void WriteFaultForTests(int64_t bytesBeforeFailure) {
@@ -33,6 +53,21 @@ void WriteFaultForTests(int64_t bytesBeforeFailure) {
 
 void AllocationFaultForTests(int64_t allocationsBeforeFailure) {
     g_allocationBudget.store(allocationsBeforeFailure < 0 ? -1 : allocationsBeforeFailure);
+}
+
+void SwapFaultForTests(SwapStep step) {
+    g_failingSwapStep.store(int(step));
+}
+
+void PlayWriterForTests(std::function<void(WriterMoment, const char*)> writer) {
+    std::lock_guard<std::mutex> hold(g_writerLock);
+    g_writer = std::move(writer);
+    g_writerPlayed.store(bool(g_writer));
+}
+
+FILE* OpenForRewrite(const char* path) {
+    PlayWriter(WriterMoment::kBeforeTaking, path);
+    return path ? OpenDenyingWriters(path) : nullptr;
 }
 
 bool WriteAll(FILE* file, const void* data, size_t size) {
@@ -54,7 +89,7 @@ void ReleaseBlock(void* block) {
 
 Replacement::Replacement(const char* path) : target(path ? path : "") {
     if (path)
-        file = CreateUniqueSibling(path, sibling);
+        file = CreateSibling(path, sibling);
 }
 
 Replacement::~Replacement() {
@@ -65,25 +100,56 @@ void Replacement::Discard() {
     if (file) {
         std::fclose(file);
         file = nullptr;
+    }
+    if (!sibling.empty()) {
         RemoveFile(sibling.c_str());
+        sibling.clear();
     }
 }
 
-bool Replacement::SwapIn() {
+bool Replacement::Complete() {
+    if (completed)
+        return true;
     if (!file)
         return false;
-    bool written = FlushToDisk(file);
-    bool closed = std::fclose(file) == 0;
+    bool ok = !StepFails(SwapStep::kFlush) && FlushToDisk(file);
+    ok = ok && !StepFails(SwapStep::kKeepMetadata) && KeepMetadataOf(target.c_str(), file);
+    bool closed = std::fclose(file) == 0 && !StepFails(SwapStep::kClose);
     file = nullptr;
-    if (written && closed && ReplaceFileWith(target.c_str(), sibling.c_str()))
-        return true;
-    RemoveFile(sibling.c_str());
-    return false;
+    if (!ok || !closed) {
+        Discard();
+        return false;
+    }
+    completed = true;
+    return true;
+}
+
+Replacement::Result Replacement::SwapIn(const FileStamp* expected) {
+    if (!Complete())
+        return kFailed;
+    PlayWriter(WriterMoment::kBeforeSwap, target.c_str());
+    // The last look before the rename: the owner let go of the target just
+    // now, and a writer that came since has the target's stamp changed.
+    if (expected) {
+        FileStamp now;
+        bool same = !StepFails(SwapStep::kConfirm) && GetFileStamp(target.c_str(), now) && now == *expected;
+        if (!same) {
+            Discard();
+            return StepFails(SwapStep::kConfirm) ? kFailed : kTargetChanged;
+        }
+    }
+    if (StepFails(SwapStep::kMove) || !MoveOver(sibling.c_str(), target.c_str())) {
+        Discard();
+        return kFailed;
+    }
+    sibling.clear();
+    return kSwapped;
 }
 
 bool WriteWholeFileSafely(const char* path, const void* data, size_t size) {
     Replacement replacement(path);
-    return replacement.File() && WriteAll(replacement.File(), data, size) && replacement.SwapIn();
+    return replacement.File() && WriteAll(replacement.File(), data, size) &&
+           replacement.SwapIn() == Replacement::kSwapped;
 }
 
 } // namespace fileos

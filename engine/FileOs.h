@@ -3,20 +3,35 @@
 // implementation for Windows (FileOs_win.cpp) and one for POSIX systems
 // (FileOs_posix.cpp). Paths are narrow strings in the process code page.
 //
-// Safe replacement of a file goes through three steps, so that a failure at
-// any point leaves the old file as it was:
-//   1. CreateUniqueSibling opens a new, exclusively created file in the same
-//      folder as the target (same volume, so step 3 is a rename);
-//   2. the whole new content is written with WriteAll, then FlushToDisk;
-//   3. ReplaceFileWith swaps it in over the target in one step.
-// On any failure RemoveFile deletes the sibling. Replacement owns the three
-// steps, so that no early return leaves a sibling behind or a file open;
-// WriteWholeFileSafely does all of it for content that is already in memory.
+// Reading a photo never gets in another program's way: a file opened for
+// reading shares reading, writing and deleting, so an editor's save, save by
+// rename or delete works while the engine looks. Writing one takes it from
+// everybody else: OpenForRewrite shares reading only (on Windows; POSIX
+// systems have no sharing modes), and the engine confirms, once it holds the
+// photo, that it is still the photo it read (FileStamp, and the bytes it is
+// about to replace).
+//
+// Safe replacement of a file goes through these steps, so that a failure or
+// a kill at any point leaves the file whole under its own name:
+//   1. CreateSibling opens a new file "<name>.norvane-tmp" beside the target
+//      (same folder, so step 4 is a rename), hidden on Windows;
+//   2. the whole new content is written with WriteAll;
+//   3. it is flushed to the disk and given what the target keeps: creation
+//      time, attributes and security descriptor (mode and owner on POSIX);
+//   4. MoveOver renames it over the target in one atomic step (one rename
+//      that replaces; never ReplaceFile, which is several steps and can
+//      leave the target gone and the new file under its temporary name).
+// On any failure RemoveFile deletes the sibling. A program killed between 1
+// and 4 leaves a sibling; the folder walks take it up again (Leftovers.h).
+// Replacement owns the steps, so that no early return leaves a sibling
+// behind or a file open; WriteWholeFileSafely does all of it for content
+// that is already in memory.
 //
 // The engine's large blocks of memory (EXIF data, a photo rebuilt in
 // memory) come from AllocateBlock, which can say "none": the engine then
-// takes a slower way or fails cleanly. Tests make writes and allocations
-// fail through this layer (FileOsFaults.h).
+// takes a slower way or fails cleanly. Tests make writes, allocations and
+// the steps of a swap fail, and play another program that writes the photo,
+// through this layer (FileOsFaults.h).
 
 #include <cstddef>
 #include <cstdint>
@@ -25,8 +40,17 @@
 
 namespace fileos {
 
-// Opens a buffered file that other readers and writers may share (deny-none).
+// The ending of the engine's temporary files: "<photo name>.norvane-tmp".
+// It ends in no "g", so no walk or folder watcher takes it for a photo.
+constexpr char kTemporarySuffix[] = ".norvane-tmp";
+
+// Opens a buffered file that other readers, writers and deleters may share.
 FILE* OpenShared(const char* path, const char* mode);
+
+// Opens an existing file for binary reading and writing ("r+b") that no one
+// else may write, rename or delete while it stays open; readers still may.
+// Null when it cannot be had: read only, or open elsewhere for writing.
+FILE* OpenForRewrite(const char* path);
 
 // 64-bit positioning of a buffered file.
 bool Seek64(FILE* file, int64_t offset, int origin);
@@ -39,11 +63,12 @@ bool Truncate(FILE* file, uint64_t size);
 // Last modification of an open file, seconds since 1970 (0 when unknown).
 int64_t ModifyTime(FILE* file);
 
-// Creates, exclusively and for binary writing, a file in the folder of
-// target whose name no other file there has ("~norvane-<pid>-<n>.tmp"; no
-// ".jpg" in it, so folder watchers never take it for a photo). Returns null
-// when no such file can be made; the chosen name lands in siblingPath.
-FILE* CreateUniqueSibling(const char* target, std::string& siblingPath);
+// Creates, exclusively and for binary writing, the file "<target>.norvane-tmp"
+// (hidden on Windows). A sibling of that name that nobody has open is the
+// leftover of a program that was ended: it is removed first, as the target
+// still exists. Returns null when no such file can be made; the name lands
+// in siblingPath.
+FILE* CreateSibling(const char* target, std::string& siblingPath);
 
 // Writes size bytes or fails; every byte the engine writes to a file passes
 // here.
@@ -52,10 +77,22 @@ bool WriteAll(FILE* file, const void* data, size_t size);
 // Flushes the stream and asks the system to put the data on the disk.
 bool FlushToDisk(FILE* file);
 
-// Puts replacement in the place of target in one step. The target keeps its
-// attributes and permissions where the system allows. On failure both files
-// are left as they were.
-bool ReplaceFileWith(const char* target, const char* replacement);
+// Gives file what target has and a rewrite must keep: creation time,
+// attributes (the sibling's hidden mark goes) and its own security
+// descriptor on Windows; mode, and owner where permitted, on POSIX. True
+// when target does not exist.
+bool KeepMetadataOf(const char* target, FILE* file);
+
+// Renames replacement to target in one step, replacing the file there;
+// never replaces a folder. On failure both are left as they were.
+bool MoveOver(const char* replacement, const char* target);
+
+// Renames a temporary file to target, which must not exist, and makes it
+// visible. False when target exists (nothing changes then) or on failure.
+bool PutInPlace(const char* temporary, const char* target);
+
+// True when path names something (file or folder).
+bool Exists(const char* path);
 
 // Deletes a file; false when it could not be deleted.
 bool RemoveFile(const char* path);
@@ -78,6 +115,23 @@ bool GetFileId(const char* path, FileId& id);
 // (links, case, short names, "." and ".." parts).
 bool SameFile(const char* a, const char* b);
 
+// Which file, how long, last written when (in the system's finest unit):
+// a file whose stamp changed was written or replaced meanwhile.
+struct FileStamp {
+    FileId id;
+    uint64_t size = 0;
+    int64_t writeTime = 0;
+    bool operator==(const FileStamp& o) const {
+        return id == o.id && size == o.size && writeTime == o.writeTime;
+    }
+    bool operator!=(const FileStamp& o) const { return !(*this == o); }
+};
+
+// The stamp of an open file, or of what path names now (one system call
+// for an open file; false when it cannot be read).
+bool GetFileStamp(FILE* file, FileStamp& stamp);
+bool GetFileStamp(const char* path, FileStamp& stamp);
+
 // A new file beside target that takes target's place in one step. The
 // owner writes the new content into File(), then calls SwapIn. Until a
 // SwapIn succeeds the sibling belongs to the owner: it is closed and
@@ -89,11 +143,23 @@ public:
     Replacement(const Replacement&) = delete;
     Replacement& operator=(const Replacement&) = delete;
 
+    enum Result {
+        kSwapped,       // the new content is in the target's place
+        kFailed,        // a step failed; the target is as it was
+        kTargetChanged, // the target is no longer the file expected; left to its writer
+    };
+
     // The sibling, open for binary writing; null when it could not be made.
     FILE* File() const { return file; }
-    // Flushes the sibling to the disk, closes it and puts it in the place of
-    // the target. False when any step fails; the sibling is gone then too.
-    bool SwapIn();
+    // Flushes the sibling to the disk, gives it the target's metadata and
+    // closes it: all of the swap that may take time, done while the owner
+    // still holds the target. False when a step fails; the sibling is gone
+    // then.
+    bool Complete();
+    // Completes the sibling if it is not, and puts it in the place of the
+    // target; with expected, only while the target's stamp is still that.
+    // The sibling is gone on every result but kSwapped.
+    Result SwapIn(const FileStamp* expected = nullptr);
 
 private:
     void Discard();
@@ -101,6 +167,7 @@ private:
     std::string target;
     std::string sibling;
     FILE* file = nullptr;
+    bool completed = false;
 };
 
 // Replaces the whole content of path with data, through a sibling file; the

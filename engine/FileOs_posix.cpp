@@ -1,6 +1,5 @@
 #include "engine/FileOs.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -11,6 +10,13 @@ namespace fileos {
 
 FILE* OpenShared(const char* path, const char* mode) {
     return std::fopen(path, mode);
+}
+
+FILE* OpenDenyingWriters(const char* path) {
+    // POSIX systems have no sharing modes (locks are only advisory): the
+    // engine's confirmation that the photo is still the one it read is all
+    // there is here.
+    return std::fopen(path, "r+b");
 }
 
 bool Seek64(FILE* file, int64_t offset, int origin) {
@@ -32,37 +38,25 @@ int64_t ModifyTime(FILE* file) {
     return int64_t(st.st_mtime);
 }
 
-namespace {
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return std::string();
-    return path.substr(0, slash + 1);
-}
-std::atomic<unsigned> g_siblingCounter{0};
-} // namespace
-
-FILE* CreateUniqueSibling(const char* target, std::string& siblingPath) {
-    std::string folder = FolderOf(target);
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        char name[64];
-        std::snprintf(name, sizeof name, "~norvane-%ld-%u.tmp", long(getpid()),
-                      g_siblingCounter.fetch_add(1));
-        std::string candidate = folder + name;
+FILE* CreateSibling(const char* target, std::string& siblingPath) {
+    std::string candidate = std::string(target) + kTemporarySuffix;
+    for (int attempt = 0; attempt < 2; ++attempt) {
         int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            return nullptr;
+        if (fd >= 0) {
+            FILE* file = fdopen(fd, "wb");
+            if (!file) {
+                close(fd);
+                unlink(candidate.c_str());
+                return nullptr;
+            }
+            siblingPath = candidate;
+            return file;
         }
-        FILE* file = fdopen(fd, "wb");
-        if (!file) {
-            close(fd);
-            unlink(candidate.c_str());
+        // Taken already: the leftover of a program that was ended (nothing
+        // tells whether another has it open here), and the target it
+        // belonged to is still there.
+        if (attempt > 0 || errno != EEXIST || unlink(candidate.c_str()) != 0)
             return nullptr;
-        }
-        siblingPath = candidate;
-        return file;
     }
     return nullptr;
 }
@@ -71,20 +65,45 @@ bool FlushToDisk(FILE* file) {
     return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
-bool ReplaceFileWith(const char* target, const char* replacement) {
+bool KeepMetadataOf(const char* target, FILE* file) {
     struct stat st {};
-    if (stat(target, &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return false; // a folder is never a file to replace
-        // Keep who may read and write the photo; ownership needs privileges
-        // and is kept only when we have them.
-        chmod(replacement, st.st_mode & 07777);
-        if (chown(replacement, st.st_uid, st.st_gid) != 0) {
-            // Not ours to change: the photo then belongs to us, as any
-            // program's rewrite would leave it.
-        }
+    if (stat(target, &st) != 0)
+        return errno == ENOENT;
+    if (S_ISDIR(st.st_mode))
+        return false;
+    // Who may read and write the photo; ownership needs privileges and is
+    // kept only when we have them (the photo then belongs to us, as any
+    // program's rewrite would leave it).
+    if (fchmod(fileno(file), st.st_mode & 07777) != 0)
+        return false;
+    if (fchown(fileno(file), st.st_uid, st.st_gid) != 0) {
     }
+    return true;
+}
+
+bool MoveOver(const char* replacement, const char* target) {
+    struct stat st {};
+    if (stat(target, &st) == 0 && S_ISDIR(st.st_mode))
+        return false; // a folder is never a file to replace
     return std::rename(replacement, target) == 0;
+}
+
+bool PutInPlace(const char* temporary, const char* target) {
+    // A hard link fails when target exists, where a rename would replace it.
+    if (link(temporary, target) == 0) {
+        unlink(temporary); // should it stay, the photo is in place and a walk removes the name
+        return true;
+    }
+    if (errno == EEXIST)
+        return false;
+    // A file system without hard links: the look and the rename are two
+    // steps.
+    return !Exists(target) && std::rename(temporary, target) == 0;
+}
+
+bool Exists(const char* path) {
+    struct stat st {};
+    return stat(path, &st) == 0;
 }
 
 bool RemoveFile(const char* path) {
@@ -103,6 +122,31 @@ bool GetFileId(const char* path, FileId& id) {
 bool SameFile(const char* a, const char* b) {
     FileId ia, ib;
     return GetFileId(a, ia) && GetFileId(b, ib) && ia == ib;
+}
+
+static FileStamp StampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.id.volume = uint64_t(st.st_dev);
+    stamp.id.index = uint64_t(st.st_ino);
+    stamp.size = uint64_t(st.st_size);
+    stamp.writeTime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+bool GetFileStamp(FILE* file, FileStamp& stamp) {
+    struct stat st {};
+    if (!file || fstat(fileno(file), &st) != 0)
+        return false;
+    stamp = StampOf(st);
+    return true;
+}
+
+bool GetFileStamp(const char* path, FileStamp& stamp) {
+    struct stat st {};
+    if (!path || stat(path, &st) != 0)
+        return false;
+    stamp = StampOf(st);
+    return true;
 }
 
 } // namespace fileos

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
-#include <atomic>
+#include <aclapi.h>
+
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -10,8 +12,65 @@
 
 namespace fileos {
 
+namespace {
+// A buffered file over a handle of the system's own; the handle is closed
+// when no file can be made of it.
+FILE* FileOverHandle(HANDLE h, int flags, const char* mode) {
+    if (h == INVALID_HANDLE_VALUE)
+        return nullptr;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), flags);
+    if (fd < 0) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    FILE* file = _fdopen(fd, mode);
+    if (!file)
+        _close(fd);
+    return file;
+}
+} // namespace
+
 FILE* OpenShared(const char* path, const char* mode) {
-    return _fsopen(path, mode, _SH_DENYNO);
+    // The runtime's deny-none (_fsopen with _SH_DENYNO) shares no deleting:
+    // an editor that saves by renaming its new file over the photo, or that
+    // deletes it, would fail while the engine looks at it. So the handle is
+    // the system's own.
+    if (!path || !mode)
+        return nullptr;
+    bool plus = std::strchr(mode, '+') != nullptr;
+    int flags = std::strchr(mode, 'b') ? _O_BINARY : _O_TEXT;
+    DWORD access = 0, disposition = 0;
+    switch (mode[0]) {
+    case 'r':
+        access = GENERIC_READ | (plus ? GENERIC_WRITE : 0);
+        disposition = OPEN_EXISTING;
+        flags |= plus ? _O_RDWR : _O_RDONLY;
+        break;
+    case 'w':
+        access = GENERIC_WRITE | (plus ? GENERIC_READ : 0);
+        disposition = CREATE_ALWAYS;
+        flags |= plus ? _O_RDWR : _O_WRONLY;
+        break;
+    case 'a':
+        access = GENERIC_WRITE | (plus ? GENERIC_READ : 0);
+        disposition = OPEN_ALWAYS;
+        flags |= (plus ? _O_RDWR : _O_WRONLY) | _O_APPEND;
+        break;
+    default:
+        return nullptr;
+    }
+    HANDLE h = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return FileOverHandle(h, flags, mode);
+}
+
+FILE* OpenDenyingWriters(const char* path) {
+    // Sharing reading only: the open fails while anyone else has the photo
+    // open for writing or deleting, and while it stays open nobody else can
+    // write, rename or delete it. Viewers still read.
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return FileOverHandle(h, _O_RDWR | _O_BINARY, "r+b");
 }
 
 bool Seek64(FILE* file, int64_t offset, int origin) {
@@ -56,42 +115,34 @@ int64_t ModifyTime(FILE* file) {
     return int64_t(st.st_mtime);
 }
 
-namespace {
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.find_last_of("\\/:");
-    if (slash == std::string::npos)
-        return std::string();
-    return path.substr(0, slash + 1);
-}
-std::atomic<unsigned> g_siblingCounter{0};
-} // namespace
-
-FILE* CreateUniqueSibling(const char* target, std::string& siblingPath) {
-    std::string folder = FolderOf(target);
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        char name[64];
-        wsprintfA(name, "~norvane-%lu-%u.tmp", GetCurrentProcessId(), g_siblingCounter.fetch_add(1));
-        std::string candidate = folder + name;
-        HANDLE h = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            DWORD error = GetLastError();
-            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-                continue;
-            return nullptr;
+FILE* CreateSibling(const char* target, std::string& siblingPath) {
+    std::string candidate = std::string(target) + kTemporarySuffix;
+    // Hidden while it exists, so a leftover stays out of a user's way; the
+    // photo's own attributes replace that before it is swapped in. WRITE_DAC
+    // lets it take the photo's access rules through its handle.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HANDLE h = CreateFileA(candidate.c_str(), GENERIC_WRITE | WRITE_DAC, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            FILE* file = FileOverHandle(h, _O_WRONLY | _O_BINARY, "wb");
+            if (!file) {
+                DeleteFileA(candidate.c_str());
+                return nullptr;
+            }
+            siblingPath = candidate;
+            return file;
         }
-        int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-        FILE* file = fd < 0 ? nullptr : _fdopen(fd, "wb");
-        if (!file) {
-            if (fd < 0)
-                CloseHandle(h);
-            else
-                _close(fd);
-            DeleteFileA(candidate.c_str());
+        DWORD error = GetLastError();
+        if (attempt > 0 || (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS))
             return nullptr;
-        }
-        siblingPath = candidate;
-        return file;
+        // Taken already. Opened to be deleted sharing nothing, it opens only
+        // when nobody has it open: then it is the leftover of a program that
+        // was ended, and the target it belonged to is still there.
+        HANDLE stale = CreateFileA(candidate.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (stale == INVALID_HANDLE_VALUE)
+            return nullptr;
+        CloseHandle(stale);
     }
     return nullptr;
 }
@@ -100,19 +151,90 @@ bool FlushToDisk(FILE* file) {
     return std::fflush(file) == 0 && FlushFileBuffers(HandleOf(file));
 }
 
-bool ReplaceFileWith(const char* target, const char* replacement) {
-    // ReplaceFile keeps the target's creation time, attributes and security;
-    // it refuses when the target does not exist yet, where a move does.
-    // Wine's ReplaceFile also swaps a file in over an empty folder: a folder
-    // is never a file to replace.
+namespace {
+// The target's own access rules go with the new file: a list that is
+// protected from inheritance, or that holds entries of its own on top of
+// those it inherits from its folder. A list of inherited entries only the
+// new file inherits by itself. Nor is a list of own entries that inherits
+// nothing copied: that is how Wine shows a Unix mode, and a list set under
+// Wine becomes a mode that gives the group what the owner has (a 644 photo
+// would become 775); the new file there gets the folder's usual mode.
+void KeepSecurityOf(const char* target, HANDLE to) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(target, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    bool own = false, inherited = false;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (GetAce(dacl, i, &ace))
+            (static_cast<ACE_HEADER*>(ace)->AceFlags & INHERITED_ACE ? inherited : own) = true;
+    }
+    // Set as it is, inherited entries marked as such, with no inheritance
+    // worked out again (SetSecurityInfo would merge the folder's
+    // inheritable entries in once more).
+    if (dacl && ((control & SE_DACL_PROTECTED) || (own && inherited)))
+        SetKernelObjectSecurity(to, DACL_SECURITY_INFORMATION, descriptor);
+    LocalFree(descriptor);
+}
+} // namespace
+
+bool KeepMetadataOf(const char* target, FILE* file) {
+    // What ReplaceFile kept: the creation time, the attributes and the
+    // access rules. The last-write time is the new content's.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(target, GetFileExInfoStandard, &data)) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return false;
+    HANDLE h = HandleOf(file);
+    FILE_BASIC_INFO basic = {};
+    basic.CreationTime.LowPart = data.ftCreationTime.dwLowDateTime;
+    basic.CreationTime.HighPart = LONG(data.ftCreationTime.dwHighDateTime);
+    // Only the attributes a file may be given; the sibling's hidden mark
+    // goes unless the photo had it too. Read-only is not among them: no
+    // rename replaces a read-only file, and a sibling that is read-only
+    // could not be deleted again.
+    DWORD keep = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                 FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    basic.FileAttributes =
+        (data.dwFileAttributes & keep) ? (data.dwFileAttributes & keep) : FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic))
+        return false;
+    KeepSecurityOf(target, h);
+    return true;
+}
+
+bool MoveOver(const char* replacement, const char* target) {
+    // A folder is never a file to replace, whatever a system's rename would
+    // make of an empty one (Wine's ReplaceFile, used before, swapped a file
+    // in over it).
     DWORD attributes = GetFileAttributesA(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
-    if (ReplaceFileA(target, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-        return true;
-    if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES)
+    return MoveFileExA(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool PutInPlace(const char* temporary, const char* target) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when target exists.
+    if (!MoveFileExA(temporary, target, MOVEFILE_WRITE_THROUGH))
         return false;
-    return MoveFileExA(replacement, target, MOVEFILE_WRITE_THROUGH) != 0;
+    DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN)) {
+        attributes &= ~DWORD(FILE_ATTRIBUTE_HIDDEN);
+        SetFileAttributesA(target, attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+    }
+    return true;
+}
+
+bool Exists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool RemoveFile(const char* path) {
@@ -137,6 +259,30 @@ bool GetFileId(const char* path, FileId& id) {
 bool SameFile(const char* a, const char* b) {
     FileId ia, ib;
     return GetFileId(a, ia) && GetFileId(b, ib) && ia == ib;
+}
+
+static bool StampOf(HANDLE h, FileStamp& stamp) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h, &info))
+        return false;
+    stamp.id.volume = info.dwVolumeSerialNumber;
+    stamp.id.index = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    stamp.size = (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    stamp.writeTime =
+        int64_t((uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
+bool GetFileStamp(FILE* file, FileStamp& stamp) {
+    return file && StampOf(HandleOf(file), stamp);
+}
+
+bool GetFileStamp(const char* path, FileStamp& stamp) {
+    if (!path)
+        return false;
+    OwnedHandle h{CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    return StampOf(h.handle, stamp);
 }
 
 } // namespace fileos

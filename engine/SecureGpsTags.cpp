@@ -14,18 +14,35 @@
 //    outside the GPS values is touched and the file keeps its identity.
 //  - Otherwise the new photo is built in memory (or, when memory for it is
 //    lacking, streamed into a file beside the photo), written and flushed
-//    to a new file beside the photo, and swapped in over it in one step. On
-//    any failure the new file is deleted and the photo stays as it was.
+//    to "<photo name>.norvane-tmp" beside the photo, and renamed over it in
+//    one step. On any failure the new file is deleted and the photo stays
+//    as it was.
 // Source and destination count as one file when the paths name the same
 // file, however they are spelt.
 //
+// Another program may write the photo while it is being secured (an editor
+// saving, a sync client). The bytes written must be computed from the very
+// bytes they replace, and a photo changed meanwhile is left to its writer:
+//  1. The photo is read, mapped and checked through a handle that shares
+//     reading, writing and deleting, and let go again.
+//  2. It is taken for writing through a handle that keeps every other
+//     writer out (fileos::OpenForRewrite; on POSIX systems only opened) and
+//     confirmed to hold what was read: for a patch, the bytes of the
+//     segments to be patched; for a rewrite, which reads the whole photo, a
+//     new map and the same EXIF and XMP data.
+//  3. A patch is written through that handle. A rewrite is read through it,
+//     its new file completed beside the photo, and the handle kept until
+//     then; the photo's stamp (identity, size, last write) is taken, the
+//     handle closed (no rename can replace an open file) and the stamp
+//     confirmed once more just before the rename.
+// A photo that failed a confirmation is left as its writer made it and
+// reported as kChangedMeanwhile: the callers take it as newly arrived.
+//
 // Each open of a file is a round trip to the system (under Wine, several to
-// its server), so an in-place rewrite reads, checks and patches the photo
-// through one handle opened for reading and writing. SecureGpsTagsIfNeeded
-// reads through a read-only handle and opens the photo for writing only
-// once the check found a position to clear: photos that need nothing are
-// never opened for writing. A photo that cannot be opened for writing (read
-// only, or held by a writer that shares no writing) stays untouched: code 5.
+// its server). Photos that need nothing are opened once, for reading; a
+// patch costs one more open and one more read, for the confirmation. A photo
+// that cannot be had for writing (read only, held open by another program
+// that writes it or shares no writing) stays untouched: code 5.
 
 #include "engine/SecureGpsTags.h"
 
@@ -208,15 +225,28 @@ bool WriteChangedBytes(stdlib::StdioFileStream& file, uint64_t fileOffset, const
 }
 
 // Writes the new photo into a file beside the photo with write(FILE*),
-// which returns 0 or a result code, and swaps it in over the photo. The
-// sibling is gone again on every failure (see fileos::Replacement).
-template <class WriteFn> int ReplaceThroughSibling(const char* path, WriteFn write) {
+// which returns 0 or a result code, and swaps it in over the photo, held
+// (open in photo) until the new file is complete. The sibling is gone again
+// on every failure (see fileos::Replacement).
+template <class WriteFn>
+int ReplaceThroughSibling(const char* path, stdlib::StdioFileStream& photo, WriteFn write) {
     fileos::Replacement sibling(path);
     if (!sibling.File())
         return securecode::kCannotOpenWrite;
     if (int code = write(sibling.File()))
         return code;
-    return sibling.SwapIn() ? securecode::kSecured : securecode::kWriteFailed;
+    fileos::FileStamp held;
+    if (!sibling.Complete() || !photo.GetStamp(held))
+        return securecode::kWriteFailed;
+    photo.Close(); // a rename cannot replace a file that is open
+    switch (sibling.SwapIn(&held)) {
+    case fileos::Replacement::kSwapped:
+        return securecode::kSecured;
+    case fileos::Replacement::kTargetChanged:
+        return securecode::kChangedMeanwhile;
+    default:
+        return securecode::kWriteFailed;
+    }
 }
 
 bool IsSameFile(const char* a, const char* b) {
@@ -248,7 +278,6 @@ namespace {
 // The source photo, mapped, with its EXIF data gathered.
 struct MappedPhoto {
     stdlib::StdioFileStream file;
-    bool writable = false; // file is open for reading and writing
     CodestreamParser codestream;
     stdlib::MemStream exif;
     gen::array<bool> keep;
@@ -262,12 +291,66 @@ int MapPhoto(MappedPhoto& photo) {
                : securecode::kUnreadableJpeg;
 }
 
-// A photo marked read-only stays untouched: it must open for writing. The
-// handle that did the reading is kept when it cannot.
-bool OpenForWriting(MappedPhoto& photo, const char* path) {
-    if (!photo.writable)
-        photo.writable = photo.file.Reopen(path, "r+b");
-    return photo.writable;
+// Bytes of the photo as they were read, and where.
+struct ReadPart {
+    uint64_t offset;
+    const uint8_t* bytes;
+    size_t size;
+};
+
+// True when the photo, open in file, still holds every part where it was
+// read. Parts that lie close together (the APP1 segments near the photo's
+// start) are read back in one read: the patch's confirmation costs the
+// common route one system call.
+bool StillHolds(stdlib::StdioFileStream& file, const std::vector<ReadPart>& parts) {
+    constexpr uint64_t kOneRead = 1u << 20;
+    uint64_t from = UINT64_MAX, to = 0;
+    for (const ReadPart& part : parts) {
+        from = part.offset < from ? part.offset : from;
+        to = part.offset + part.size > to ? part.offset + part.size : to;
+    }
+    if (parts.empty())
+        return true;
+    if (to - from <= kOneRead) {
+        std::vector<uint8_t> now(size_t(to - from));
+        if (!file.SetPos(from) || file.Read(now.data(), 1, now.size()) != now.size())
+            return false;
+        for (const ReadPart& part : parts)
+            if (part.size && std::memcmp(now.data() + (part.offset - from), part.bytes, part.size) != 0)
+                return false;
+        return true;
+    }
+    for (const ReadPart& part : parts) {
+        std::vector<uint8_t> now(part.size);
+        if (!file.SetPos(part.offset) || file.Read(now.data(), 1, part.size) != part.size ||
+            (part.size && std::memcmp(now.data(), part.bytes, part.size) != 0))
+            return false;
+    }
+    return true;
+}
+
+// True when a new map of the photo is the map read before: the same
+// segments in the same places, the same EXIF data and XMP segments.
+bool SameMapping(const MappedPhoto& before, const std::vector<uint8_t>& exifBefore, const MappedPhoto& now) {
+    const auto& a = before.codestream;
+    const auto& b = now.codestream;
+    if (a.map.GetCount() != b.map.GetCount() || a.bytesSkippedOutsideScans != b.bytesSkippedOutsideScans ||
+        a.shortLengthFields != b.shortLengthFields || before.keep.GetCount() != now.keep.GetCount())
+        return false;
+    for (uint32_t i = 0; i < a.map.GetCount(); ++i)
+        if (a.map[i].marker != b.map[i].marker || a.map[i].offset != b.map[i].offset ||
+            a.map[i].length != b.map[i].length || before.keep[i] != now.keep[i])
+            return false;
+    stdlib::MemStream& exifNow = const_cast<stdlib::MemStream&>(now.exif);
+    if (exifNow.GetSize() != exifBefore.size() ||
+        (!exifBefore.empty() && std::memcmp(exifNow.Data(), exifBefore.data(), exifBefore.size()) != 0))
+        return false;
+    if (before.xmp.size() != now.xmp.size())
+        return false;
+    for (size_t i = 0; i < before.xmp.size(); ++i)
+        if (before.xmp[i].mapIndex != now.xmp[i].mapIndex || before.xmp[i].payload != now.xmp[i].payload)
+            return false;
+    return true;
 }
 
 // Clears the positions of the XMP packets in copies of their segments: the
@@ -309,6 +392,35 @@ int PatchInPlace(stdlib::StdioFileStream& file, const CodestreamParser& codestre
     return !wrote || file.Finish() ? securecode::kSecured : securecode::kWriteFailed;
 }
 
+// Rewrites the photo, held in source, from its map: in memory when there is
+// room (and the route allows), else streamed into the file beside it.
+int Rewrite(stdlib::StdioFileStream& source, const char* path, const CodestreamParser& codestream,
+            const stdlib::MemStream& exif, const gen::array<bool>& keep,
+            const std::vector<XmpSegment>& clearedXmp, Vardle::Route route) {
+    uint64_t size = source.GetSize();
+    void* block = route == Vardle::Route::TemporaryFile ? nullptr : fileos::AllocateBlock(size_t(size));
+    if (!block) {
+        // No memory for it: streamed from the photo into the file beside it.
+        return ReplaceThroughSibling(path, source, [&](FILE* file) {
+            stdlib::StdioFileStream out(file, stdlib::StdioFileStream::kBorrowed);
+            out.bigEndian = true;
+            return WriteRewrite(source, codestream, exif, keep, clearedXmp, out);
+        });
+    }
+    // The new photo in memory, then in one write beside the photo.
+    stdlib::MemStream memory;
+    memory.bigEndian = true;
+    memory.Attach(block, size);
+    int code = WriteRewrite(source, codestream, exif, keep, clearedXmp, memory);
+    if (code == 0 && memory.IsError())
+        code = securecode::kWriteFailed;
+    if (code != 0)
+        return code;
+    return ReplaceThroughSibling(path, source, [&](FILE* out) {
+        return fileos::WriteAll(out, memory.Data(), size_t(memory.Tell())) ? 0 : securecode::kWriteFailed;
+    });
+}
+
 // Clears the mapped photo's EXIF data and writes the new photo: into
 // destination when there is one, else in place of the source.
 int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileStream* destination,
@@ -327,40 +439,39 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
         destination->Flush();
         if (code == 0 && destination->IsError())
             code = securecode::kWriteFailed;
-    } else if (!OpenForWriting(photo, sourcePath)) {
+    } else if (!source.ReopenForRewrite(sourcePath)) {
         code = securecode::kCannotOpenWrite;
     } else {
         const MapItem* exifItem = nullptr;
         if (route == Vardle::Route::Fastest &&
             PatchReproducesRewrite(source, codestream, keep, original.size(), &exifItem)) {
-            code = PatchInPlace(source, codestream, exifItem, original, exif, photo.xmp, clearedXmp);
-        } else {
-            uint64_t size = source.GetSize();
-            void* block = route == Vardle::Route::TemporaryFile ? nullptr : fileos::AllocateBlock(size_t(size));
-            if (block) {
-                // The new photo in memory, then in one write beside the photo.
-                stdlib::MemStream memory;
-                memory.bigEndian = true;
-                memory.Attach(block, size);
-                code = WriteRewrite(source, codestream, exif, keep, clearedXmp, memory);
-                source.Close();
-                if (code == 0 && memory.IsError())
-                    code = securecode::kWriteFailed;
-                if (code == 0)
-                    code = ReplaceThroughSibling(sourcePath, [&](FILE* out) {
-                        return fileos::WriteAll(out, memory.Data(), size_t(memory.Tell())) ? 0
-                                                                                         : securecode::kWriteFailed;
-                    });
-            } else {
-                // No memory for it: streamed from the photo into the file beside it.
-                code = ReplaceThroughSibling(sourcePath, [&](FILE* file) {
-                    stdlib::StdioFileStream out(file, stdlib::StdioFileStream::kBorrowed);
-                    out.bigEndian = true;
-                    int written = WriteRewrite(source, codestream, exif, keep, clearedXmp, out);
-                    source.Close(); // the photo is replaced next: no handle of ours may stay on it
-                    return written;
-                });
+            // The patch is computed from the segments read: they must still
+            // be there, byte for byte.
+            std::vector<ReadPart> patched;
+            if (exifItem)
+                patched.push_back({exifItem->offset + 6, original.data(), original.size()});
+            bool same = true;
+            for (const XmpSegment& cleared : clearedXmp) {
+                const XmpSegment* before = FindSegment(photo.xmp, cleared.mapIndex);
+                if (!before)
+                    same = false;
+                else
+                    patched.push_back({codestream.map[cleared.mapIndex].offset, before->payload.data(),
+                                       before->payload.size()});
             }
+            same = same && StillHolds(source, patched);
+            code = same ? PatchInPlace(source, codestream, exifItem, original, exif, photo.xmp, clearedXmp)
+                        : securecode::kChangedMeanwhile;
+        } else {
+            // The rewrite copies the whole photo along the map: the photo
+            // must map as it did.
+            MappedPhoto now;
+            if (!source.SetPos(0) || !MapAndGather(source, now.codestream, now.exif, &now.keep, &now.xmp))
+                code = now.exif.IsError() ? securecode::kUnreadableJpeg : securecode::kChangedMeanwhile;
+            else if (!SameMapping(photo, original, now))
+                code = securecode::kChangedMeanwhile;
+            else
+                code = Rewrite(source, sourcePath, codestream, exif, keep, clearedXmp, route);
         }
     }
     if (code == 0)
@@ -377,11 +488,10 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
         return securecode::kNoPath;
     const bool inPlace = IsSameFile(sourcePath, destinationPath);
     MappedPhoto photo;
-    // In place the photo is opened for writing from the start; one that
-    // cannot be is still read, so that a photo that is no JPEG gives 2
-    // before one that cannot be written gives 5.
-    photo.writable = inPlace && photo.file.Open(sourcePath, "r+b");
-    if (!photo.writable && !photo.file.Open(sourcePath, "rb")) {
+    // Read first, in place too: a photo that is no JPEG gives 2 before one
+    // that cannot be written gives 5, and the photo is taken for writing
+    // only once there is something to write.
+    if (!photo.file.Open(sourcePath, "rb")) {
         trace::Printf("Bad open for '%s'\n", sourcePath);
         return securecode::kCannotOpen;
     }

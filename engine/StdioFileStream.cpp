@@ -45,6 +45,19 @@ bool StdioFileStream::Reopen(const char* path, const char* mode) {
     return true;
 }
 
+bool StdioFileStream::ReopenForRewrite(const char* path) {
+    // Let go first: between the reading and the rewrite the photo is its
+    // writers' (a rename over a file that is open fails, even where the
+    // opener shares deleting).
+    Close();
+    file = path ? fileos::OpenForRewrite(path) : nullptr;
+    return file != nullptr;
+}
+
+bool StdioFileStream::GetStamp(fileos::FileStamp& stamp) const {
+    return file && fileos::GetFileStamp(file, stamp);
+}
+
 bool StdioFileStream::Seek(int64_t offset, int origin) {
     return file && origin >= 0 && origin <= 2 && fileos::Seek64(file, offset, origin);
 }

@@ -5,6 +5,10 @@
 
 #include <cstdio>
 
+namespace fileos {
+struct FileStamp;
+}
+
 namespace stdlib {
 
 class StdioFileStream : public Stream {
@@ -53,6 +57,12 @@ public:
     // Opens path in mode in place of the current file, which stays open and
     // unchanged when the new open fails. The position starts at 0.
     bool Reopen(const char* path, const char* mode);
+    // Closes the current file and opens path for reading and writing, held
+    // from every other writer (fileos::OpenForRewrite); false, and closed,
+    // when it cannot be had.
+    bool ReopenForRewrite(const char* path);
+    // The open file's stamp (fileos::GetFileStamp).
+    bool GetStamp(fileos::FileStamp& stamp) const;
     // Flushes and closes (a borrowed file is only flushed, and let go); false when buffered data could not be written or
     // the close failed (then the file may hold only part of the writes).
     bool Finish();

@@ -8,6 +8,8 @@
 // lives in /tmp, which Windows programs see as Z:\tmp.
 
 #include "engine/CheckGpsTags.h"
+#include "engine/Leftovers.h"
+#include "engine/SecureGpsTags.h"
 #include "support/JpegBuilder.h"
 #include "support/TempDir.h"
 #include "support/TiffBuilder.h"
@@ -146,6 +148,18 @@ public:
             close(m_read);
 #endif
     }
+
+#ifdef _WIN32
+    // Ends the program at once, as Task Manager does; false when it had
+    // ended by itself already.
+    bool Terminate() {
+        if (!m_process || WaitForSingleObject(m_process, 0) == WAIT_OBJECT_0)
+            return false;
+        TerminateProcess(m_process, 255);
+        WaitForSingleObject(m_process, INFINITE);
+        return true;
+    }
+#endif
 
     bool Started() const {
 #ifdef _WIN32
@@ -415,8 +429,8 @@ TEST(NorvaneCli, UsageErrorsAndHelp) {
          {"Check codes: 0 has a position (needs securing), 2 not a JPEG, 4 cannot be opened, 6 no EXIF data, "
           "7 no position tags, 8 already secure, 9 holds a location Norvane cannot clear.",
           "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the photo is unchanged), "
-          "4 cannot be opened, 5 cannot be opened for writing, 6 secured, but a location Norvane cannot clear "
-          "remains, 7 changed by another program meanwhile (left as it wrote it)."})
+          "4 cannot be opened, 5 cannot be opened for writing, 6 secured, but a location Norvane cannot "
+          "clear remains, 7 changed by another program meanwhile (left as it wrote it)."})
         EXPECT_NE(joined.find(expected), std::string::npos) << expected << "\nin:\n" << help.out;
     for (size_t at = 0, end; at < text.size(); at = end + 1) {
         end = text.find('\n', at);
@@ -592,3 +606,129 @@ TEST(NorvaneCli, CheckNamesLocationsItDoesNotClearAndSecureClearsXmp) {
     Result after = RunCli({"check", dir.path("drone.jpg")});
     EXPECT_EQ(after.out, "8\t" + dir.path("drone.jpg") + "\tnot cleared: XMP drone-dji:GpsLatitude" + kEol);
 }
+
+TEST(NorvaneCli, LeftoversOfAnEndedRunAreTakenUpByTheWalk) {
+    TestFolder dir;
+    const Bytes secured = GpsPhoto(true);
+    const Bytes cut(secured.begin(), secured.begin() + long(secured.size() / 2));
+    enum Fate { kRestored, kRemoved, kKept };
+    struct Case {
+        std::string name;
+        bool photoThere;
+        Bytes leftover;
+        Fate fate;
+    };
+    // A cut leftover whose photo is missing may hold the only copy of the
+    // photo's bytes: never put in place, never removed.
+    const Case cases[] = {
+        {"a.jpg", false, secured, kRestored},
+        {"b.jpg", true, secured, kRemoved},
+        {"c.jpg", true, cut, kRemoved},
+        {"d.jpg", false, cut, kKept},
+    };
+    for (const Case& c : cases) {
+        if (c.photoThere)
+            WriteFile(dir.path(c.name), GpsPhoto());
+        WriteFile(dir.path(c.name + ".norvane-tmp"), c.leftover);
+#ifdef _WIN32
+        SetFileAttributesW(Wide(dir.path(c.name + ".norvane-tmp")).c_str(), FILE_ATTRIBUTE_HIDDEN);
+#endif
+    }
+    Result run = RunCli({"secure", dir.path()});
+    EXPECT_EQ(run.out, "8\t-\t" + dir.path("a.jpg") + "\t" + kEol + "0\t0\t" + dir.path("b.jpg") + "\t" +
+                           kClearedTags + kEol + "0\t0\t" + dir.path("c.jpg") + "\t" + kClearedTags + kEol);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string photo = dir.path(c.name), leftover = photo + ".norvane-tmp";
+        EXPECT_EQ(fs::exists(fs::u8path(leftover)), c.fate == kKept);
+        if (c.fate == kKept) {
+            EXPECT_FALSE(fs::exists(fs::u8path(photo)));
+            EXPECT_EQ(ReadFile(leftover), c.leftover);
+            continue;
+        }
+        EXPECT_EQ(ReadFile(photo), secured);
+#ifdef _WIN32
+        EXPECT_FALSE(GetFileAttributesW(Wide(photo).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+#endif
+    }
+}
+
+#ifdef _WIN32
+TEST(NorvaneCli, EndedWhileItRewritesPhotosEachStaysWholeUnderItsName) {
+    TestFolder dir;
+    // Photos of 3 MB whose rewrite goes through a file beside them: a stray
+    // byte after the APP0 segment is one a patch would not reproduce.
+    constexpr int kPhotos = 4, kRounds = 10;
+    std::vector<Bytes> originals, secured;
+    for (int i = 0; i < kPhotos; ++i) {
+        TiffBuilder t(i % 2 == 1);
+        originals.push_back(
+            JpegBuilder()
+                .Jfif()
+                .Raw({0x00})
+                .Exif(ExifWithGps(i % 2 == 1, {t.Rationals(2, {{35, 1}, {40, 1}, {uint32_t(i), 1}})}))
+                .Tables()
+                .Scan(3000000, uint32_t(i + 1))
+                .End()
+                .bytes);
+        std::string scratch = dir.path("scratch");
+        WriteFile(scratch, originals.back());
+        RemovedTags removed;
+        ASSERT_EQ(SecureGpsTags(scratch.c_str(), scratch.c_str(), removed), 0);
+        secured.push_back(ReadFile(scratch));
+        ASSERT_NE(secured.back().size(), originals.back().size());
+        fs::remove(fs::u8path(scratch));
+    }
+    auto name = [](int i) { return "p" + std::to_string(i) + ".jpg"; };
+    auto leftovers = [&] {
+        int n = 0;
+        for (const auto& entry : fs::directory_iterator(fs::u8path(dir.path())))
+            n += IsLeftoverName(entry.path().filename().u8string().c_str());
+        return n;
+    };
+    auto expectWhole = [&](const char* when) {
+        for (int i = 0; i < kPhotos; ++i) {
+            Bytes now = ReadFile(dir.path(name(i)));
+            EXPECT_TRUE(now == originals[size_t(i)] || now == secured[size_t(i)])
+                << name(i) << " " << when << (now.empty() ? ": missing or empty" : ": torn");
+        }
+    };
+    auto reset = [&] {
+        for (int i = 0; i < kPhotos; ++i)
+            WriteFile(dir.path(name(i)), originals[size_t(i)]);
+    };
+    // How long one photo takes on this machine, from a run left to its end:
+    // the program is then ended at moments spread over its second photo.
+    reset();
+    double perPhotoMs = 0;
+    {
+        Child child(CliProgram(), {"secure", dir.path()});
+        std::string line;
+        ASSERT_TRUE(child.ReadLine(line));
+        auto first = Clock::now();
+        for (int i = 1; i < kPhotos; ++i)
+            ASSERT_TRUE(child.ReadLine(line));
+        perPhotoMs = std::chrono::duration<double, std::milli>(Clock::now() - first).count() / (kPhotos - 1);
+        EXPECT_EQ(child.Finish().status, 0);
+    }
+    int ended = 0, leftoverRounds = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        reset();
+        Child child(CliProgram(), {"secure", dir.path()});
+        ASSERT_TRUE(child.Started());
+        std::string line;
+        ASSERT_TRUE(child.ReadLine(line)) << "round " << round;
+        Sleep(DWORD(perPhotoMs * round / kRounds));
+        ended += child.Terminate();
+        expectWhole("after the program was ended");
+        leftoverRounds += leftovers() > 0;
+    }
+    std::printf("%.0f ms a photo; %d of %d rounds ended the program at work, %d left a temporary file\n",
+                perPhotoMs, ended, kRounds, leftoverRounds);
+    EXPECT_GE(ended, kRounds / 2) << "the program finished before it could be ended";
+    Result walk = RunCli({"check", dir.path()});
+    EXPECT_EQ(walk.status, 0);
+    EXPECT_EQ(leftovers(), 0) << "the walk left a temporary file";
+    expectWhole("after the walk");
+}
+#endif

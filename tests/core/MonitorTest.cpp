@@ -654,7 +654,7 @@ TEST_F(MonitorTest, EngineDestroyedWhilePhotosAreRewrittenLeavesEachWholeOrUntou
         EXPECT_EQ(now == Secured(originals[size_t(i)]), true) << paths[size_t(i)] << " is neither";
     }
     WIN32_FIND_DATAA entry;
-    HANDLE find = ::FindFirstFileA((guarded + "\\~norvane-*").c_str(), &entry);
+    HANDLE find = ::FindFirstFileA((guarded + "\\*.norvane-tmp").c_str(), &entry);
     EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "left behind: " << entry.cFileName;
     if (find != INVALID_HANDLE_VALUE)
         ::FindClose(find);

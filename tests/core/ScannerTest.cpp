@@ -311,7 +311,7 @@ TEST_F(ScanTest, EngineDestroyedDuringAScanLeavesEachPhotoWholeOrUntouched) {
         EXPECT_TRUE(now == SecuredBytes(originals[size_t(i)], Scratch())) << path << " is torn";
     }
     WIN32_FIND_DATAA entry;
-    HANDLE find = ::FindFirstFileA((root + "\\~norvane-*").c_str(), &entry);
+    HANDLE find = ::FindFirstFileA((root + "\\*.norvane-tmp").c_str(), &entry);
     EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "left behind: " << entry.cFileName;
     if (find != INVALID_HANDLE_VALUE)
         ::FindClose(find);
@@ -382,4 +382,73 @@ TEST_F(ScanTest, ScannerAndMonitorSecureEachPhotoOnce) {
         EXPECT_TRUE(ReadFile(path) == SecuredBytes(originals[size_t(i)], Scratch())) << path;
     }
     EXPECT_EQ(CPhotoClaim::CountForTests(), 0u);
+}
+
+TEST_F(ScanTest, LeftoversOfAnEndedRewriteAreTakenUpByTheWalk) {
+    std::string root = Folder("leftovers");
+    const Bytes photo = GeotaggedPhoto(3);
+    const Bytes secured = SecuredBytes(photo, Scratch());
+    const Bytes cut(secured.begin(), secured.begin() + long(secured.size() / 2));
+    enum Fate { kRestored, kRemoved, kKept };
+    struct Case {
+        std::string name;
+        bool photoThere;
+        Bytes leftover;
+        Fate fate;
+    };
+    // A cut leftover whose photo is missing may hold the only copy of the
+    // photo's bytes: never put in place, never removed.
+    const Case cases[] = {
+        {"a.jpg", false, secured, kRestored},
+        {"b.jpg", true, secured, kRemoved},
+        {"c.jpg", true, cut, kRemoved},
+        {"d.jpg", false, cut, kKept},
+    };
+    for (const Case& c : cases) {
+        if (c.photoThere)
+            Put(root + "\\" + c.name, photo);
+        Put(root + "\\" + c.name + ".norvane-tmp", c.leftover);
+        ::SetFileAttributesA((root + "\\" + c.name + ".norvane-tmp").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    }
+    ReceiverWindow window;
+    Scan(root, window);
+    EXPECT_EQ(g_pTamsel->m_nJpegFiles, 3) << "the restored photo and the two that were there";
+    EXPECT_EQ(g_pTamsel->m_nSecureFiles, 1);
+    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = root + "\\" + c.name, leftover = path + ".norvane-tmp";
+        EXPECT_EQ(::GetFileAttributesA(leftover.c_str()) != INVALID_FILE_ATTRIBUTES, c.fate == kKept);
+        if (c.fate == kKept) {
+            EXPECT_EQ(::GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+            EXPECT_TRUE(ReadFile(leftover) == c.leftover);
+            continue;
+        }
+        EXPECT_TRUE(ReadFile(path) == secured);
+        EXPECT_FALSE(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    }
+}
+
+TEST_F(ScanTest, APhotoAnotherProgramWritesMeanwhileIsTakenAgainAsItWroteIt) {
+    std::string root = Folder("changing");
+    std::string path = Put(root + "\\p.jpg", GeotaggedPhoto(1));
+    const Bytes theirs = GeotaggedPhoto(2, true); // another save of the photo, with its position
+    const Bytes theirsSecured = SecuredBytes(theirs, Scratch());
+    int played = 0;
+    fileos::PlayWriterForTests([&](fileos::WriterMoment moment, const char* at) {
+        if (moment != fileos::WriterMoment::kBeforeTaking || path != at || played++)
+            return;
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (f) {
+            std::fwrite(theirs.data(), 1, theirs.size(), f);
+            std::fclose(f);
+        }
+    });
+    ReceiverWindow window;
+    Scan(root, window);
+    fileos::PlayWriterForTests(nullptr);
+    EXPECT_EQ(played, 2) << "the photo was not taken again after the other program's save";
+    EXPECT_TRUE(ReadFile(path) == theirsSecured);
+    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 1);
+    EXPECT_EQ(CountOf(WithoutTimes(Log()), "Found and secured by scanner [T]: <" + path + "?"), 1u);
 }

@@ -15,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -542,4 +545,141 @@ TEST_F(GeotagRemoval, CheckAndSecureInOneReadingMatchesTheTwoCalls) {
     EXPECT_EQ(checkCode, 1);
     EXPECT_EQ(SecureGpsTagsIfNeeded(dir.file("missing.jpg").c_str(), checkCode, none), -1);
     EXPECT_EQ(checkCode, 4);
+}
+
+TEST_F(GeotagRemoval, APhotoAnotherProgramChangesMeanwhileIsLeftAsItWroteIt) {
+    enum Writer { kPositionEdited, kSegmentAddedInPlace, kSavedByRename };
+    enum Way { kOnceFastest, kFastest, kInMemory, kTemporaryFile };
+    struct Case {
+        fileos::WriterMoment moment;
+        Writer writer;
+    };
+    // Before the swap only writers that change the length or the file
+    // itself: there the confirmation goes by the photo's stamp, and a write
+    // of the same length may keep the last-write time on a coarse clock.
+    const Case cases[] = {
+        {fileos::WriterMoment::kBeforeTaking, kPositionEdited},
+        {fileos::WriterMoment::kBeforeTaking, kSegmentAddedInPlace},
+        {fileos::WriterMoment::kBeforeTaking, kSavedByRename},
+        {fileos::WriterMoment::kBeforeSwap, kSegmentAddedInPlace},
+        {fileos::WriterMoment::kBeforeSwap, kSavedByRename},
+    };
+    struct Off {
+        ~Off() { fileos::PlayWriterForTests(nullptr); }
+    } off;
+    int swapsPlayed = 0;
+    for (bool be : {false, true}) {
+        TiffBuilder t(be);
+        const Bytes photo = JpegBuilder::Photo(ExifWithGps(be, FullGps(t)));
+        std::vector<TiffEntry> other = FullGps(t);
+        other[1] = t.Rationals(2, {{51, 1}, {30, 1}, {26, 1}}); // the same layout, another latitude
+        const Bytes edited = JpegBuilder::Photo(ExifWithGps(be, other));
+        ASSERT_EQ(edited.size(), photo.size());
+        // A comment before the EXIF segment moves every byte after it.
+        Bytes longer = photo;
+        const Bytes comment = {0xFF, 0xFE, 0x00, 0x07, 'e', 'd', 'i', 't', 'o'};
+        longer.insert(longer.begin() + 2, comment.begin(), comment.end());
+        const Bytes renamed =
+            JpegBuilder().Exif(ExifWithGps(be, other)).Jfif().Tables().Scan(7000, 5).End().bytes;
+        for (const Case& c : cases) {
+            const Bytes& theirs = c.writer == kPositionEdited        ? edited
+                                  : c.writer == kSegmentAddedInPlace ? longer
+                                                                     : renamed;
+            const Bytes theirsSecured = Secure(theirs, Route::InMemory).bytes;
+            for (Way way : {kOnceFastest, kFastest, kInMemory, kTemporaryFile}) {
+                SCOPED_TRACE(testing::Message() << (be ? "MM" : "II") << " moment " << int(c.moment)
+                                                << " writer " << int(c.writer) << " way " << int(way));
+                fs::path folder = dir.path() / ("case-" + std::to_string(n++));
+                fs::create_directory(folder);
+                const std::string path = (folder / "photo.jpg").string();
+                WriteFile(path, photo);
+                bool played = false, written = false;
+                fileos::PlayWriterForTests([&](fileos::WriterMoment moment, const char* at) {
+                    if (played || moment != c.moment || path != at)
+                        return;
+                    played = true;
+                    if (c.writer == kSavedByRename) {
+                        WriteFile(path + ".new", theirs);
+                        std::error_code ec;
+                        fs::rename(path + ".new", path, ec);
+                        written = !ec;
+                    } else if (FILE* f = std::fopen(path.c_str(), "r+b")) {
+                        written = std::fwrite(theirs.data(), 1, theirs.size(), f) == theirs.size();
+                        written = std::fclose(f) == 0 && written;
+                    }
+                });
+                RemovedTags removed;
+                int checkCode = -1;
+                int code = way == kOnceFastest ? SecureGpsTagsIfNeeded(path.c_str(), checkCode, removed)
+                                               : SecureGpsTags(path.c_str(), path.c_str(), removed,
+                                                               way == kFastest    ? Route::Fastest
+                                                               : way == kInMemory ? Route::InMemory
+                                                                                  : Route::TemporaryFile);
+                fileos::PlayWriterForTests(nullptr);
+                // The patch never swaps: a writer before the swap has no moment there.
+                bool patches = way == kOnceFastest || way == kFastest;
+                if (c.moment == fileos::WriterMoment::kBeforeSwap && patches) {
+                    EXPECT_FALSE(played);
+                    EXPECT_EQ(code, 0);
+                    continue;
+                }
+                swapsPlayed += c.moment == fileos::WriterMoment::kBeforeSwap;
+                ASSERT_TRUE(played);
+                EXPECT_TRUE(written) << "the other program's save failed";
+                Bytes now = ReadFile(path);
+                if (now == theirs)
+                    EXPECT_EQ(code, 7) << "left to its writer, so not secured";
+                else if (now == theirsSecured)
+                    EXPECT_EQ(code, 0);
+                else
+                    ADD_FAILURE() << "the photo is neither the other program's nor that secured (code "
+                                  << code << ")";
+                EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1)
+                    << "a temporary file was left behind";
+            }
+        }
+    }
+    EXPECT_EQ(swapsPlayed, 8);
+}
+
+TEST_F(GeotagRemoval, EveryStepOfTheSwapFailingLeavesThePhotoWholeUnderItsName) {
+    TiffBuilder t(false);
+    // Split EXIF data: every route rewrites.
+    const Bytes photo =
+        JpegBuilder().Jfif().Exif(ExifWithGps(false, FullGps(t)), 100).Tables().Scan(70000).End().bytes;
+    const Bytes secured = Secure(photo, Route::InMemory).bytes;
+    fs::path folder = dir.path() / "swap";
+    fs::create_directory(folder);
+    const std::string path = (folder / "photo.jpg").string();
+    struct Off {
+        ~Off() { fileos::SwapFaultForTests(fileos::SwapStep::kCount); }
+    } off;
+    for (Route route : kRoutes) {
+        for (int step = 0; step <= int(fileos::SwapStep::kCount); ++step) {
+            SCOPED_TRACE(testing::Message() << "route " << int(route) << " step " << step);
+            WriteFile(path, photo);
+#ifndef _WIN32
+            fs::permissions(path, fs::perms(0640));
+#endif
+            fileos::SwapFaultForTests(fileos::SwapStep(step));
+            RemovedTags removed;
+            int code = SecureGpsTags(path.c_str(), path.c_str(), removed, route);
+            fileos::SwapFaultForTests(fileos::SwapStep::kCount);
+            EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1)
+                << "a temporary file was left behind";
+            if (step < int(fileos::SwapStep::kCount)) {
+                EXPECT_EQ(code, 3);
+                EXPECT_TRUE(ReadFile(path) == photo);
+                continue;
+            }
+            ASSERT_EQ(code, 0);
+            EXPECT_TRUE(ReadFile(path) == secured);
+            // What the photo was given is its own, not the temporary file's.
+#ifdef _WIN32
+            EXPECT_FALSE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+#else
+            EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+#endif
+        }
+    }
 }
