@@ -148,9 +148,13 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
     }
     // Everything after EOI is copied, always: where the source's read
     // position happens to be (a short photo may have been read to its end
-    // while it was mapped) says nothing about whether bytes follow EOI.
+    // while it was mapped) says nothing about whether bytes follow EOI. A map
+    // that ends with SOS belongs to a photo cut short in its image data,
+    // which was copied to the end of the file with that scan: no tail.
     trace::Printf("Tail\n");
     const MapItem& last = map[map.GetCount() - 1];
+    if (last.marker == kSOS)
+        return 0;
     if (!source.SetPos(last.offset + last.length))
         return securecode::kUnreadableJpeg;
     if (int code = CopyBlocks(source, out, UINT64_MAX, block.get()))
