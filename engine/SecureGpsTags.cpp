@@ -33,6 +33,8 @@
 #include "engine/CodestreamParser.h"
 #include "engine/ExifGather.h"
 #include "engine/FileOs.h"
+#include "engine/FlirRecords.h"
+#include "engine/OtherLocations.h"
 #include "engine/ResultCodes.h"
 #include "engine/StdioFileStream.h"
 #include "engine/Trace.h"
@@ -289,6 +291,20 @@ std::vector<XmpSegment> ClearXmp(const std::vector<XmpSegment>& xmp, RemovedTags
     return changed;
 }
 
+// Clears the values of FLIR GPS records of the known layout in copies of the
+// segments that hold them, and appends those to changed. Each value is
+// listed as the EXIF tag of its kind plus kFlirTagMark.
+void ClearFlir(const std::vector<XmpSegment>& segments, std::vector<XmpSegment>& changed, RemovedTags& removedTags) {
+    std::vector<uint16_t> cleared;
+    for (XmpSegment& segment : flir::ClearGpsRecords(segments, cleared))
+        changed.push_back(std::move(segment));
+    for (uint16_t tag : cleared) {
+        Vardle::RemovedTag record;
+        record.tag = Vardle::kFlirTagMark + tag;
+        removedTags.append(record);
+    }
+}
+
 // Writes the changed bytes of the EXIF data and of the XMP segments into the
 // photo, open for writing; closes it when it wrote.
 int PatchInPlace(stdlib::StdioFileStream& file, const CodestreamParser& codestream, const MapItem* exifItem,
@@ -324,6 +340,7 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
     std::vector<uint8_t> original(exif.Data(), exif.Data() + exif.GetSize());
     ClearGpsTags(exif, removedTags); // data that cannot be parsed is written back as it was
     std::vector<XmpSegment> clearedXmp = ClearXmp(photo.xmp, removedTags);
+    ClearFlir(photo.xmp, clearedXmp, removedTags);
 
     int code;
     if (destination) {
@@ -369,6 +386,9 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
     }
     if (code == 0)
         trace::Printf("Ok\n");
+    // What Norvane cannot clear is still there: the photo is not secure.
+    if (code == 0 && !FindOtherLocations(photo.xmp).empty())
+        code = securecode::kLocationLeft;
     return code;
 }
 
@@ -421,8 +441,16 @@ int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removed
     }
     if ((checkCode = MapPhoto(photo)) != 0)
         return -1;
-    if ((checkCode = CheckPhotoData(photo.exif, photo.xmp)) != checkcode::kNeedsSecuring)
+    checkCode = CheckPhotoData(photo.exif, photo.xmp);
+    if (checkCode != checkcode::kNeedsSecuring && checkCode != checkcode::kLocationKept)
+        return -1;
+    if (left)
+        *left = FindOtherLocations(photo.xmp);
+    if (checkCode != checkcode::kNeedsSecuring)
         return -1;
     trace::Printf("\n\nVardle: '%s' -> '%s'\nrewrite\nStart scan '%s' file\n", path, path, path);
-    return WriteSecured(photo, path, nullptr, removedTags, Vardle::Route::Fastest);
+    int code = WriteSecured(photo, path, nullptr, removedTags, Vardle::Route::Fastest);
+    if (left && code != securecode::kLocationLeft)
+        left->clear();
+    return code;
 }

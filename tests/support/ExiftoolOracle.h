@@ -61,7 +61,7 @@ public:
 private:
     static bool IsPositionName(const std::string& name) {
         for (const char* n : {"GPSLatitude", "GPSLongitude", "GPSAltitude", "GPSDestLatitude", "GPSDestLongitude",
-                              "GpsLatitude", "GpsLongitude", "GpsLongtitude", "AbsoluteAltitude"})
+                              "GpsLatitude", "GpsLongitude", "GpsLongtitude", "GPSLongtitude", "AbsoluteAltitude"})
             if (name == n)
                 return true;
         return false;
