@@ -474,7 +474,7 @@ TEST_F(GeotagRemoval, APhotoThatCannotBeOpenedForWritingIsLeftUntouched) {
         EXPECT_EQ(FilesIn(), size_t(n) + 1) << "a temporary file was left behind";
     }
     // What is no photo says so before writing is considered.
-    WriteFile(path, JpegBuilder().Jfif().Tables().Scan(100).bytes);
+    WriteFile(path, JpegBuilder().Jfif().Tables().bytes);
     WriteBlock block(path);
     RemovedTags removed;
     EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed), 2);

@@ -56,7 +56,6 @@ public:
         }
         return found;
     }
-    static Found Positions(const std::string& path) { return Positions(std::vector<std::string>{path})[path]; }
 
 private:
     static bool IsPositionName(const std::string& name) {
