@@ -67,6 +67,14 @@ TEST(XmpPositions, AttributeAndElementFormsUnderAnyBoundPrefix) {
     // A prefix bound to another namespace is not the EXIF one, whatever it is called.
     EXPECT_TRUE(Find("<a xmlns:exif='http://example.com/exif/' exif:GPSAltitude='35'/>").empty());
     EXPECT_EQ(Find("<a xmlns:e=\"http://ns.adobe.com/exif/1.0/\" e:GPSAltitude='35'/>").size(), 1u);
+    // Vendors' names under any prefix, bound or not; never a namespace
+    // declaration, nor a name that only begins like one.
+    auto vendor = Find("<a xmlns:GpsLatitude='http://x/1.0/' d:GpsLatitudeRef='N' d:GpsLongtitude='1'"
+                       " u:AbsoluteAltitude='2'><p:GpsLatitude>3</p:GpsLatitude>");
+    ASSERT_EQ(vendor.size(), 3u);
+    EXPECT_EQ(vendor[0].tag, 4);
+    EXPECT_EQ(vendor[1].tag, 6);
+    EXPECT_EQ(vendor[2].tag, 2);
 }
 
 TEST(XmpPositions, ClearingTurnsDigitsToZeroAndNothingElse) {
