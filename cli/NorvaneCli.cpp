@@ -18,32 +18,40 @@ const char kUsageHead[] =
     "Usage: norvane-cli check PATH...\n"
     "       norvane-cli secure PATH...\n"
     "\n"
-    "Finds the GPS position values (latitude, longitude, altitude, destination\n"
-    "latitude and longitude) in the EXIF data and the XMP packet of JPEG photos\n"
-    "and, with secure, overwrites them with zeros inside the file, keeping every\n"
-    "other byte. In XMP (extended XMP too) the digits of a position become 0 (the\n"
-    "last of a denominator 1), so the text keeps its length and its letters.\n"
+    "Finds the GPS position values of JPEG photos and, with secure, overwrites\n"
+    "them with zeros inside the file, keeping every other byte and the file's\n"
+    "length: in EXIF data the latitude, longitude, altitude, destination latitude\n"
+    "and longitude (of every GPS directory, the one the Exif directory points to\n"
+    "too); in XMP (extended XMP too) the same properties and vendors' positions\n"
+    "such as a drone's drone-dji:GpsLatitude, GpsLongitude and AbsoluteAltitude,\n"
+    "whose digits become 0 (the last of a denominator 1), so the text keeps its\n"
+    "length and its letters; in a FLIR block the GPS record's latitude, longitude\n"
+    "and altitude. A photo cut short in its image data is read and secured like\n"
+    "a whole one, its cut tail kept as it is.\n"
     "A folder stands for every JPEG photo below it; each folder is entered once,\n"
     "however links lead to it, and only regular files are opened.\n"
     "\n"
     "check   prints per file: the check code, a tab, the path; and when the photo\n"
-    "        holds a location that Norvane does not clear, a tab and what it is:\n"
-    "        \"not cleared: \" then one or more of \"FLIR GPS record\", \"XMP\n"
-    "        PREFIX:GpsLatitude\" (a vendor's XMP property, such as a drone's), \"GPS\n"
-    "        directory of the Exif directory\", separated by \", \".\n"
+    "        holds a location that Norvane recognises but does not clear, a tab\n"
+    "        and \"not cleared: \" then what it is (\"FLIR GPS record\": one whose\n"
+    "        layout is not the known one), several separated by \", \".\n"
     "secure  checks each file and secures it in place when it needs it; prints\n"
     "        per file: the check code, a tab, the securing code (- when not\n"
     "        needed), a tab, the path, a tab, the cleared tags as the log lists\n"
-    "        them (\"?count;\" then \"TAG(V1,V2,V3);\" per tag, in hex; a position\n"
-    "        cleared in XMP has its EXIF tag number plus 10000 in hex and the\n"
-    "        values 0).\n"
+    "        them (\"?count;\" then \"TAG(0,0,0);\" per tag, in hex; a position\n"
+    "        cleared in XMP has its EXIF tag number plus 10000 in hex, in a FLIR\n"
+    "        record plus 20000); and, as check does, a tab and \"not cleared: ...\"\n"
+    "        when a location was left.\n"
+    "Neither the log nor this program keeps a position: the values are printed\n"
+    "as 0.\n"
     "\n";
 
 const char kUsageTail[] =
     "\n"
     "Options: --trace FILE  append the engine's trace lines to FILE.\n"
-    "Exit status: 0 when every photo that needed securing was secured (and every\n"
-    "named path is a file or folder), 1 otherwise, 2 on a usage error.\n";
+    "Exit status: 0 when every photo that needed securing was secured and none\n"
+    "holds a location left (check 9, securing 6), and every named path is a\n"
+    "file or folder; 1 otherwise; 2 on a usage error.\n";
 
 // "Title: 0 text, 2 text, ..." wrapped at 78 columns.
 template <size_t N> std::string CodeList(const char* title, const ResultCodeText (&codes)[N]) {
@@ -76,29 +84,37 @@ int Usage(FILE* to, int status) {
     return status;
 }
 
+std::string NotCleared(const std::vector<std::string>& kinds) {
+    std::string out;
+    for (const std::string& kind : kinds)
+        out += (out.empty() ? "\tnot cleared: " : ", ") + kind;
+    return out;
+}
+
 // A named path that is not a file is reported as one that cannot be opened,
-// without opening it, and fails the run as a missing one does.
+// without opening it, and fails the run as a missing one does; so does a
+// photo that keeps a location.
 int CheckOne(const FileListEntry& file) {
     std::vector<std::string> kinds;
     int code = file.isFile ? CheckGpsTags(file.path.c_str(), &kinds) : checkcode::kCannotOpen;
-    std::string others;
-    for (const std::string& kind : kinds)
-        others += (others.empty() ? "\tnot cleared: " : ", ") + kind;
-    std::printf("%d\t%s%s\n", code, file.path.c_str(), others.c_str());
-    return file.isFile ? 0 : 1;
+    std::printf("%d\t%s%s\n", code, file.path.c_str(), NotCleared(kinds).c_str());
+    return file.isFile && code != checkcode::kLocationKept ? 0 : 1;
 }
 
 int SecureOne(const FileListEntry& file) {
     const char* path = file.path.c_str();
     RemovedTags removed;
+    std::vector<std::string> left;
     int check = 4;
-    int secured = file.isFile ? SecureGpsTagsIfNeeded(path, check, removed) : -1;
+    int secured = file.isFile ? SecureGpsTagsIfNeeded(path, check, removed, &left) : -1;
     if (check != checkcode::kNeedsSecuring) {
-        std::printf("%d\t-\t%s\t\n", check, path);
-        return check == checkcode::kCannotOpen ? 1 : 0; // a photo we could not even look at was not secured
+        std::printf("%d\t-\t%s\t%s\n", check, path, NotCleared(left).c_str());
+        // A photo we could not even look at was not secured; one that keeps a location is not secure.
+        return check == checkcode::kCannotOpen || check == checkcode::kLocationKept ? 1 : 0;
     }
-    std::printf("%d\t%d\t%s\t%s\n", check, secured, path,
-                secured == securecode::kSecured ? RemovedTagsText(removed).c_str() : "");
+    bool wrote = secured == securecode::kSecured || secured == securecode::kLocationLeft;
+    std::printf("%d\t%d\t%s\t%s%s\n", check, secured, path, wrote ? RemovedTagsText(removed).c_str() : "",
+                NotCleared(left).c_str());
     return secured == securecode::kSecured ? 0 : 1;
 }
 

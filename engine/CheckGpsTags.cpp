@@ -2,6 +2,7 @@
 
 #include "engine/CodestreamParser.h"
 #include "engine/ExifGather.h"
+#include "engine/FlirRecords.h"
 #include "engine/MemStream.h"
 #include "engine/OtherLocations.h"
 #include "engine/PositionTags.h"
@@ -33,12 +34,13 @@ int CheckGpsTagsOf(stdlib::Stream& file, std::vector<std::string>* otherLocation
     if (!MapAndGather(file, codestream, exif, nullptr, &xmp))
         return checkcode::kNotJpeg;
     if (otherLocations)
-        *otherLocations = FindOtherLocations(file, codestream, exif);
+        *otherLocations = FindOtherLocations(xmp);
     return CheckPhotoData(exif, xmp);
 }
 
 int CheckPhotoData(stdlib::MemStream& exif, const std::vector<XmpSegment>& xmp) {
     xmp::Findings inXmp = xmp::FindInSegments(xmp);
+    flir::GpsRecords inFlir = flir::FindGpsRecords(xmp);
     int code;
     if (exif.GetSize() == 0) {
         trace::Printf("Exif is empty\n");
@@ -46,14 +48,31 @@ int CheckPhotoData(stdlib::MemStream& exif, const std::vector<XmpSegment>& xmp) 
     } else {
         code = CheckExifData(exif);
     }
-    if (code == checkcode::kNeedsSecuring || inXmp.tags.empty())
+    if (code == checkcode::kNeedsSecuring)
         return code;
     if (inXmp.nonZero) {
         trace::Printf("XmpGPSPosition\n");
         return checkcode::kNeedsSecuring;
     }
-    trace::Printf("XmpGPSAlreadyZero\n");
-    return checkcode::kAlreadySecure;
+    if (inFlir.nonZero) {
+        trace::Printf("FlirGPSPosition\n");
+        return checkcode::kNeedsSecuring;
+    }
+    // Nothing left to clear, yet a position Norvane cannot clear is there:
+    // never "already secure".
+    if (inFlir.unrecognised) {
+        trace::Printf("LocationKept\n");
+        return checkcode::kLocationKept;
+    }
+    if (!inXmp.tags.empty()) {
+        trace::Printf("XmpGPSAlreadyZero\n");
+        return checkcode::kAlreadySecure;
+    }
+    if (inFlir.recognised) {
+        trace::Printf("FlirGPSAlreadyZero\n");
+        return checkcode::kAlreadySecure;
+    }
+    return code;
 }
 
 int CheckExifData(stdlib::MemStream& exif) {

@@ -7,8 +7,9 @@
 #include <vector>
 
 int CheckGpsTags(const char* path);
-// The same, and on the same reading the locations the photo holds where they
-// are not cleared (see OtherLocations.h).
+// The same, and on the same reading the locations the photo holds that
+// Norvane does not clear (see OtherLocations.h). When there are some and no
+// position Norvane clears is other than zero, the code is 9, never 6, 7 or 8.
 int CheckGpsTags(const char* path, std::vector<std::string>* otherLocations);
 
 struct XmpSegment;
@@ -24,6 +25,7 @@ int CheckGpsTagsOf(stdlib::Stream& photo, std::vector<std::string>* otherLocatio
 int CheckExifData(stdlib::MemStream& exif);
 
 // The check on what a photo holds: its EXIF data (empty when it has none) and
-// its XMP packets. A position that is not zero in either gives 0; positions
-// that are all zero, wherever they are, give 8; else the EXIF data's code.
+// its XMP and FLIR segments. A position that is not zero in any of them gives
+// 0; else a location that cannot be cleared gives 9; positions that are all
+// zero, wherever they are, give 8; else the EXIF data's code.
 int CheckPhotoData(stdlib::MemStream& exif, const std::vector<XmpSegment>& xmp);

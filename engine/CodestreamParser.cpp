@@ -56,10 +56,32 @@ bool CodestreamParser::nextMarker() {
         item.length = field < 2 ? 0 : uint16_t(field - 2);
     }
     item.offset = bufferStart + current;
-    if (map.GetCount() >= kMaxMapItems)
+    if (map.GetCount() >= kMaxMapItems) {
+        mapFull = true;
         return false;
+    }
     map.append(item);
     return true;
+}
+
+// A file that ends before EOI is kept when everything up to the image data
+// is there: the map is cut back to its last SOS whose header lies whole in
+// the file. Segments after that SOS (a cut table between two scans of a
+// progressive photo, or whole ones) are then bytes of its image data, which
+// a rewrite copies as they are.
+bool CodestreamParser::endsInImageData() {
+    if (mapFull)
+        return false;
+    const uint64_t size = stream->GetSize();
+    for (uint32_t i = map.GetCount(); i-- > 0;) {
+        const MapItem& scan = map[i];
+        if (scan.marker != 0xDA || scan.offset > size || scan.length > size - scan.offset)
+            continue;
+        map.reserve(i + 1); // cuts the count down
+        cutShort = true;
+        return true;
+    }
+    return false;
 }
 
 bool CodestreamParser::BuildMap(stdlib::Stream& source) {
@@ -67,13 +89,14 @@ bool CodestreamParser::BuildMap(stdlib::Stream& source) {
     map.clear();
     bytesSkippedOutsideScans = 0;
     shortLengthFields = 0;
+    cutShort = mapFull = false;
     current = end = 0;
     if (!buffer)
         buffer.reset(new uint8_t[kBufferSize]);
     bufferStart = readPos = source.Tell();
     for (;;) {
         if (!nextMarker())
-            return false;
+            return endsInImageData();
         if (item.marker == 0xD9)
             return true;
         if (item.length <= end - current) {
@@ -81,7 +104,7 @@ bool CodestreamParser::BuildMap(stdlib::Stream& source) {
         } else {
             readPos = item.offset + item.length;
             if (!stream->SetPos(readPos))
-                return false;
+                return endsInImageData();
             current = end = 0; // the next refill reads from there
         }
     }

@@ -24,7 +24,12 @@ public:
     static constexpr uint32_t kMaxMapItems = 1u << 20;
 
     // Reads from the stream's current position; true when EOI was reached
-    // (it is then the last item). On false, map holds the items found so far.
+    // (it is then the last item), or when the file ends inside the image data
+    // after a whole scan header: a photo whose copy or download was cut short
+    // still holds its EXIF data, and its position with it. The map then ends
+    // with that SOS (what follows it is entropy-coded data as far as a rewrite
+    // is concerned, copied to the end of the file) and cutShort is set. On
+    // false, map holds the items found so far.
     bool BuildMap(stdlib::Stream& stream);
 
     // Usable JPEG codestream: the map reached EOI and begins with SOI.
@@ -40,13 +45,18 @@ public:
     uint64_t bytesSkippedOutsideScans = 0;
     uint32_t shortLengthFields = 0;
 
+    // The file ended before EOI, after a whole scan header.
+    bool cutShort = false;
+
 private:
     bool refill();
     bool takeByte(uint8_t& byte);
     bool nextMarker();
+    bool endsInImageData();
 
     stdlib::Stream* stream = nullptr;
     MapItem item;
+    bool mapFull = false; // the map reached kMaxMapItems
     // The whole file passes through this buffer, so it is large: a few big
     // reads cost far less than many small ones. It lives on the heap, since
     // the parser is a local of threads with small stacks.

@@ -1,5 +1,6 @@
 #include "engine/ExifGather.h"
 
+#include "engine/FlirRecords.h"
 #include "engine/Trace.h"
 #include "engine/XmpPositions.h"
 
@@ -22,7 +23,9 @@ void GatherExif(stdlib::Stream& file, const CodestreamParser& parser, stdlib::Me
                 exif.Write(segment.get() + 6, 1, got - 6);
             else
                 kept = true;
-            if (kept && xmp && (xmp::IsPacket(segment.get(), got) || xmp::IsExtendedSegment(segment.get(), got)))
+            if (kept && xmp &&
+                (xmp::IsPacket(segment.get(), got) || xmp::IsExtendedSegment(segment.get(), got) ||
+                 flir::IsSegment(segment.get(), got)))
                 xmp->push_back(XmpSegment{i, std::vector<uint8_t>(segment.get(), segment.get() + got)});
         }
         if (keep)

@@ -12,7 +12,8 @@
 // True when an APP1 payload of that many bytes can be an EXIF segment.
 inline bool IsExifCandidate(const CodestreamParser::MapItem& item) { return item.marker == 0xE1 && item.length >= 7; }
 
-// An APP1 segment that holds an XMP packet or a part of an extended one, its
+// An APP1 segment that holds an XMP packet, a part of an extended one or a
+// part of a FLIR block: the segments besides EXIF that hold positions. Its
 // payload as it was read.
 struct XmpSegment {
     uint32_t mapIndex = 0;
@@ -22,7 +23,7 @@ struct XmpSegment {
 // Appends the EXIF parts of every APP1 segment of map to exif. When keep is
 // given it receives one flag per map item: true for an APP1 segment of at
 // least 7 bytes that is not EXIF (copied through by a rewrite). When xmp is
-// given it receives the segments that hold XMP.
+// given it receives the segments that hold XMP or FLIR data.
 void GatherExif(stdlib::Stream& file, const CodestreamParser& parser, stdlib::MemStream& exif,
                 gen::array<bool>* keep = nullptr, std::vector<XmpSegment>* xmp = nullptr);
 

@@ -1,10 +1,23 @@
 #include "engine/Leftovers.h"
 
-#include "engine/CheckGpsTags.h"
+#include "engine/CodestreamParser.h"
 #include "engine/FileOs.h"
-#include "engine/ResultCodes.h"
+#include "engine/StdioFileStream.h"
 
 #include <cstring>
+
+namespace {
+
+// True when the file is a JPEG codestream from SOI to EOI.
+bool MapsToEnd(const char* path) {
+    stdlib::StdioFileStream file(path, "rb");
+    if (file.IsClosed())
+        return false;
+    CodestreamParser codestream;
+    return codestream.IsUsable(codestream.BuildMap(file)) && !codestream.cutShort;
+}
+
+} // namespace
 
 bool IsLeftoverName(const char* name) {
     size_t n = name ? std::strlen(name) : 0;
@@ -25,9 +38,9 @@ Leftover ResolveLeftover(const char* path) {
     if (!fileos::Exists(photo.c_str())) {
         // Whole: the map reaches EOI. A file cut short (the program ended
         // while it was written) does not, nor does one another program still
-        // holds open, which cannot be read.
-        int check = CheckGpsTags(path);
-        if (check == checkcode::kNotJpeg || check == checkcode::kCannotOpen || check == checkcode::kNoPath)
+        // holds open, which cannot be read. (The check takes a photo cut in
+        // its image data for a photo, rightly: here it must be whole.)
+        if (!MapsToEnd(path))
             return Leftover::kKept;
         if (fileos::PutInPlace(path, photo.c_str()))
             return Leftover::kRestored;

@@ -1,22 +1,19 @@
 #pragma once
-// Locations that a photo may hold where Norvane does not clear them: in
-// blocks whose layout belongs to one vendor, and which a general rewrite
-// cannot safely change. They are only reported, so that a user knows the
-// photo still holds a position.
-//
-//  - a FLIR block (APP1 "FLIR" segments) with a GPS record;
-//  - an XMP position property outside the EXIF namespace, such as a drone's
-//    drone-dji:GpsLatitude, when its value holds a digit other than 0;
-//  - a GPS directory that only the Exif directory points to (the Exif
-//    directory is not read when positions are cleared).
+// Locations that a photo may hold where Norvane does not clear them, so that
+// a user learns the photo still holds a position and it is never counted as
+// secure: a FLIR block's GPS record whose layout is not the one known (see
+// FlirRecords.h). Every other position Norvane reads it also clears: EXIF
+// data (the GPS directories of IFD0, its SubIFDs and the Exif directory),
+// XMP under the EXIF namespace and vendors' XMP properties, and FLIR GPS
+// records of the known layout. Maker-note layouts are the makers' own and
+// are not looked into.
 
-#include "engine/CodestreamParser.h"
-#include "engine/MemStream.h"
+#include "engine/ExifGather.h"
 
 #include <string>
 #include <vector>
 
-// The kinds of location found in a mapped photo (file, its segment map and
-// its EXIF data), each named in a few words; empty when there are none.
-std::vector<std::string> FindOtherLocations(stdlib::Stream& file, const CodestreamParser& codestream,
-                                            stdlib::MemStream& exif);
+// The kinds of location left in a photo's XMP and FLIR segments (as
+// GatherExif gives them), each named in a few words; empty when there are
+// none.
+std::vector<std::string> FindOtherLocations(const std::vector<XmpSegment>& segments);

@@ -1,6 +1,7 @@
 #pragma once
 // The GPS tags that disclose a position, and how the check and the removal
-// find them: every directory of the parser, the GPS directory included.
+// find them: every directory of the parser, the GPS directories and the Exif
+// directories (which may point to a GPS directory) included.
 
 #include "engine/TiffParser.h"
 
@@ -23,7 +24,8 @@ inline bool IsPositionTag(const IFDItem& item) {
     }
 }
 
-// Reads every GPS directory that the directories read point to.
+// Reads every GPS directory that the directories read point to, through an
+// Exif directory too.
 inline void ReadGpsDirectory(Parser& parser) {
     parser.ReadGpsDirectories();
 }

@@ -50,6 +50,8 @@
 #include "engine/CodestreamParser.h"
 #include "engine/ExifGather.h"
 #include "engine/FileOs.h"
+#include "engine/FlirRecords.h"
+#include "engine/OtherLocations.h"
 #include "engine/ResultCodes.h"
 #include "engine/StdioFileStream.h"
 #include "engine/Trace.h"
@@ -165,9 +167,13 @@ int WriteRewrite(stdlib::Stream& source, const CodestreamParser& codestream, con
     }
     // Everything after EOI is copied, always: where the source's read
     // position happens to be (a short photo may have been read to its end
-    // while it was mapped) says nothing about whether bytes follow EOI.
+    // while it was mapped) says nothing about whether bytes follow EOI. A map
+    // that ends with SOS belongs to a photo cut short in its image data,
+    // which was copied to the end of the file with that scan: no tail.
     trace::Printf("Tail\n");
     const MapItem& last = map[map.GetCount() - 1];
+    if (last.marker == kSOS)
+        return 0;
     if (!source.SetPos(last.offset + last.length))
         return securecode::kUnreadableJpeg;
     if (int code = CopyBlocks(source, out, UINT64_MAX, block.get()))
@@ -368,6 +374,20 @@ std::vector<XmpSegment> ClearXmp(const std::vector<XmpSegment>& xmp, RemovedTags
     return changed;
 }
 
+// Clears the values of FLIR GPS records of the known layout in copies of the
+// segments that hold them, and appends those to changed. Each value is
+// listed as the EXIF tag of its kind plus kFlirTagMark.
+void ClearFlir(const std::vector<XmpSegment>& segments, std::vector<XmpSegment>& changed, RemovedTags& removedTags) {
+    std::vector<uint16_t> cleared;
+    for (XmpSegment& segment : flir::ClearGpsRecords(segments, cleared))
+        changed.push_back(std::move(segment));
+    for (uint16_t tag : cleared) {
+        Vardle::RemovedTag record;
+        record.tag = Vardle::kFlirTagMark + tag;
+        removedTags.append(record);
+    }
+}
+
 // Writes the changed bytes of the EXIF data and of the XMP segments into the
 // photo, open for writing; closes it when it wrote.
 int PatchInPlace(stdlib::StdioFileStream& file, const CodestreamParser& codestream, const MapItem* exifItem,
@@ -432,6 +452,7 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
     std::vector<uint8_t> original(exif.Data(), exif.Data() + exif.GetSize());
     ClearGpsTags(exif, removedTags); // data that cannot be parsed is written back as it was
     std::vector<XmpSegment> clearedXmp = ClearXmp(photo.xmp, removedTags);
+    ClearFlir(photo.xmp, clearedXmp, removedTags);
 
     int code;
     if (destination) {
@@ -476,6 +497,9 @@ int WriteSecured(MappedPhoto& photo, const char* sourcePath, stdlib::StdioFileSt
     }
     if (code == 0)
         trace::Printf("Ok\n");
+    // What Norvane cannot clear is still there: the photo is not secure.
+    if (code == 0 && !FindOtherLocations(photo.xmp).empty())
+        code = securecode::kLocationLeft;
     return code;
 }
 
@@ -527,8 +551,16 @@ int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removed
     }
     if ((checkCode = MapPhoto(photo)) != 0)
         return -1;
-    if ((checkCode = CheckPhotoData(photo.exif, photo.xmp)) != checkcode::kNeedsSecuring)
+    checkCode = CheckPhotoData(photo.exif, photo.xmp);
+    if (checkCode != checkcode::kNeedsSecuring && checkCode != checkcode::kLocationKept)
+        return -1;
+    if (left)
+        *left = FindOtherLocations(photo.xmp);
+    if (checkCode != checkcode::kNeedsSecuring)
         return -1;
     trace::Printf("\n\nVardle: '%s' -> '%s'\nrewrite\nStart scan '%s' file\n", path, path, path);
-    return WriteSecured(photo, path, nullptr, removedTags, Vardle::Route::Fastest);
+    int code = WriteSecured(photo, path, nullptr, removedTags, Vardle::Route::Fastest);
+    if (left && code != securecode::kLocationLeft)
+        left->clear();
+    return code;
 }

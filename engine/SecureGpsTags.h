@@ -3,10 +3,13 @@
 //
 // ClearGpsTags works on EXIF data in memory: it overwrites every value of
 // the five position tags with zero bytes and lists what it cleared.
-// SecureGpsTags works on files: the source's EXIF data is gathered and
-// cleared, and the photo is written again with every other byte kept.
+// SecureGpsTags works on files: the source's EXIF data, XMP packets and FLIR
+// GPS records are gathered and cleared, and the photo is written again with
+// every other byte kept.
 //
-// SecureGpsTags returns one of the securecode values (engine/ResultCodes.h).
+// SecureGpsTags returns one of the securecode values (engine/ResultCodes.h):
+// 6 when the photo was written with everything cleared that Norvane clears,
+// but it still holds a location Norvane cannot clear (see OtherLocations.h).
 
 #include "engine/GenArray.h"
 #include "engine/MemStream.h"
@@ -30,6 +33,11 @@ struct RemovedTag {
 // of the EXIF tag of the same name (GPSLatitude in XMP: 0x10002), and with
 // the values 0: its old value is text, not rationals.
 constexpr uint32_t kXmpTagMark = 0x10000;
+// The same for vendors' XMP properties (drone-dji:GpsLatitude is listed as
+// 0x10002, GpsLongitude and GpsLongtitude as 0x10004, AbsoluteAltitude as
+// 0x10006). A FLIR GPS record's latitude, longitude and altitude are listed
+// as the EXIF tags 2, 4 and 6 plus kFlirTagMark: 0x20002, 0x20004, 0x20006.
+constexpr uint32_t kFlirTagMark = 0x20000;
 
 // How an in-place rewrite reaches the disk. Every route gives the same bytes.
 enum class Route {

@@ -13,6 +13,7 @@ constexpr uint8_t kElementSizes[19] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4,
 
 constexpr uint16_t kTagSubIfds = 330;
 constexpr uint16_t kTagGpsIfd = 34853;
+constexpr uint16_t kTagExifIfd = 34665;
 
 bool IsRationalType(uint16_t type) {
     return type == 5 || type == 10;
@@ -349,15 +350,18 @@ bool Parser::PointerValue(const IFDItem& item, uint32_t& out) {
 
 void Parser::ReadGpsDirectories() {
     // Directories read here are looked at too: the list grows as it is walked.
+    // Exif directories are read for the GPS directories they point to: some
+    // writers put the GPS pointer there instead of in IFD0.
     for (uint32_t d = 0; d < ifds.GetCount(); ++d) {
         for (uint32_t i = IFD::kTagSlots; i < ifds[d]->items.GetCount(); ++i) {
             const IFDItem* item = ifds[d]->items[i];
             uint32_t offset = 0;
-            if (item->tag != kTagGpsIfd || !PointerValue(*item, offset) || FindIFD(offset, 0) != -1)
+            if ((item->tag != kTagGpsIfd && item->tag != kTagExifIfd) || !PointerValue(*item, offset) ||
+                FindIFD(offset, 0) != -1)
                 continue;
             uint32_t saved = current;
             current = d;
-            ReadIFD(offset); // a GPS directory's next offset leads nowhere
+            ReadIFD(offset); // a GPS or Exif directory's next offset leads nowhere
             current = saved;
         }
     }

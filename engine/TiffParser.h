@@ -5,8 +5,10 @@
 //
 // Both the classic form (version 42, 32-bit offsets) and the 64-bit-offset
 // form (version 43) are read. The main chain of directories is followed from
-// the header, together with SubIFDs (tag 330); GPS directories (34853) are
-// read on request. Every entry is kept, a tag that a directory repeats too. The Exif and Interoperability directories are not followed.
+// the header, together with SubIFDs (tag 330); GPS directories (34853) and
+// Exif directories (34665), for the GPS pointers they hold, are read on
+// request. Every entry is kept, a tag that a directory repeats too. The
+// Interoperability directory is not followed.
 //
 // The directories form a graph that hostile data can make as large, deep
 // and cyclic as it likes, so the work is bounded: each directory is read once,
@@ -73,8 +75,8 @@ public:
     uint64_t ReadIFD(uint64_t offset);
     // The first GPS directory pointer's first value as a 32-bit offset.
     bool GetGpsIfdOffset(uint32_t& out);
-    // Reads the directory of every GPS pointer of every directory read, those
-    // it reads included, each directory once.
+    // Reads the directory of every GPS and Exif pointer of every directory
+    // read, those it reads included, each directory once.
     void ReadGpsDirectories();
     // A pointer entry's first value as a 32-bit offset.
     static bool PointerValue(const IFDItem& item, uint32_t& out);

@@ -14,9 +14,20 @@ constexpr size_t kMaxPrefixes = 32;
 struct Property {
     const char* name;
     uint16_t tag;
+    bool anyPrefix; // a position under whatever namespace: vendors name their own
 };
 constexpr Property kProperties[] = {
-    {"GPSLatitude", 2}, {"GPSLongitude", 4}, {"GPSAltitude", 6}, {"GPSDestLatitude", 20}, {"GPSDestLongitude", 22},
+    {"GPSLatitude", 2, true},
+    {"GPSLongitude", 4, true},
+    {"GPSAltitude", 6, false},
+    {"GPSDestLatitude", 20, false},
+    {"GPSDestLongitude", 22, false},
+    // A DJI drone's drone-dji: properties, and the misspelt name some of its
+    // firmware writes (and exiftool reads).
+    {"GpsLatitude", 2, true},
+    {"GpsLongitude", 4, true},
+    {"GpsLongtitude", 4, true},
+    {"AbsoluteAltitude", 6, true},
 };
 
 bool IsSpace(uint8_t c) {
@@ -64,6 +75,9 @@ bool IsTagOpen(uint8_t c) {
 }
 bool IsTagClose(uint8_t c) {
     return c == '>';
+}
+bool IsColon(uint8_t c) {
+    return c == ':';
 }
 bool IsSet(uint8_t c) {
     return c != 0;
@@ -184,17 +198,18 @@ bool IsExtendedSegment(const uint8_t* payload, size_t size) {
 std::vector<Value> FindPositions(const uint8_t* text, size_t size) {
     std::vector<Value> values;
     std::vector<std::string> prefixes = ExifPrefixes(text, size);
-    if (prefixes.empty())
-        return values;
     NextOf doubleQuote(text, size, IsDoubleQuote), singleQuote(text, size, IsSingleQuote),
         tagOpen(text, size, IsTagOpen), tagClose(text, size, IsTagClose);
     std::vector<uint8_t> significant = SignificantDigits(text, size);
     NextOf nonZero(significant.data(), size, IsSet);
 
-    for (size_t colon = Find(text, size, 0, ":GPS"); colon < size; colon = Find(text, size, colon + 1, ":GPS")) {
+    NextOf nextColon(text, size, IsColon);
+    for (size_t colon = nextColon.From(0); colon < size; colon = nextColon.From(colon + 1)) {
         // The local name, whole.
         const Property* property = nullptr;
         size_t after = 0;
+        if (size - colon < 2 || (text[colon + 1] != 'G' && text[colon + 1] != 'A'))
+            continue;
         for (const Property& p : kProperties) {
             size_t n = std::strlen(p.name);
             if (size - colon - 1 > n && std::memcmp(text + colon + 1, p.name, n) == 0 &&
@@ -214,7 +229,8 @@ std::vector<Value> FindPositions(const uint8_t* text, size_t size) {
         if (begin == 0 || begin == colon || colon - begin > kMaxPrefix)
             continue;
         std::string prefix(reinterpret_cast<const char*>(text + begin), colon - begin);
-        if (std::find(prefixes.begin(), prefixes.end(), prefix) == prefixes.end())
+        bool exifPrefix = std::find(prefixes.begin(), prefixes.end(), prefix) != prefixes.end();
+        if (!exifPrefix && (!property->anyPrefix || prefix == "xmlns"))
             continue;
         uint8_t before = text[begin - 1];
 

@@ -6,7 +6,12 @@
 // GPSDestLongitude of the EXIF namespace ("http://ns.adobe.com/exif/1.0/"),
 // under whatever prefix the packet binds to it, written as an attribute
 // (exif:GPSLatitude="48,53.3235982N") or as an element
-// (<exif:GPSLatitude>48,53.3235982N</exif:GPSLatitude>).
+// (<exif:GPSLatitude>48,53.3235982N</exif:GPSLatitude>). Vendors write
+// positions under their own namespaces: a DJI drone its drone-dji:GpsLatitude,
+// GpsLongitude (or the misspelt GpsLongtitude) and AbsoluteAltitude. Those
+// names, and GPSLatitude and GPSLongitude, are positions under any prefix;
+// they count as the EXIF tag of the same kind (GpsLatitude as GPSLatitude,
+// AbsoluteAltitude as GPSAltitude).
 //
 // A value is cleared by turning each of its digits into '0', a denominator
 // into 0...01 (so "81/2" becomes "00/1", zero, where "00/0" would be read as
@@ -45,7 +50,7 @@ bool IsExtendedSegment(const uint8_t* payload, size_t size);
 
 
 struct Value {
-    uint16_t tag = 0; // the EXIF GPS tag of the same name: 2, 4, 6, 20 or 22
+    uint16_t tag = 0; // the EXIF GPS tag of the same kind: 2, 4, 6, 20 or 22
     size_t begin = 0; // [begin, end) of the value's text in the packet
     size_t end = 0;
     bool nonZero = false; // holds a digit other than 0 outside a denominator

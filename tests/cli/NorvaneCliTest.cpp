@@ -429,8 +429,9 @@ TEST(NorvaneCli, UsageErrorsAndHelp) {
          {"Check codes: 0 has a position (needs securing), 2 not a JPEG, 4 cannot be opened, 6 no EXIF data, "
           "7 no position tags, 8 already secure, 9 holds a location Norvane cannot clear.",
           "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the photo is unchanged), "
-          "4 cannot be opened, 5 cannot be opened for writing, 6 secured, but a location Norvane cannot "
-          "clear remains, 7 changed by another program meanwhile (left as it wrote it)."})
+          "4 cannot be opened, 5 cannot be opened for writing, 6 secured, but a location Norvane cannot clear "
+          "remains, 7 changed by another program meanwhile (left as it wrote it).",
+          "the values are printed as 0."})
         EXPECT_NE(joined.find(expected), std::string::npos) << expected << "\nin:\n" << help.out;
     for (size_t at = 0, end; at < text.size(); at = end + 1) {
         end = text.find('\n', at);
@@ -587,24 +588,50 @@ TEST(NorvaneCli, NamesInAnyScriptAreCheckedAndSecured) {
     }
 }
 
-TEST(NorvaneCli, CheckNamesLocationsItDoesNotClearAndSecureClearsXmp) {
+TEST(NorvaneCli, VendorPositionsAreClearedAndALocationLeftFailsTheRun) {
     TestFolder dir;
-    // A drone's own XMP position beside the EXIF one: reported, not cleared.
-    std::string packet = std::string("http://ns.adobe.com/xap/1.0/") + '\0' +
-                         "<rdf:Description xmlns:drone-dji='http://www.dji.com/drone-dji/1.0/' "
-                         "xmlns:exif='http://ns.adobe.com/exif/1.0/' drone-dji:GpsLatitude='+22.5433' "
-                         "exif:GPSLongitude='113,57.168E'/>";
-    Bytes photo = GpsPhoto();
-    photo.insert(photo.begin() + 2, {0xFF, 0xE1, uint8_t((packet.size() + 2) >> 8), uint8_t(packet.size() + 2)});
-    photo.insert(photo.begin() + 6, packet.begin(), packet.end());
-    WriteFile(dir.path("drone.jpg"), photo);
+    auto withApp1 = [](const std::string& payload) {
+        Bytes photo = GpsPhoto();
+        size_t length = payload.size() + 2;
+        photo.insert(photo.begin() + 2, {0xFF, 0xE1, uint8_t(length >> 8), uint8_t(length)});
+        photo.insert(photo.begin() + 6, payload.begin(), payload.end());
+        return photo;
+    };
+    // A drone's own XMP position beside the EXIF one: cleared with it.
+    WriteFile(dir.path("drone.jpg"),
+              withApp1(std::string("http://ns.adobe.com/xap/1.0/") + '\0' +
+                       "<rdf:Description xmlns:drone-dji='http://www.dji.com/drone-dji/1.0/' "
+                       "xmlns:exif='http://ns.adobe.com/exif/1.0/' drone-dji:GpsLatitude='+22.5433' "
+                       "exif:GPSLongitude='113,57.168E'/>"));
     Result check = RunCli({"check", dir.path("drone.jpg")});
-    EXPECT_EQ(check.out, "0\t" + dir.path("drone.jpg") + "\tnot cleared: XMP drone-dji:GpsLatitude" + kEol);
+    EXPECT_EQ(check.out, "0\t" + dir.path("drone.jpg") + kEol);
     Result secure = RunCli({"secure", dir.path("drone.jpg")});
     EXPECT_EQ(secure.status, 0);
-    EXPECT_NE(secure.out.find(";10004(0,0,0);"), std::string::npos) << secure.out;
-    Result after = RunCli({"check", dir.path("drone.jpg")});
-    EXPECT_EQ(after.out, "8\t" + dir.path("drone.jpg") + "\tnot cleared: XMP drone-dji:GpsLatitude" + kEol);
+    EXPECT_EQ(secure.out, "0\t0\t" + dir.path("drone.jpg") + "\t?4;2(0,0,0);6(0,0,0);10002(0,0,0);10004(0,0,0);" + kEol);
+    EXPECT_EQ(RunCli({"check", dir.path("drone.jpg")}).out, "8\t" + dir.path("drone.jpg") + kEol);
+
+    // A FLIR GPS record that reaches past its block: left, and named.
+    std::string fff(0x60, '\0');
+    fff.replace(0, 4, std::string("FFF\0", 4));
+    fff[0x17] = 100;  // version
+    fff[0x1B] = 0x40; // record directory
+    fff[0x1F] = 1;    // one entry
+    fff[0x41] = 0x2B; // the GPS record, at 0x60, 0x400 bytes long
+    fff[0x4F] = 0x60;
+    fff[0x52] = 0x04;
+    std::string flir = dir.path("flir.jpg");
+    WriteFile(flir, withApp1(std::string("FLIR\0\x01\0\0", 8) + fff));
+    const std::string left = "\tnot cleared: FLIR GPS record";
+    EXPECT_EQ(RunCli({"check", flir}).out, "0\t" + flir + left + kEol);
+    secure = RunCli({"secure", flir});
+    EXPECT_EQ(secure.out, "0\t6\t" + flir + "\t" + kClearedTags + left + kEol);
+    EXPECT_EQ(secure.status, 1);
+    check = RunCli({"check", flir});
+    EXPECT_EQ(check.out, "9\t" + flir + left + kEol);
+    EXPECT_EQ(check.status, 1);
+    secure = RunCli({"secure", flir});
+    EXPECT_EQ(secure.out, "9\t-\t" + flir + "\t" + left + kEol);
+    EXPECT_EQ(secure.status, 1);
 }
 
 TEST(NorvaneCli, LeftoversOfAnEndedRunAreTakenUpByTheWalk) {

@@ -142,9 +142,15 @@ TEST(SegmentMap, PayloadsLongerThanTheBufferAreSkippedBySeeking) {
 TEST(SegmentMapHostile, EndsWithAResultOnAnyCut) {
     Bytes photo = Cat({SOI, Segment(0xE1, ExifPayload(Bytes(40, 3))), Segment(0xDB, Bytes(65, 2)),
                        Segment(0xDA, {1, 1, 0, 0, 0x3F, 0}), {0x11, 0xFF, 0x00, 0x22}, EOI});
+    const size_t imageData = photo.size() - 6; // after the scan header
     for (size_t cut = 0; cut < photo.size(); ++cut) {
         auto m = Map(Bytes(photo.begin(), photo.begin() + long(cut)));
-        EXPECT_FALSE(m->built) << "cut at " << cut;
+        // Cut in the image data: kept, its map ending with the scan.
+        EXPECT_EQ(m->built, cut >= imageData) << "cut at " << cut;
+        EXPECT_EQ(m->parser.cutShort, cut >= imageData) << "cut at " << cut;
+        if (m->built) {
+            EXPECT_EQ(m->parser.map[m->parser.map.GetCount() - 1].marker, 0xDA);
+        }
         EXPECT_LE(m->parser.map.GetCount(), 5u);
     }
 }

@@ -3,10 +3,12 @@
 // reach the disk, and photos that must survive every failure.
 
 #include "engine/CheckGpsTags.h"
+#include "engine/CodestreamParser.h"
 #include "engine/FileOs.h"
 #include "engine/FileOsFaults.h"
 #include "engine/SecureGpsTags.h"
 #include "engine/Trace.h"
+#include "support/ExiftoolOracle.h"
 #include "support/JpegBuilder.h"
 #include "support/TempDir.h"
 #include "support/TiffBuilder.h"
@@ -15,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -303,7 +306,7 @@ TEST_F(GeotagRemoval, CraftedCountsNeverGrowTheDataNorLeaveAPosition) {
 }
 
 TEST_F(GeotagRemoval, ABadPhotoIsLeftAloneAndADistinctDestinationIsNew) {
-    Bytes cut = JpegBuilder().Jfif().Tables().Scan(100).bytes;
+    Bytes cut = JpegBuilder().Jfif().Tables().bytes; // cut before its image data
     std::string src = dir.file("cut.jpg"), dst = dir.file("out.jpg");
     WriteFile(src, cut);
     RemovedTags removed;
@@ -474,7 +477,7 @@ TEST_F(GeotagRemoval, APhotoThatCannotBeOpenedForWritingIsLeftUntouched) {
         EXPECT_EQ(FilesIn(), size_t(n) + 1) << "a temporary file was left behind";
     }
     // What is no photo says so before writing is considered.
-    WriteFile(path, JpegBuilder().Jfif().Tables().Scan(100).bytes);
+    WriteFile(path, JpegBuilder().Jfif().Tables().bytes);
     WriteBlock block(path);
     RemovedTags removed;
     EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), removed), 2);
@@ -680,6 +683,91 @@ TEST_F(GeotagRemoval, EveryStepOfTheSwapFailingLeavesThePhotoWholeUnderItsName) 
 #else
             EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
 #endif
+        }
+    }
+}
+
+// A copy or download cut short: wherever the cut falls after the first scan
+// header (in either scan of a two-scan photo, in the table between them,
+// just before EOI), the photo checks and is secured in place like the whole
+// one, on every route, and its cut tail stays; before it (in the EXIF data,
+// at any boundary up to the scan header) it is no usable photo and stays
+// untouched. exiftool reads the position before and none after.
+TEST_F(GeotagRemoval, APhotoCutShortInItsImageDataIsSecuredInPlace) {
+    for (bool be : {false, true}) {
+        TiffBuilder t(be);
+        Bytes exif = ExifWithGps(be, {t.Rationals(2, {{35, 1}, {40, 1}, {1523, 100}}),
+                                      t.Rationals(4, {{139, 1}, {44, 1}, {2, 1}}), t.Rationals(6, {{3776, 1}})});
+        std::vector<uint8_t> dht(29, 0);
+        dht[0] = 0x10;
+        Bytes photo = JpegBuilder()
+                          .Jfif()
+                          .Exif(exif)
+                          .Xmp("<x xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:GPSLatitude='35,40.25N'/>")
+                          .Tables()
+                          .Scan(3000)
+                          .Segment(0xC4, dht)
+                          .Scan(2000, 7)
+                          .End()
+                          .bytes;
+        Bytes whole = Secure(photo).bytes;
+        ASSERT_EQ(whole.size(), photo.size());
+
+        // Cut points: both ends of every marker segment, inside the EXIF
+        // data, inside each scan's data, half the file, 1 and 2 bytes short.
+        stdlib::MemStream stream;
+        stream.Write(photo.data(), 1, photo.size());
+        stream.Seek(0, 0);
+        CodestreamParser map;
+        ASSERT_TRUE(map.BuildMap(stream));
+        std::set<size_t> cuts = {photo.size() / 2, photo.size() - 2, photo.size() - 1};
+        size_t imageData = 0;
+        for (uint32_t i = 0; i < map.map.GetCount(); ++i) {
+            const auto& item = map.map[i];
+            size_t end = size_t(item.offset + item.length);
+            cuts.insert(size_t(item.offset) - (CodestreamParser::HasLengthField(item.marker) ? 4 : 2));
+            cuts.insert(end);
+            if (item.marker == 0xE1)
+                cuts.insert(size_t(item.offset) + 20);
+            if (item.marker == 0xDA) {
+                cuts.insert(end + 1000);
+                imageData = imageData ? imageData : end;
+            }
+        }
+        std::vector<std::string> before, after;
+        for (size_t cut : cuts) {
+            if (cut >= photo.size())
+                continue;
+            SCOPED_TRACE((be ? "MM cut at " : "II cut at ") + std::to_string(cut));
+            Bytes shortPhoto(photo.begin(), photo.begin() + long(cut));
+            Bytes expected = cut >= imageData ? Bytes(whole.begin(), whole.begin() + long(cut)) : shortPhoto;
+            int code = cut >= imageData ? 0 : 2;
+            EXPECT_EQ(CheckBytes(shortPhoto), code);
+            for (Route route : kRoutes) {
+                Outcome out = Secure(shortPhoto, route);
+                EXPECT_EQ(out.code, code) << int(route);
+                EXPECT_TRUE(out.bytes == expected) << "route " << int(route) << " changed bytes outside the values";
+            }
+            std::string path = dir.file((be ? "mm-" : "ii-") + std::to_string(cut) + ".jpg");
+            WriteFile(path, shortPhoto);
+            RemovedTags removed;
+            std::string copy = path + ".new.jpg";
+            EXPECT_EQ(SecureGpsTags(path.c_str(), copy.c_str(), removed), code);
+            if (code == 0) {
+                EXPECT_TRUE(ReadFile(copy) == expected) << "a new file is not the photo cut as it was";
+                EXPECT_EQ(CheckBytes(expected), 8);
+                before.push_back(path);
+                after.push_back(copy);
+            }
+        }
+        ASSERT_GT(before.size(), 8u);
+        if (!ExiftoolOracle::Available())
+            continue;
+        auto read = ExiftoolOracle::Positions(before);
+        auto readAfter = ExiftoolOracle::Positions(after);
+        for (size_t i = 0; i < before.size(); ++i) {
+            EXPECT_EQ(read[before[i]].count("GPS:GPSLatitude"), 1u) << before[i];
+            EXPECT_TRUE(readAfter[after[i]].empty()) << after[i] << " still discloses " << readAfter[after[i]].begin()->first;
         }
     }
 }

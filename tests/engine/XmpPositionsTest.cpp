@@ -57,14 +57,24 @@ TEST(XmpPositions, AttributeAndElementFormsUnderAnyBoundPrefix) {
                                   "  <pos:GPSAltitude/>\n  <tiff:GPSLatitude>35,1N</tiff:GPSLatitude>",
                                   "pos");
     found = Find(elements);
-    ASSERT_EQ(found.size(), 2u); // the empty element has no value; tiff: is not the EXIF namespace
+    // The empty element has no value; GPSLatitude is a position under any prefix.
+    ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ(found[0].tag, 20);
     EXPECT_EQ(found[1].tag, 22);
+    EXPECT_EQ(found[2].tag, 2);
     EXPECT_EQ(elements.substr(found[1].begin, found[1].end - found[1].begin), "2,17.67E");
 
     // A prefix bound to another namespace is not the EXIF one, whatever it is called.
-    EXPECT_TRUE(Find("<a xmlns:exif='http://example.com/exif/' exif:GPSLatitude='35,1N'/>").empty());
-    EXPECT_EQ(Find("<a xmlns:e=\"http://ns.adobe.com/exif/1.0/\" e:GPSLatitude='35,1N'/>").size(), 1u);
+    EXPECT_TRUE(Find("<a xmlns:exif='http://example.com/exif/' exif:GPSAltitude='35'/>").empty());
+    EXPECT_EQ(Find("<a xmlns:e=\"http://ns.adobe.com/exif/1.0/\" e:GPSAltitude='35'/>").size(), 1u);
+    // Vendors' names under any prefix, bound or not; never a namespace
+    // declaration, nor a name that only begins like one.
+    auto vendor = Find("<a xmlns:GpsLatitude='http://x/1.0/' d:GpsLatitudeRef='N' d:GpsLongtitude='1'"
+                       " u:AbsoluteAltitude='2'><p:GpsLatitude>3</p:GpsLatitude>");
+    ASSERT_EQ(vendor.size(), 3u);
+    EXPECT_EQ(vendor[0].tag, 4);
+    EXPECT_EQ(vendor[1].tag, 6);
+    EXPECT_EQ(vendor[2].tag, 2);
 }
 
 TEST(XmpPositions, ClearingTurnsDigitsToZeroAndNothingElse) {
@@ -99,14 +109,14 @@ TEST(XmpPositions, MalformedTextEndsInAResultAndStaysInsideValues) {
               bind + "exif:GPSAltitude='0 exif:GPSLatitude=\"0' 0\" x='9'");
     // Clearing one value makes a name that reads as a bound prefix: that
     // value is cleared too.
-    std::string renamed = "<a xmlns:e0='http://ns.adobe.com/exif/1.0/' e0:GPSAltitude=\"x e1:GPSLatitude='5\" 7' 8";
+    std::string renamed = "<a xmlns:e0='http://ns.adobe.com/exif/1.0/' e0:GPSAltitude=\"x e1:GPSDestLatitude='5\" 7' 8";
     std::vector<xmp::Value> found;
     EXPECT_TRUE(xmp::ClearAllPositions(reinterpret_cast<uint8_t*>(&renamed[0]), renamed.size(), found));
     EXPECT_EQ(found.size(), 1u);
-    EXPECT_EQ(renamed, "<a xmlns:e0='http://ns.adobe.com/exif/1.0/' e0:GPSAltitude=\"x e0:GPSLatitude='0\" 0' 8");
+    EXPECT_EQ(renamed, "<a xmlns:e0='http://ns.adobe.com/exif/1.0/' e0:GPSAltitude=\"x e0:GPSDestLatitude='0\" 0' 8");
     // Names that only begin like a position, closing tags and prefixes of other words.
     EXPECT_TRUE(Find(bind + "exif:GPSLatitudeRef='1' exif:GPSLatitudeX='2' </exif:GPSLatitude> "
-                            "xexif:GPSLatitude='3' exif:GPSLatitude:x='4'")
+                            "xexif:GPSAltitude='3' exif:GPSLatitude:x='4'")
                     .empty());
     // Any bytes at all, long ones too.
     std::string noise;
@@ -375,7 +385,7 @@ TEST(XmpHostileText, UnterminatedElementsAndAttributesEndAtTheirValue) {
     for (std::string cut : {"<a xmlns:exif='http://ns.adobe.com/exif/1.0/", "<a xmlns:exif='http://ns.adobe.com/exif/1.0/\"",
                             "<a xmlns:exif=", "<a xmlns:", "xmlns:"}) {
         size_t n = 1;
-        EXPECT_EQ(ClearedWithinValues(cut + " exif:GPSLatitude='35,1N'", &n), cut + " exif:GPSLatitude='35,1N'");
+        EXPECT_EQ(ClearedWithinValues(cut + " exif:GPSAltitude='35'", &n), cut + " exif:GPSAltitude='35'");
         EXPECT_EQ(n, 0u) << cut;
     }
 }
@@ -426,10 +436,10 @@ TEST(XmpHostileText, HugeValuesAndCountlessPropertiesCostTimeInProportion) {
     std::string prefixes = "<a ";
     for (int i = 0; i < 100000; ++i)
         prefixes += "xmlns:p" + std::to_string(i) + "='http://ns.adobe.com/exif/1.0/' ";
-    prefixes += "p7:GPSLatitude='35' p99999:GPSLatitude='35'";
+    prefixes += "p7:GPSAltitude='35' p99999:GPSAltitude='35'";
     cleared = ClearedWithinValues(prefixes, &n);
     EXPECT_EQ(n, 1u); // the first prefixes bound are taken, the rest is read as other names
-    EXPECT_NE(cleared.find("p7:GPSLatitude='00'"), std::string::npos);
+    EXPECT_NE(cleared.find("p7:GPSAltitude='00'"), std::string::npos);
 }
 
 TEST(XmpHostileText, AnyBytesAtAll) {

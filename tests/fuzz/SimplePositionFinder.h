@@ -2,19 +2,21 @@
 // A second, deliberately plain finder of GPS positions, for the fuzzers to
 // judge the engine by. It shares no code with the engine's directory reader
 // or XMP scanner: it walks the TIFF bytes itself (every directory that the
-// chain of next offsets, SubIFD pointers and GPS pointers of any directory
-// reaches, every entry, a repeated tag's too) and searches XMP text with
-// plain string searches. Only the segment map (where each APP1 payload lies)
-// comes from the engine's codestream parser.
+// chain of next offsets, SubIFD pointers and GPS and Exif pointers of any
+// directory reaches, every entry, a repeated tag's too), searches XMP text
+// with plain string searches, and reads a FLIR block's GPS record from its
+// joined parts. Only the segment map (where each APP1 payload lies) comes
+// from the engine's codestream parser.
 //
 // What counts as reachable follows the reader's documented rules (a bad entry
 // type ends a directory, values outside the data are not there, the main
-// chain and SubIFD chains follow next offsets, a GPS directory's next offset
-// leads nowhere). Where the answer would depend on the order in which the
-// reader meets directories or on its work limits (a directory reached both
-// as a GPS directory and in a chain, pointers of rational type, more than a
+// chain and SubIFD chains follow next offsets, a GPS or Exif directory's next
+// offset leads nowhere). Where the answer would depend on the order in which
+// the reader meets directories or on its work limits (a directory reached in
+// two roles: chain, GPS, Exif; pointers of rational type, more than a
 // thousand directories, SubIFDs nested deep), the finder says it cannot
-// judge, and the fuzzer asserts nothing about that input.
+// judge, and the fuzzer asserts nothing about that input. A FLIR GPS record
+// it cannot read (the reader reports those as left) is no position here.
 
 #include "engine/CodestreamParser.h"
 #include "engine/MemStream.h"
@@ -73,7 +75,7 @@ inline void Exif(const std::vector<uint8_t>& d, Verdict& v) {
     }
     const unsigned field = big ? 8 : 4, entrySize = big ? 20 : 12;
 
-    enum Role { kChain = 1, kGps = 2 };
+    enum Role { kChain = 1, kGps = 2, kExif = 4 };
     std::map<uint64_t, int> roles; // directory offset -> the roles it was reached in
     std::set<uint64_t> read;
     std::deque<std::pair<uint64_t, Role>> queue;
@@ -84,7 +86,8 @@ inline void Exif(const std::vector<uint8_t>& d, Verdict& v) {
     while (!queue.empty()) {
         auto [at, role] = queue.front();
         queue.pop_front();
-        if ((roles[at] |= role) == (kChain | kGps)) {
+        int r = (roles[at] |= role);
+        if (r != kChain && r != kGps && r != kExif) {
             v.judged = false; // which role the reader gives it depends on its order
             return;
         }
@@ -148,7 +151,7 @@ inline void Exif(const std::vector<uint8_t>& d, Verdict& v) {
                         queue.push_back({o, kChain});
                 }
             }
-            if (tag == 34853 && count > 0) {
+            if ((tag == 34853 || tag == 34665) && count > 0) {
                 if (type == 5 || type == 10 || type == 11 || type == 12) {
                     v.judged = false;
                     return;
@@ -156,7 +159,7 @@ inline void Exif(const std::vector<uint8_t>& d, Verdict& v) {
                 if (integer && values > 0) {
                     uint64_t o = uint32_t(Load(d, valuesAt, es, be));
                     if (o != 0)
-                        queue.push_back({o, kGps});
+                        queue.push_back({o, tag == 34853 ? kGps : kExif});
                 }
             }
         }
@@ -197,10 +200,34 @@ inline void Xmp(const std::string& t, Verdict& v) {
         v.judged = false;
         return;
     }
+    // Every qualified name that is a position: the five under a prefix bound
+    // to the EXIF namespace, the vendors' names and GPSLatitude and
+    // GPSLongitude under any prefix but xmlns.
+    std::vector<std::string> qualifiedNames;
+    for (const std::string& prefix : prefixes)
+        for (const char* name : {"GPSLatitude", "GPSLongitude", "GPSAltitude", "GPSDestLatitude", "GPSDestLongitude"})
+            qualifiedNames.push_back(prefix + ":" + name);
+    for (const char* name : {"GPSLatitude", "GPSLongitude", "GpsLatitude", "GpsLongitude", "GpsLongtitude",
+                             "AbsoluteAltitude"}) {
+        std::string local = std::string(":") + name;
+        for (size_t colon = t.find(local); colon != std::string::npos; colon = t.find(local, colon + 1)) {
+            size_t begin = colon;
+            while (begin > 0 && colon - begin <= 100 && !EndsName(t[begin - 1]))
+                --begin;
+            std::string prefix = t.substr(begin, colon - begin);
+            if (prefix.empty() || prefix.size() > 100 || prefix == "xmlns")
+                continue;
+            if (qualifiedNames.size() > 256) {
+                v.judged = false;
+                return;
+            }
+            if (std::find(qualifiedNames.begin(), qualifiedNames.end(), prefix + local) == qualifiedNames.end())
+                qualifiedNames.push_back(prefix + local);
+        }
+    }
     int hits = 0;
-    for (const std::string& prefix : prefixes) {
-        for (const char* name : {"GPSLatitude", "GPSLongitude", "GPSAltitude", "GPSDestLatitude", "GPSDestLongitude"}) {
-            std::string qualified = prefix + ":" + name;
+    for (const std::string& qualified : qualifiedNames) {
+        {
             for (size_t at = t.find(qualified); at != std::string::npos; at = t.find(qualified, at + 1)) {
                 size_t after = at + qualified.size();
                 if (at == 0 || after >= t.size() || !EndsName(t[after]) || t[after] == ':')
@@ -287,6 +314,38 @@ inline void XmpAnyEncoding(const std::string& t, Verdict& v) {
     Xmp(narrow, v);
 }
 
+// A FLIR block: the parts (part number, bytes after the 8-byte part header)
+// joined by number; a GPS record (type 0x2B) of a header of known version,
+// inside the block and long enough for the latitude, holds its position
+// values from 0x10 up to 0x24 or its end.
+inline void Flir(std::vector<std::pair<uint8_t, std::string>> parts, Verdict& v) {
+    std::stable_sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<uint8_t> f;
+    for (const auto& part : parts)
+        f.insert(f.end(), part.second.begin(), part.second.end());
+    if (f.size() < 0x40 || (std::memcmp(f.data(), "FFF", 4) != 0 && std::memcmp(f.data(), "AFF", 4) != 0))
+        return;
+    bool be;
+    if (Load(f, 0x14, 4, true) >= 100 && Load(f, 0x14, 4, true) < 200)
+        be = true;
+    else if (Load(f, 0x14, 4, false) >= 100 && Load(f, 0x14, 4, false) < 200)
+        be = false;
+    else
+        return;
+    uint64_t dir = Load(f, 0x18, 4, be), n = Load(f, 0x1C, 4, be);
+    for (uint64_t i = 0; i < n && i < 4096; ++i) {
+        uint64_t e = dir + 32 * i;
+        if (e + 32 > f.size())
+            break;
+        uint64_t offset = Load(f, e + 12, 4, be), length = Load(f, e + 16, 4, be);
+        if (Load(f, e, 2, be) != 0x2B || length < 0x18 || offset + length > f.size())
+            continue;
+        v.anyTag = true;
+        for (uint64_t b = offset + 0x10; b < offset + std::min<uint64_t>(length, 0x24); ++b)
+            v.position = v.position || f[b] != 0;
+    }
+}
+
 } // namespace detail
 
 // EXIF data alone.
@@ -312,6 +371,7 @@ inline Verdict JudgePhoto(const uint8_t* data, size_t size) {
     static const char kExtended[] = "http://ns.adobe.com/xmp/extension/";
     // Extended XMP: GUID -> (offset, full length, part) of each segment.
     std::map<std::string, std::vector<std::tuple<uint32_t, uint32_t, std::string>>> extended;
+    std::vector<std::pair<uint8_t, std::string>> flir;
     for (uint32_t i = 0; i < codestream.map.GetCount(); ++i) {
         const auto& item = codestream.map[i];
         if (item.marker != 0xE1 || item.length < 7 || item.offset + item.length > size)
@@ -319,6 +379,8 @@ inline Verdict JudgePhoto(const uint8_t* data, size_t size) {
         const uint8_t* p = data + item.offset;
         if (std::memcmp(p, "Exif", 4) == 0 && p[4] == 0)
             exif.insert(exif.end(), p + 6, p + item.length);
+        else if (item.length >= 8 && std::memcmp(p, "FLIR", 5) == 0)
+            flir.push_back({p[6], std::string(reinterpret_cast<const char*>(p) + 8, item.length - 8)});
         else if (item.length >= sizeof kXmp && std::memcmp(p, kXmp, sizeof kXmp) == 0)
             detail::XmpAnyEncoding(std::string(reinterpret_cast<const char*>(p) + sizeof kXmp, item.length - sizeof kXmp), v);
         else if (item.length >= sizeof kExtended + 40 && std::memcmp(p, kExtended, sizeof kExtended) == 0) {
@@ -344,6 +406,7 @@ inline Verdict JudgePhoto(const uint8_t* data, size_t size) {
         if (fits && text.size() == std::get<1>(parts[0]))
             detail::XmpAnyEncoding(text, v);
     }
+    detail::Flir(flir, v);
     Verdict e = JudgeExif(exif);
     v.judged = v.judged && e.judged;
     v.position = v.position || e.position;

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         photo.Write(data, 1, size);
     photo.Seek(0, 0);
     int code = CheckGpsTagsOf(photo);
-    if (code != 0 && code != 2 && code != 6 && code != 7 && code != 8)
+    if (code != 0 && code != 2 && code != 6 && code != 7 && code != 8 && code != 9)
         std::abort();
     oracle::Verdict verdict = oracle::JudgePhoto(data, size);
     if (verdict.judged && verdict.position != (code == 0))
