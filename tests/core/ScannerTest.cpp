@@ -6,6 +6,7 @@
 
 #include "EngineFixture.h"
 
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -171,6 +172,66 @@ TEST_F(ScanTest, PhotosThatCannotBeSecuredAreLoggedWithTheirReasonAndCounted) {
     EXPECT_EQ(CountOf(log, "> the photo could not be written (is the disk full?); it is unchanged\n"), 3u) << log;
     EXPECT_EQ(g_pTamsel->m_nNotSecuredFiles, 3);
     EXPECT_EQ(CheckGpsTags((root + "\\viewer.jpg").c_str()), 0);
+}
+
+// A photo that still holds a location Norvane cannot clear (here a FLIR GPS
+// record of a layout it does not know) is never counted or logged as
+// secure: alone it is left as it is, beside EXIF positions those are
+// cleared; each gets an entry that says what was left.
+TEST_F(ScanTest, PhotosThatKeepALocationAreLoggedAndCountedNeverSecure) {
+    std::vector<uint8_t> flir = {'F', 'L', 'I', 'R', 0, 1, 0, 0};
+    std::vector<uint8_t> fff(0xC8, 0);
+    auto put = [&](size_t at, uint32_t v, int n) {
+        for (int i = 0; i < n; ++i)
+            fff[at + i] = uint8_t(v >> (8 * i));
+    };
+    std::memcpy(fff.data(), "FFF", 3);
+    put(0x14, 300, 4); // no version this layout belongs to
+    put(0x18, 0x40, 4);
+    put(0x1C, 1, 4);
+    put(0x40, 0x2B, 2); // the GPS record
+    put(0x4C, 0x60, 4);
+    put(0x50, 0x68, 4);
+    fff[0x70] = 0x40, fff[0x78] = 0x41;
+    flir.insert(flir.end(), fff.begin(), fff.end());
+    testing_support::TiffBuilder t(false);
+    Bytes gps = testing_support::ExifWithGps(false, {t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}})});
+
+    std::string root = Folder("kept");
+    std::string alone = Put(root + "\\thermal.jpg", testing_support::JpegBuilder()
+                                                          .Jfif()
+                                                          .Segment(0xE1, flir)
+                                                          .Tables()
+                                                          .Scan(500)
+                                                          .End()
+                                                          .bytes);
+    std::string beside = Put(root + "\\thermal-gps.jpg", testing_support::JpegBuilder()
+                                                               .Jfif()
+                                                               .Exif(gps)
+                                                               .Segment(0xE1, flir)
+                                                               .Tables()
+                                                               .Scan(500)
+                                                               .End()
+                                                               .bytes);
+    ReceiverWindow window;
+    Scan(root, window);
+
+    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 0);
+    EXPECT_EQ(g_pTamsel->m_nSecureFiles, 0);
+    EXPECT_EQ(g_pTamsel->m_nLocationLeftFiles, 2);
+    std::string log = WithoutTimes(Log());
+    EXPECT_EQ(CountOf(log, "Found, location left by scanner [T]: <" + alone + "?0;> not cleared: FLIR GPS record\n"),
+              1u)
+        << log;
+    EXPECT_EQ(CountOf(log, "Found, location left by scanner [T]: <" + beside +
+                               "?1;2(0,0,0);> not cleared: FLIR GPS record\n"),
+              1u)
+        << log;
+    EXPECT_NE(log.find("\t0 files could not be secured. 2 files still hold a location Norvane cannot clear.\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(CheckGpsTags(alone.c_str()), 9);
+    EXPECT_EQ(CheckGpsTags(beside.c_str()), 9);
 }
 
 TEST_F(ScanTest, AnEmptyFolderStillLogsAndFinishes) {
