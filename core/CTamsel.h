@@ -45,6 +45,14 @@ public:
     bool IsProtectedFolder(const char* path) const;
     int GetProtectedFolderCount() const { return int(m_lstProtectedFolders.GetCount()); }
 
+    // Starts a scan of the folder to scan. A scan that is still ending (the
+    // user pressed Stop, then Back and Start again at once) is waited for
+    // first, answering the messages its worker sends meanwhile, so the new
+    // scan always runs. Returns the new scan's number, which its
+    // ID_SCAN_FINISH carries as lParam (a finish of an older scan can still
+    // be waiting in the queue), or 0 when no worker could be started.
+    LONG StartScan();
+
     // The receiver of WM_SCAN_PROGRESS calls this when it takes the message
     // (before it reads the counters): the next progress may then be posted.
     // At most one progress message waits at any time, so a fast scan can
@@ -79,9 +87,11 @@ private:
     void ScanFolderTree();
     void ScanPhoto(const char* path);
     void PostProgress();
-    void PostFinish();
+    void PostFinish(LONG nScanNumber);
 
     volatile LONG m_lProgressWaiting = 0;
+    // The number of the last scan started; the worker reads it once.
+    volatile LONG m_nScanNumber = 0;
 };
 
 extern CTamsel* g_pTamsel;

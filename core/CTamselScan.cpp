@@ -53,7 +53,17 @@ private:
     CTamsel& m_tamsel;
 };
 
+LONG CTamsel::StartScan() {
+    if (IsWorking()) {
+        m_bStopScan = true;
+        WaitForWorkerAnsweringSentMessages();
+    }
+    LONG number = ::InterlockedIncrement(&m_nScanNumber);
+    return Start(nullptr, 0) ? number : 0;
+}
+
 int CTamsel::Run() {
+    const LONG number = m_nScanNumber;
     m_bScanning = 1;
     m_bStopScan = false;
     m_nProgressRange = 1000;
@@ -67,7 +77,7 @@ int CTamsel::Run() {
     AppendToLog(ScanEndEntry(GetTimeStamp(), m_nSecuredFiles, m_nJpegFiles, m_nFilesFound, m_nNotSecuredFiles,
                              m_nLocationLeftFiles));
     m_bScanning = 0;
-    PostFinish();
+    PostFinish(number);
     return 0;
 }
 
@@ -114,13 +124,13 @@ void CTamsel::PostProgress() {
         ::InterlockedExchange(&m_lProgressWaiting, 0);
 }
 
-void CTamsel::PostFinish() {
+void CTamsel::PostFinish(LONG nScanNumber) {
     if (!m_hNotifyWnd)
         return;
     // The page waits for this message to end the scan: should the queue be
     // full of other messages for a moment, try again for a while.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (::PostMessageA(m_hNotifyWnd, WM_COMMAND, ID_SCAN_FINISH, 0) || !::IsWindow(m_hNotifyWnd))
+        if (::PostMessageA(m_hNotifyWnd, WM_COMMAND, ID_SCAN_FINISH, LPARAM(nScanNumber)) || !::IsWindow(m_hNotifyWnd))
             return;
         ::Sleep(50);
     }

@@ -27,9 +27,7 @@ BOOL CPage02::OnInitDialog() {
 BOOL CPage02::OnSetActive() {
     if (g_pTamsel) {
         g_pTamsel->m_hNotifyWnd = m_hWnd;
-        // Does nothing while the last scan's worker still runs; its
-        // ID_SCAN_FINISH then ends this activation's scanning state.
-        g_pTamsel->Start(nullptr, 0);
+        m_nScan = g_pTamsel->StartScan();
     }
     EnableSheetButton(*this, ID_WIZBACK, false);
     EnableSheetButton(*this, ID_WIZNEXT, true);
@@ -84,7 +82,10 @@ BOOL CPage02::OnQueryCancel() {
 
 BOOL CPage02::OnCommand(WPARAM wParam, LPARAM lParam) {
     if (LOWORD(wParam) == ID_SCAN_FINISH) {
-        OnScanFinish();
+        // Only the finish of the scan this page started ends its scanning
+        // state; one of a scan stopped just before may still arrive.
+        if (LONG(lParam) == m_nScan || m_nScan == 0)
+            OnScanFinish();
         return TRUE;
     }
     return CPropertyPage::OnCommand(wParam, lParam);

@@ -31,4 +31,6 @@ protected:
     CStatic m_stCounters;
     CProgressCtrl m_progress;
     CPictureEx m_picture;
+    // The number of the scan this activation started (0: none started).
+    LONG m_nScan = 0;
 };

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -18,6 +19,27 @@ namespace {
 
 using namespace engine_test;
 using namespace pages_test;
+
+// Holds the scan's worker in its first announcement of a secured photo
+// until released, or for 2 s at most: a scan that is still ending.
+class HoldWorkerAtSecuredPhoto : public event_client {
+public:
+    HoldWorkerAtSecuredPhoto() : m_release(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~HoldWorkerAtSecuredPhoto() override {
+        Unregister();
+        ::CloseHandle(m_release);
+    }
+    void OnEvent(UINT nId, int, int, int) override {
+        if (nId != ID_SET_INWORK_MODE || m_bHeld.exchange(true))
+            return;
+        ::WaitForSingleObject(m_release, 2000);
+    }
+    void Release() { ::SetEvent(m_release); }
+    std::atomic<bool> m_bHeld{false};
+
+private:
+    HANDLE m_release;
+};
 
 class PagesTest : public PagesSheetTest {
 protected:
@@ -204,11 +226,22 @@ TEST_F(PagesTest, StopEndsAScanPartWayAndTheNextScanFinishesIt) {
     ASSERT_TRUE(PumpUntil(Sheet(), [&] { return !g_pTamsel->IsWorking(); }));
     EXPECT_LT(g_pTamsel->m_nJpegFiles, count);
 
-    // Back and Start again: the whole folder this time.
+    // Start, Stop, Back and Start again in quick succession, while the
+    // stopped scan's worker is still ending (held in its announcement of a
+    // secured photo until the new Start was pressed, or 2 s): the new scan
+    // runs, the whole folder this time.
+    Press(PSBTN_BACK);
+    ASSERT_EQ(m_sheet->GetActiveIndex(), 0);
+    HoldWorkerAtSecuredPhoto hold;
+    Press(PSBTN_NEXT);
+    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return hold.m_bHeld.load(); }));
+    Press(PSBTN_NEXT); // Stop
     Press(PSBTN_BACK);
     ASSERT_EQ(m_sheet->GetActiveIndex(), 0);
     Press(PSBTN_NEXT);
     ASSERT_EQ(m_sheet->GetActiveIndex(), 1);
+    hold.Release();
+    EXPECT_EQ(ButtonText(ID_WIZNEXT), "Stop");
     ASSERT_TRUE(PumpUntil(
         Sheet(), [&] { return !g_pTamsel->IsWorking(); }, 120000));
     ASSERT_TRUE(WaitForScanEnd());
