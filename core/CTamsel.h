@@ -44,6 +44,11 @@ public:
     void RemoveProtectedFolder(const char* path);
     bool IsProtectedFolder(const char* path) const;
     int GetProtectedFolderCount() const { return int(m_lstProtectedFolders.GetCount()); }
+    // A listed folder that is not there now (a card, disk or share not
+    // connected, a folder removed or renamed) stays listed; its monitor
+    // waits for it. These say which, as far as the monitor knows.
+    bool IsFolderWaiting(const char* path) const;
+    int GetWaitingFolderCount() const;
 
     // The receiver of WM_SCAN_PROGRESS calls this when it takes the message
     // (before it reads the counters): the next progress may then be posted.
