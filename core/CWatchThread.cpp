@@ -98,6 +98,7 @@ const char kDriveReason[] = "its drive is not connected";
 const char kShareReason[] = "its network share cannot be reached";
 const char kCannotOpenReason[] = "the folder cannot be opened";
 const char kReadFailedReason[] = "reading its changes failed";
+const char kFaultReason[] = "the monitor failed with a fault";
 
 // The words for an error of the system about the folder; notFound for a
 // folder that is not (or no longer) there; null for other errors.
@@ -219,13 +220,14 @@ struct Waiting {
 class CFolderMonitor {
 public:
     CFolderMonitor(const CString& folder, HANDLE (&waitHandles)[2], OVERLAPPED& overlapped,
-                   volatile bool& stopRequested, volatile LONG& waiting)
+                   volatile bool& stopRequested, volatile LONG& waiting, bool missed)
         : m_strFolder(folder), m_strFolderText(FolderText(folder)), m_waitHandles(waitHandles),
-          m_overlapped(overlapped), m_bStopRequested(stopRequested), m_bWaiting(waiting) {}
+          m_overlapped(overlapped), m_bStopRequested(stopRequested), m_bWaiting(waiting), m_bMissed(missed) {}
     // Also when an exception ends Run: the system must be done with the
     // buffer before it goes.
     ~CFolderMonitor() { FinishPendingRead(); }
 
+    // Watches the folder, or waits for it, until the thread is told to stop.
     void Run();
 
 private:
@@ -274,6 +276,9 @@ private:
     OVERLAPPED& m_overlapped;
     volatile bool& m_bStopRequested;
     volatile LONG& m_bWaiting;
+    // Photos may have arrived unseen before this monitor began (a fault
+    // ended the one before it).
+    const bool m_bMissed;
     CHandle m_hFolder;
     FolderId m_id;
     std::vector<DWORD> m_buffer; // DWORD-aligned, as the records must be
@@ -292,8 +297,11 @@ void CFolderMonitor::Run() {
     m_batch.assign(m_buffer.size(), 0);
     // Set once the folder was not watched for a while: photos may have
     // arrived unseen, so the next watch begins with a walk.
-    bool missed = false;
-    while (!m_bStopRequested) {
+    bool missed = m_bMissed;
+    // The folder is looked at once even when the thread is told to stop at
+    // once: a folder added and removed again still has its start and stop
+    // entries.
+    for (;;) {
         const char* reason = nullptr;
         if (Arm(reason)) {
             SetWaiting(false);
@@ -316,10 +324,9 @@ void CFolderMonitor::Run() {
         missed = true;
         // Look again in a while, never at once: a folder whose reads keep
         // failing must not turn into a loop that logs without end.
-        if (::WaitForSingleObject(m_waitHandles[1], kLookAgainMs) != WAIT_TIMEOUT)
+        if (m_bStopRequested || ::WaitForSingleObject(m_waitHandles[1], kLookAgainMs) != WAIT_TIMEOUT)
             break;
     }
-    AppendToLog(MonitorStopEntry(GetTimeStamp(), m_strFolderText));
 }
 
 bool CFolderMonitor::Arm(const char*& reason) {
@@ -697,13 +704,35 @@ UINT CTamsel::CWatch::CThread::MonitorThreadProc(LPVOID pParam) {
     // Hardware exceptions on this thread become C++ exceptions, which the
     // securing of each photo catches; nothing may leave the entry point.
     InstallSeTranslator();
+    // A fault outside the securing of a photo (no memory for the change
+    // buffer, a flaw met while reading notices) must not end the protection
+    // of the folder unseen: it is logged, the folder is shown as waited for,
+    // and it is watched anew after a pause, with a walk.
+    for (bool faulted = false; !faulted || !self->m_bStopRequested; faulted = true) {
+        try {
+            if (faulted) {
+                if (::InterlockedExchange(&self->m_bWaiting, 1) == 0)
+                    BroadcastEvent(ID_WATCH_STATE_CHANGED);
+                AppendToLog(MonitorLostEntry(GetTimeStamp(), FolderText(self->m_strFolder), kFaultReason));
+            }
+        } catch (...) {
+        }
+        // Never at once: a fault that comes back must not spin the thread.
+        if (faulted && ::WaitForSingleObject(self->m_evStop.Get(), kLookAgainMs) != WAIT_TIMEOUT)
+            break;
+        try {
+            CFolderMonitor monitor(self->m_strFolder, self->m_hWaitHandles, self->m_overlapped,
+                                   self->m_bStopRequested, self->m_bWaiting, faulted);
+            monitor.Run();
+            break;
+        } catch (CSeException* e) {
+            if (e)
+                e->Delete();
+        } catch (...) {
+        }
+    }
     try {
-        CFolderMonitor monitor(self->m_strFolder, self->m_hWaitHandles, self->m_overlapped,
-                               self->m_bStopRequested, self->m_bWaiting);
-        monitor.Run();
-    } catch (CSeException* e) {
-        if (e)
-            e->Delete();
+        AppendToLog(MonitorStopEntry(GetTimeStamp(), FolderText(self->m_strFolder)));
     } catch (...) {
     }
     RemoveSeTranslator();

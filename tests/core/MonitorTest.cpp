@@ -809,13 +809,16 @@ TEST_F(MonitorLostFolderTest, FolderRemovedOrRenamedIsWatchedAgainWhenItIsBack) 
     EXPECT_GE(m_probe.m_nStateChanges.load(), 8);
 }
 
-// A read of changes that fails, as when a share drops: the thread reads
-// through the test's reader, which fails one read on demand.
+// A read of changes that fails, as when a share drops, or that faults: the
+// thread reads through the test's reader, which fails reads on demand.
 std::atomic<int> g_nReadsToFail{0};
+std::atomic<bool> g_bReadThrows{false};
 BOOL WINAPI FailingReader(HANDLE folder, LPVOID buffer, DWORD size, BOOL subtree, DWORD filter, LPDWORD returned,
                           LPOVERLAPPED overlapped, LPOVERLAPPED_COMPLETION_ROUTINE routine) {
     if (g_nReadsToFail.load() > 0) {
         --g_nReadsToFail;
+        if (g_bReadThrows)
+            throw std::bad_alloc();
         ::SetLastError(ERROR_NETNAME_DELETED);
         return FALSE;
     }
@@ -829,18 +832,30 @@ TEST_F(MonitorLostFolderTest, ReadThatFailsIsLoggedAndTheFolderWatchedAgain) {
         ~Restore() {
             CThread::SetChangeReaderForTests(nullptr);
             g_nReadsToFail = 0;
+            g_bReadThrows = false;
         }
     } restore;
     CreateEngine();
     Protect(guarded);
     ASSERT_NO_FATAL_FAILURE();
-    const std::string lost = LostEntry(guarded, "its network share cannot be reached");
-    for (int round = 1; round <= 2; ++round) {
+    struct Case {
+        bool throws;
+        const char* reason;
+    };
+    const Case cases[] = {{false, "its network share cannot be reached"},
+                          {false, "its network share cannot be reached"},
+                          {true, "the monitor failed with a fault"}};
+    int round = 0;
+    for (const Case& c : cases) {
+        ++round;
         SCOPED_TRACE("round " + std::to_string(round));
+        const std::string lost = LostEntry(guarded, c.reason);
+        size_t lostBefore = CountOf(WithoutTimes(Log()), lost);
         // The photo whose notice completes the read: the next read fails.
+        g_bReadThrows = c.throws;
         g_nReadsToFail = 1;
         CopyAndExpectSecured(guarded, "trigger" + std::to_string(round), 1);
-        ASSERT_TRUE(WaitForCount(lost, size_t(round))) << WithoutTimes(Log());
+        ASSERT_TRUE(WaitForCount(lost, lostBefore + 1)) << WithoutTimes(Log());
         Bytes meanwhile = GeotaggedPhoto(uint32_t(m_nSeed++));
         std::string path = guarded + "\\meanwhile" + std::to_string(round) + ".jpg";
         CopyIn(meanwhile, path);
@@ -849,7 +864,9 @@ TEST_F(MonitorLostFolderTest, ReadThatFailsIsLoggedAndTheFolderWatchedAgain) {
         EXPECT_EQ(ReadFile(path), Secured(meanwhile));
         CopyAndExpectSecured(guarded, "after" + std::to_string(round), 3);
     }
-    EXPECT_GE(m_probe.m_nStateChanges.load(), 4);
+    EXPECT_GE(m_probe.m_nStateChanges.load(), 6);
+    g_pTamsel->RemoveProtectedFolder(guarded.c_str());
     std::string log = WithoutTimes(Log());
-    EXPECT_EQ(CountOf(log, lost), 2u) << log;
+    EXPECT_EQ(CountOf(log, LostEntry(guarded, "its network share cannot be reached")), 2u) << log;
+    EXPECT_EQ(CountOf(log, StopEntry(guarded)), 1u) << log;
 }
