@@ -135,8 +135,8 @@ public:
     // The function that queues each read of changes, in place of
     // ReadDirectoryChangesW (null restores it): a test fails reads with it.
     typedef BOOL(WINAPI* ChangeReader)(HANDLE hFolder, LPVOID buffer, DWORD size, BOOL subtree, DWORD filter,
-                                        LPDWORD returned, LPOVERLAPPED overlapped,
-                                        LPOVERLAPPED_COMPLETION_ROUTINE routine);
+                                       LPDWORD returned, LPOVERLAPPED overlapped,
+                                       LPOVERLAPPED_COMPLETION_ROUTINE routine);
     static void SetChangeReaderForTests(ChangeReader reader);
 
     // True while the thread waits for its folder to be there (not yet, or no

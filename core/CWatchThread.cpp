@@ -164,8 +164,9 @@ bool FolderIdAt(const char* path, FolderId& id, DWORD& error) {
         error = ERROR_DIRECTORY; // a file has taken the folder's name
         return false;
     }
-    HANDLE h = ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h =
+        ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = ::GetLastError();
         return false;
@@ -337,9 +338,9 @@ bool CFolderMonitor::Arm(const char*& reason) {
         reason = words ? words : kCannotOpenReason;
         return false;
     }
-    m_hFolder.Attach(::CreateFileA(m_strFolderText, GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+    m_hFolder.Attach(
+        ::CreateFileA(m_strFolderText, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
     bool opened = m_hFolder.IsValid();
     if (!opened || !ReadFolderId(m_hFolder.Get(), m_id) || !QueueRead()) {
         error = ::GetLastError();

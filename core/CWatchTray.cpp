@@ -73,8 +73,8 @@ void CTamsel::CWatch::CSysTrayObj::UpdateTooltip() {
     int waiting = m_pTamsel ? m_pTamsel->GetWaitingFolderCount() : 0;
     char tip[128];
     if (waiting > 0)
-        std::snprintf(tip, sizeof tip, "Norvane\n%d folder(s) protected\n%d folder(s) waiting\n", listed - waiting,
-                      waiting);
+        std::snprintf(tip, sizeof tip, "Norvane\n%d folder(s) protected\n%d folder(s) waiting\n",
+                      listed - waiting, waiting);
     else
         std::snprintf(tip, sizeof tip, "Norvane\n%d folder(s) protected\n", listed);
     SetTrayTip(tip);

@@ -64,8 +64,8 @@ TEST_F(EngineTest, ConstructionRegistersAutostartAndWaitsForFoldersThatAreNotThe
     std::string file = SettingsText();
     EXPECT_EQ(CountOf(file, "gone"), 2u) << "the folder to scan and the protected folder:\n" << file;
     EXPECT_TRUE(WaitFor([&] {
-        return CountOf(WithoutTimes(Log()), "Monitor is waiting [T]:\n\t" + gone + "\\ (the folder is not there)\n") ==
-               1;
+        return CountOf(WithoutTimes(Log()),
+                       "Monitor is waiting [T]:\n\t" + gone + "\\ (the folder is not there)\n") == 1;
     })) << WithoutTimes(Log());
     DestroyEngine();
     file = SettingsText();

@@ -784,7 +784,8 @@ TEST_F(MonitorLostFolderTest, FolderRemovedOrRenamedIsWatchedAgainWhenItIsBack) 
             } else {
                 // A photo put in the folder under its other name...
                 WriteFile(away + meanwhileName, meanwhile);
-                ASSERT_TRUE(WaitForCount(LostEntry(guarded, "the folder was removed or renamed"), size_t(round)))
+                ASSERT_TRUE(
+                    WaitForCount(LostEntry(guarded, "the folder was removed or renamed"), size_t(round)))
                     << WithoutTimes(Log());
                 ASSERT_TRUE(::MoveFileA(away.c_str(), guarded.c_str())) << ::GetLastError();
             }
@@ -813,8 +814,9 @@ TEST_F(MonitorLostFolderTest, FolderRemovedOrRenamedIsWatchedAgainWhenItIsBack) 
 // thread reads through the test's reader, which fails reads on demand.
 std::atomic<int> g_nReadsToFail{0};
 std::atomic<bool> g_bReadThrows{false};
-BOOL WINAPI FailingReader(HANDLE folder, LPVOID buffer, DWORD size, BOOL subtree, DWORD filter, LPDWORD returned,
-                          LPOVERLAPPED overlapped, LPOVERLAPPED_COMPLETION_ROUTINE routine) {
+BOOL WINAPI FailingReader(HANDLE folder, LPVOID buffer, DWORD size, BOOL subtree, DWORD filter,
+                          LPDWORD returned, LPOVERLAPPED overlapped,
+                          LPOVERLAPPED_COMPLETION_ROUTINE routine) {
     if (g_nReadsToFail.load() > 0) {
         --g_nReadsToFail;
         if (g_bReadThrows)
