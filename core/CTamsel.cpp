@@ -13,9 +13,10 @@ CTamsel::CTamsel() {
     RegisterAutostart();
     m_strRunKey = kRunKey;
     m_pWatch = new CWatch(this);
-    LoadSettings(); // drops protected folders that no longer exist
-    // The monitor starts one thread per folder and saves the settings, so a
-    // list shortened just now is written back at once.
+    // A protected folder that is not there now is kept: only the user
+    // removes a folder from the list. Its thread waits for it.
+    LoadSettings();
+    // The monitor starts one thread per folder and saves the settings.
     BroadcastWatchListChange();
 }
 
@@ -72,6 +73,14 @@ void CTamsel::RemoveProtectedFolder(const char* path) {
             m_lstProtectedFolders.RemoveAt(at);
     }
     BroadcastWatchListChange();
+}
+
+bool CTamsel::IsFolderWaiting(const char* path) const {
+    return m_pWatch && m_pWatch->IsFolderWaiting(path);
+}
+
+int CTamsel::GetWaitingFolderCount() const {
+    return m_pWatch ? m_pWatch->GetWaitingFolderCount() : 0;
 }
 
 bool CTamsel::IsProtectedFolder(const char* path) const {

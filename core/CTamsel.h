@@ -44,6 +44,11 @@ public:
     void RemoveProtectedFolder(const char* path);
     bool IsProtectedFolder(const char* path) const;
     int GetProtectedFolderCount() const { return int(m_lstProtectedFolders.GetCount()); }
+    // A listed folder that is not there now (a card, disk or share not
+    // connected, a folder removed or renamed) stays listed; its monitor
+    // waits for it. These say which, as far as the monitor knows.
+    bool IsFolderWaiting(const char* path) const;
+    int GetWaitingFolderCount() const;
 
     // Starts a scan of the folder to scan. A scan that is still ending (the
     // user pressed Stop, then Back and Start again at once) is waited for

@@ -15,8 +15,9 @@ public:
     static const char* const kProductName; // "Norvane"
 
     // Reads the settings file over the defaults (an empty folder to scan and
-    // no protected folders), then drops protected folders that no longer
-    // exist. Runs once, on a fresh object: reading a list appends to it.
+    // no protected folders). A protected folder that is not there now is
+    // kept: a card or share may be connected later. Runs once, on a fresh
+    // object: reading a list appends to it.
     void LoadSettings();
     // Writes both settings to the settings file; the old file stays whole
     // when the new one cannot be written.
@@ -25,10 +26,6 @@ public:
     // The same with the settings file at path.
     void LoadSettingsFrom(const char* path);
     void SaveSettingsTo(const char* path);
-
-    // Removes each protected folder that does not exist; the rest keep
-    // their order. The folder to scan is left as it is.
-    void DropMissingProtectedFolders();
 
     CString m_strFolderForScan;
     CList<CString> m_lstProtectedFolders;

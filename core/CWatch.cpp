@@ -65,3 +65,22 @@ void CTamsel::CWatch::ReleaseStoppedThreads() {
         delete thread;
     }
 }
+
+bool CTamsel::CWatch::IsFolderWaiting(const char* folder) const {
+    if (!folder)
+        return false;
+    for (POSITION pos = m_lstThreads.GetHeadPosition(); pos;) {
+        const CThread* thread = m_lstThreads.GetNext(pos);
+        if (thread->m_strFolder.CompareNoCase(folder) == 0)
+            return thread->IsWaiting();
+    }
+    return false;
+}
+
+int CTamsel::CWatch::GetWaitingFolderCount() const {
+    int waiting = 0;
+    const CList<CString>& folders = m_pTamsel->m_lstProtectedFolders;
+    for (POSITION pos = folders.GetHeadPosition(); pos;)
+        waiting += IsFolderWaiting(folders.GetNext(pos)) ? 1 : 0;
+    return waiting;
+}

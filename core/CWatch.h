@@ -10,6 +10,14 @@
 // for a thread there: threads of removed folders are told to stop and set
 // aside, and the engine waits for them (ReleaseStoppedThreads) once the
 // broadcast has returned.
+//
+// A protected folder that is not there (a camera card, a USB disk or a
+// network share not connected, a folder removed or renamed) stays in the
+// list. Its thread waits for it, looking again every 2 s, and watches it as
+// soon as it is back, after a walk that secures what arrived meanwhile. A
+// thread announces each change between watching and waiting with
+// ID_WATCH_STATE_CHANGED from its own thread; the windows pick the new state
+// up on their own thread (IsFolderWaiting, GetWaitingFolderCount).
 
 #include "core/CSysTrayIcon.h"
 #include "core/CTamsel.h"
@@ -48,6 +56,11 @@ public:
     void ReleaseStoppedThreads();
 
     int GetThreadCount() const { return m_lstThreads.GetCount(); }
+    // Whether the thread of folder (any spelling) waits for its folder to
+    // be there; false for a folder with no thread.
+    bool IsFolderWaiting(const char* folder) const;
+    // The entries of the protected-folder list whose folder is waited for.
+    int GetWaitingFolderCount() const;
 
     CList<CThread*> m_lstThreads;
     CSysTrayObj* m_pTrayObj = nullptr;
@@ -75,7 +88,10 @@ public:
     ~CSysTrayObj() override;
 
     void OnEvent(UINT nId);
-    // "Norvane\n<count> folder(s) protected\n".
+    // "Norvane\n<count> folder(s) protected\n", then, when folders are
+    // waited for, "<count> folder(s) waiting\n". Only on the user-interface
+    // thread: a monitoring thread's ID_WATCH_STATE_CHANGED reaches the
+    // main window, whose timer calls this.
     void UpdateTooltip();
 
     void OnRButtonDown(UINT id, int x, int y) override;
@@ -116,12 +132,24 @@ public:
     static void SetChangeBufferSizeForTests(DWORD bytes);
     // How long a photo held by its writer is waited for (0: the usual 30 min).
     static void SetGiveUpTimeForTests(DWORD ms);
+    // The function that queues each read of changes, in place of
+    // ReadDirectoryChangesW (null restores it): a test fails reads with it.
+    typedef BOOL(WINAPI* ChangeReader)(HANDLE hFolder, LPVOID buffer, DWORD size, BOOL subtree, DWORD filter,
+                                       LPDWORD returned, LPOVERLAPPED overlapped,
+                                       LPOVERLAPPED_COMPLETION_ROUTINE routine);
+    static void SetChangeReaderForTests(ChangeReader reader);
+
+    // True while the thread waits for its folder to be there (not yet, or no
+    // longer); false while it watches it, and before it first looked.
+    bool IsWaiting() const { return m_bWaiting != 0; }
 
     HANDLE m_hWaitHandles[2] = {};
     OVERLAPPED m_overlapped = {};
     CHandle m_evStop;
     CString m_strFolder;
     volatile LONG m_bRunning = 0;
+    // Written by the monitoring thread, read by the user-interface thread.
+    volatile LONG m_bWaiting = 0;
     CWinThread* m_pWinThread = nullptr;
 
 private:

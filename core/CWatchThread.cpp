@@ -19,8 +19,25 @@
 //  - A photo on which securing faults (an access violation, any exception)
 //    is passed over, and the thread goes on: one bad photo dropped into a
 //    protected folder must not end the protection of all the others.
+//  - Walks are never stacked: an overflow, or the return of the folder,
+//    only marks a walk as due, and one walk runs for any number of marks.
 // The next read is queued as soon as a batch has been taken from the
 // buffer, so changes made while photos are being secured are kept.
+//
+// The folder itself may go while it is watched: removed, renamed, moved to
+// the recycle bin, its drive pulled or its share dropped. A read that fails
+// says so on some systems, but not on all: a folder removed and made again
+// under its name, or moved away, leaves a handle that watches the old
+// folder and never completes (seen under Wine). So every 2 s, and at once
+// when a notice names a file that is not there, the thread opens the
+// folder's path again and compares its identity with that of its handle.
+// When the path no longer names the watched folder, or a read fails, the
+// thread logs why, lets go of the folder and waits for it: it looks again
+// every 2 s and, once the folder is there, watches it again after walking
+// it, so photos that arrived meanwhile are secured. A folder that is not
+// there when the thread starts is waited for the same way. The thread
+// announces each change between watching and waiting with
+// ID_WATCH_STATE_CHANGED.
 
 #include "core/CWatch.h"
 
@@ -36,6 +53,7 @@
 #include "framework/WaitForThread.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <map>
@@ -65,6 +83,98 @@ volatile DWORD g_dwGiveUpMsForTests = 0;
 
 DWORD GiveUpMs() {
     return g_dwGiveUpMsForTests ? g_dwGiveUpMsForTests : kGiveUpMs;
+}
+
+// How often a watched folder's path is compared with the folder watched,
+// and a folder waited for is looked for.
+constexpr DWORD kLookAgainMs = 2000;
+
+std::atomic<CTamsel::CWatch::CThread::ChangeReader> g_pChangeReaderForTests{nullptr};
+
+// Why a folder is not watched, in the log's words.
+const char kNotThereReason[] = "the folder is not there";
+const char kGoneReason[] = "the folder was removed or renamed";
+const char kDriveReason[] = "its drive is not connected";
+const char kShareReason[] = "its network share cannot be reached";
+const char kCannotOpenReason[] = "the folder cannot be opened";
+const char kReadFailedReason[] = "reading its changes failed";
+const char kFaultReason[] = "the monitor failed with a fault";
+
+// The words for an error of the system about the folder; notFound for a
+// folder that is not (or no longer) there; null for other errors.
+const char* ErrorReason(DWORD error, const char* notFound) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DIRECTORY:
+    case ERROR_DELETE_PENDING:
+        return notFound;
+    case ERROR_NOT_READY:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_NO_MEDIA_IN_DRIVE:
+    case ERROR_MEDIA_CHANGED:
+        return kDriveReason;
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_UNEXP_NET_ERR:
+    case ERROR_NETWORK_UNREACHABLE:
+    case ERROR_HOST_UNREACHABLE:
+    case ERROR_NO_NET_OR_BAD_PATH:
+    case ERROR_SEM_TIMEOUT:
+        return kShareReason;
+    case ERROR_ACCESS_DENIED:
+        return kCannotOpenReason;
+    default:
+        return nullptr;
+    }
+}
+
+// What tells one folder from another on its volume: a folder made anew
+// under the old name is another folder.
+struct FolderId {
+    DWORD volume = 0, high = 0, low = 0;
+    bool Known() const { return high != 0 || low != 0; }
+    bool operator==(const FolderId& other) const {
+        return volume == other.volume && high == other.high && low == other.low;
+    }
+};
+
+bool ReadFolderId(HANDLE folder, FolderId& id) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(folder, &info))
+        return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.high = info.nFileIndexHigh;
+    id.low = info.nFileIndexLow;
+    return true;
+}
+
+// The identity of the folder that path names now; false with the system's
+// error when it names none.
+bool FolderIdAt(const char* path, FolderId& id, DWORD& error) {
+    DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = ::GetLastError();
+        return false;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = ERROR_DIRECTORY; // a file has taken the folder's name
+        return false;
+    }
+    HANDLE h =
+        ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = ::GetLastError();
+        return false;
+    }
+    bool ok = ReadFolderId(h, id);
+    error = ok ? 0 : ::GetLastError();
+    ::CloseHandle(h);
+    return ok;
 }
 
 // The folder with exactly one trailing backslash.
@@ -111,16 +221,30 @@ struct Waiting {
 class CFolderMonitor {
 public:
     CFolderMonitor(const CString& folder, HANDLE (&waitHandles)[2], OVERLAPPED& overlapped,
-                   volatile bool& stopRequested)
-        : m_strFolder(folder), m_waitHandles(waitHandles), m_overlapped(overlapped),
-          m_bStopRequested(stopRequested) {}
+                   volatile bool& stopRequested, volatile LONG& waiting, bool missed)
+        : m_strFolder(folder), m_strFolderText(FolderText(folder)), m_waitHandles(waitHandles),
+          m_overlapped(overlapped), m_bStopRequested(stopRequested), m_bWaiting(waiting), m_bMissed(missed) {}
     // Also when an exception ends Run: the system must be done with the
     // buffer before it goes.
     ~CFolderMonitor() { FinishPendingRead(); }
 
+    // Watches the folder, or waits for it, until the thread is told to stop.
     void Run();
 
 private:
+    // Opens the folder and queues the first read; false, with the reason,
+    // when the folder cannot be watched now.
+    bool Arm(const char*& reason);
+    // Watches until the thread is told to stop (null) or the folder is lost
+    // (the reason).
+    const char* Watch();
+    void Disarm();
+    void SetWaiting(bool waiting);
+    // Null while the folder's path names the watched folder; else why not.
+    const char* FolderLostReason();
+    const char* ReadFailedReason(DWORD error);
+    DWORD WaitTimeout(DWORD lastLook) const;
+
     bool QueueRead();
     void FinishPendingRead();
     void HandleBatch(DWORD bytes);
@@ -130,7 +254,7 @@ private:
     void SecureNewFile(const std::string& name);
     void SecurePath(const CString& path);
     void RetryWaiting();
-    DWORD WaitTimeout() const;
+    DWORD RetryTimeout() const;
 
     class CRescan : public CFolderWalk {
     public:
@@ -148,36 +272,104 @@ private:
     };
 
     const CString m_strFolder;
+    const CString m_strFolderText; // with exactly one trailing backslash
     HANDLE (&m_waitHandles)[2];
     OVERLAPPED& m_overlapped;
     volatile bool& m_bStopRequested;
+    volatile LONG& m_bWaiting;
+    // Photos may have arrived unseen before this monitor began (a fault
+    // ended the one before it).
+    const bool m_bMissed;
     CHandle m_hFolder;
+    FolderId m_id;
     std::vector<DWORD> m_buffer; // DWORD-aligned, as the records must be
     std::vector<DWORD> m_batch;
     bool m_bReadPending = false;
+    // A walk of the whole folder is due: one, however many asked for it.
+    bool m_bWalkPending = false;
+    // A notice named a file that is not there: the folder may have gone.
+    bool m_bLookSoon = false;
     std::map<std::string, Waiting> m_waiting;
 };
 
 void CFolderMonitor::Run() {
-    CString folderText = FolderText(m_strFolder);
-    m_hFolder.Attach(
-        ::CreateFileA(folderText, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
     DWORD size = g_dwChangeBufferSizeForTests ? g_dwChangeBufferSizeForTests : kChangeBufferSize;
     m_buffer.assign((size + 3) / 4, 0);
     m_batch.assign(m_buffer.size(), 0);
-    // A folder that is gone, or cannot be watched, leaves no read pending:
-    // the thread then only waits to be stopped.
-    QueueRead();
-    // Only now: the system records changes from the first read on, so a
-    // photo that arrives after the entry is never missed.
-    if (m_hFolder.IsValid())
-        AppendToLog(MonitorStartEntry(GetTimeStamp(), folderText));
-
+    // Set once the folder was not watched for a while: photos may have
+    // arrived unseen, so the next watch begins with a walk.
+    bool missed = m_bMissed;
+    // The folder is looked at once even when the thread is told to stop at
+    // once: a folder added and removed again still has its start and stop
+    // entries.
     for (;;) {
-        DWORD result = ::WaitForMultipleObjects(2, m_waitHandles, FALSE, WaitTimeout());
-        if (m_bStopRequested || (result != WAIT_OBJECT_0 && result != WAIT_TIMEOUT))
+        const char* reason = nullptr;
+        if (Arm(reason)) {
+            SetWaiting(false);
+            // Only now: the system records changes from the first read on,
+            // so a photo that arrives after the entry is never missed.
+            AppendToLog(MonitorStartEntry(GetTimeStamp(), m_strFolderText));
+            m_bWalkPending = missed;
+            reason = Watch();
+            Disarm();
+            if (!reason)
+                break; // told to stop
+            SetWaiting(true);
+            AppendToLog(MonitorLostEntry(GetTimeStamp(), m_strFolderText, reason));
+        } else {
+            SetWaiting(true);
+            // Said once: the thread looks again every 2 s, silently.
+            if (!missed)
+                AppendToLog(MonitorWaitingEntry(GetTimeStamp(), m_strFolderText, reason));
+        }
+        missed = true;
+        // Look again in a while, never at once: a folder whose reads keep
+        // failing must not turn into a loop that logs without end.
+        if (m_bStopRequested || ::WaitForSingleObject(m_waitHandles[1], kLookAgainMs) != WAIT_TIMEOUT)
             break;
+    }
+}
+
+bool CFolderMonitor::Arm(const char*& reason) {
+    FolderId id;
+    DWORD error = 0;
+    if (!FolderIdAt(m_strFolderText, id, error)) {
+        const char* words = ErrorReason(error, kNotThereReason);
+        reason = words ? words : kCannotOpenReason;
+        return false;
+    }
+    m_hFolder.Attach(
+        ::CreateFileA(m_strFolderText, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+    bool opened = m_hFolder.IsValid();
+    if (!opened || !ReadFolderId(m_hFolder.Get(), m_id) || !QueueRead()) {
+        error = ::GetLastError();
+        m_hFolder.Close();
+        const char* words = ErrorReason(error, kNotThereReason);
+        reason = words ? words : opened ? kReadFailedReason : kCannotOpenReason;
+        return false;
+    }
+    return true;
+}
+
+const char* CFolderMonitor::Watch() {
+    DWORD lastLook = ::GetTickCount();
+    for (;;) {
+        if (m_bWalkPending) {
+            m_bWalkPending = false;
+            Rescan();
+        }
+        if (m_bStopRequested)
+            return nullptr;
+        if (m_bLookSoon || ::GetTickCount() - lastLook >= kLookAgainMs) {
+            m_bLookSoon = false;
+            lastLook = ::GetTickCount();
+            if (const char* reason = FolderLostReason())
+                return reason;
+        }
+        DWORD result = ::WaitForMultipleObjects(2, m_waitHandles, FALSE, WaitTimeout(lastLook));
+        if (m_bStopRequested || (result != WAIT_OBJECT_0 && result != WAIT_TIMEOUT))
+            return nullptr;
         if (result == WAIT_OBJECT_0) {
             DWORD bytes = 0;
             BOOL ok = ::GetOverlappedResult(m_hFolder.Get(), &m_overlapped, &bytes, FALSE);
@@ -185,30 +377,76 @@ void CFolderMonitor::Run() {
             m_bReadPending = false;
             bool overflow = ok ? bytes == 0 : error == ERROR_NOTIFY_ENUM_DIR;
             if (!ok && !overflow)
-                continue; // the folder went away: nothing more will come
+                return ReadFailedReason(error);
             if (bytes > 0)
                 std::memcpy(m_batch.data(), m_buffer.data(), bytes);
             // Queued before the batch is handled: the system then keeps what
             // happens meanwhile for the next read.
-            QueueRead();
+            bool queued = QueueRead();
+            error = queued ? 0 : ::GetLastError();
             if (overflow)
-                Rescan(); // the changes did not fit the buffer and were dropped
-            else
-                HandleBatch(bytes);
+                m_bWalkPending = true; // the changes did not fit the buffer and were dropped
+            else if (!m_bWalkPending)
+                HandleBatch(bytes); // a walk that is due finds these photos too
+            // Its photos arrived while the folder was watched, so the batch
+            // is handled first; the next watch walks the folder for the rest.
+            if (!queued)
+                return ReadFailedReason(error);
         }
         RetryWaiting();
     }
+}
+
+void CFolderMonitor::Disarm() {
     FinishPendingRead();
     m_hFolder.Close();
-    AppendToLog(MonitorStopEntry(GetTimeStamp(), folderText));
+    // Photos waited for are found again by the walk of the next watch.
+    m_waiting.clear();
+    m_bWalkPending = false;
+    m_bLookSoon = false;
+}
+
+void CFolderMonitor::SetWaiting(bool waiting) {
+    if (::InterlockedExchange(&m_bWaiting, waiting ? 1 : 0) != (waiting ? 1 : 0))
+        BroadcastEvent(ID_WATCH_STATE_CHANGED);
+}
+
+const char* CFolderMonitor::FolderLostReason() {
+    FolderId now;
+    DWORD error = 0;
+    if (!FolderIdAt(m_strFolderText, now, error)) {
+        const char* words = ErrorReason(error, kGoneReason);
+        return words ? words : kCannotOpenReason;
+    }
+    // A volume that tells no identities (some network shares) is trusted
+    // by its path alone.
+    if (!m_id.Known() || !now.Known())
+        return nullptr;
+    return now == m_id ? nullptr : kGoneReason;
+}
+
+const char* CFolderMonitor::ReadFailedReason(DWORD error) {
+    if (const char* reason = FolderLostReason())
+        return reason;
+    const char* words = ErrorReason(error, kGoneReason);
+    return words ? words : kReadFailedReason;
+}
+
+DWORD CFolderMonitor::WaitTimeout(DWORD lastLook) const {
+    DWORD sinceLook = ::GetTickCount() - lastLook;
+    DWORD untilLook = sinceLook >= kLookAgainMs ? 0 : kLookAgainMs - sinceLook;
+    return std::min(untilLook, RetryTimeout());
 }
 
 bool CFolderMonitor::QueueRead() {
     if (!m_hFolder.IsValid())
         return false;
     std::fill(m_buffer.begin(), m_buffer.end(), 0);
-    m_bReadPending = ::ReadDirectoryChangesW(m_hFolder.Get(), m_buffer.data(), DWORD(m_buffer.size() * 4),
-                                             TRUE, kNotifyFilter, nullptr, &m_overlapped, nullptr) != 0;
+    CTamsel::CWatch::CThread::ChangeReader reader = g_pChangeReaderForTests.load();
+    if (!reader)
+        reader = &::ReadDirectoryChangesW;
+    m_bReadPending = reader(m_hFolder.Get(), m_buffer.data(), DWORD(m_buffer.size() * 4), TRUE, kNotifyFilter,
+                            nullptr, &m_overlapped, nullptr) != 0;
     return m_bReadPending;
 }
 
@@ -297,6 +535,10 @@ void CFolderMonitor::SecureNewFile(const std::string& name) {
 void CFolderMonitor::SecurePath(const CString& path) {
     if (!IsRegularFile(path)) {
         m_waiting.erase(path.str()); // gone, or a folder such as "Hong Kong"
+        // Named by a notice, yet not there: the photo may have gone again,
+        // or the folder under another name, whose notices still come.
+        if (::GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+            m_bLookSoon = true;
         return;
     }
     DWORD now = ::GetTickCount();
@@ -376,7 +618,7 @@ void CFolderMonitor::RetryWaiting() {
     }
 }
 
-DWORD CFolderMonitor::WaitTimeout() const {
+DWORD CFolderMonitor::RetryTimeout() const {
     if (m_waiting.empty())
         return INFINITE;
     DWORD now = ::GetTickCount();
@@ -404,6 +646,10 @@ void CTamsel::CWatch::CThread::SetChangeBufferSizeForTests(DWORD bytes) {
 
 void CTamsel::CWatch::CThread::SetGiveUpTimeForTests(DWORD ms) {
     g_dwGiveUpMsForTests = ms;
+}
+
+void CTamsel::CWatch::CThread::SetChangeReaderForTests(ChangeReader reader) {
+    g_pChangeReaderForTests = reader;
 }
 
 bool CTamsel::CWatch::CThread::StartMonitor(const char* folder) {
@@ -459,13 +705,35 @@ UINT CTamsel::CWatch::CThread::MonitorThreadProc(LPVOID pParam) {
     // Hardware exceptions on this thread become C++ exceptions, which the
     // securing of each photo catches; nothing may leave the entry point.
     InstallSeTranslator();
+    // A fault outside the securing of a photo (no memory for the change
+    // buffer, a flaw met while reading notices) must not end the protection
+    // of the folder unseen: it is logged, the folder is shown as waited for,
+    // and it is watched anew after a pause, with a walk.
+    for (bool faulted = false; !faulted || !self->m_bStopRequested; faulted = true) {
+        try {
+            if (faulted) {
+                if (::InterlockedExchange(&self->m_bWaiting, 1) == 0)
+                    BroadcastEvent(ID_WATCH_STATE_CHANGED);
+                AppendToLog(MonitorLostEntry(GetTimeStamp(), FolderText(self->m_strFolder), kFaultReason));
+            }
+        } catch (...) {
+        }
+        // Never at once: a fault that comes back must not spin the thread.
+        if (faulted && ::WaitForSingleObject(self->m_evStop.Get(), kLookAgainMs) != WAIT_TIMEOUT)
+            break;
+        try {
+            CFolderMonitor monitor(self->m_strFolder, self->m_hWaitHandles, self->m_overlapped,
+                                   self->m_bStopRequested, self->m_bWaiting, faulted);
+            monitor.Run();
+            break;
+        } catch (CSeException* e) {
+            if (e)
+                e->Delete();
+        } catch (...) {
+        }
+    }
     try {
-        CFolderMonitor monitor(self->m_strFolder, self->m_hWaitHandles, self->m_overlapped,
-                               self->m_bStopRequested);
-        monitor.Run();
-    } catch (CSeException* e) {
-        if (e)
-            e->Delete();
+        AppendToLog(MonitorStopEntry(GetTimeStamp(), FolderText(self->m_strFolder)));
     } catch (...) {
     }
     RemoveSeTranslator();

@@ -67,9 +67,16 @@ void CTamsel::CWatch::CSysTrayObj::OnEvent(UINT nId) {
 }
 
 void CTamsel::CWatch::CSysTrayObj::UpdateTooltip() {
+    // A folder waited for is listed but not protected now: the user must
+    // not read it as protected.
+    int listed = m_pTamsel ? m_pTamsel->GetProtectedFolderCount() : 0;
+    int waiting = m_pTamsel ? m_pTamsel->GetWaitingFolderCount() : 0;
     char tip[128];
-    std::snprintf(tip, sizeof tip, "Norvane\n%d folder(s) protected\n",
-                  m_pTamsel ? m_pTamsel->GetProtectedFolderCount() : 0);
+    if (waiting > 0)
+        std::snprintf(tip, sizeof tip, "Norvane\n%d folder(s) protected\n%d folder(s) waiting\n",
+                      listed - waiting, waiting);
+    else
+        std::snprintf(tip, sizeof tip, "Norvane\n%d folder(s) protected\n", listed);
     SetTrayTip(tip);
 }
 

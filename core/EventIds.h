@@ -12,4 +12,5 @@ enum : unsigned int {
     ID_ADD_TO_LOG = 32789,           // unused
     ID_SET_INWORK_MODE = 32797,      // broadcast after each secured photo
     ID__STOP_AND_EXIT = 32799,       // WM_COMMAND to the main window: end the program
+    ID_WATCH_STATE_CHANGED = 32801,  // broadcast by a monitoring thread: its folder turned waiting or watched
 };

@@ -100,6 +100,18 @@ CString MonitorStopEntry(const char* timeStamp, const char* folder) {
     return entry;
 }
 
+CString MonitorLostEntry(const char* timeStamp, const char* folder, const char* reason) {
+    CString entry;
+    entry.Format("Monitor stopped watching [%s]:\n\t%s (%s)\n", timeStamp, folder, reason);
+    return entry;
+}
+
+CString MonitorWaitingEntry(const char* timeStamp, const char* folder, const char* reason) {
+    CString entry;
+    entry.Format("Monitor is waiting [%s]:\n\t%s (%s)\n", timeStamp, folder, reason);
+    return entry;
+}
+
 const char* NotSecuredReason(int checkCode, int secureCode) {
     switch (secureCode) {
     case -1:

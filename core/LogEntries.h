@@ -29,6 +29,11 @@ CString LocationLeftByMonitorEntry(const char* timeStamp, const char* path, cons
 // folder: the protected folder with exactly one trailing backslash.
 CString MonitorStartEntry(const char* timeStamp, const char* folder);
 CString MonitorStopEntry(const char* timeStamp, const char* folder);
+// A monitor that lost its folder while watching it (removed, renamed, its
+// drive or share gone), and one whose folder is not there when it starts:
+// the folder and the reason in words. Either now waits for the folder.
+CString MonitorLostEntry(const char* timeStamp, const char* folder, const char* reason);
+CString MonitorWaitingEntry(const char* timeStamp, const char* folder, const char* reason);
 
 // Why a photo that needed securing was not, from the check's and the
 // securing's codes; null when the codes say nothing failed (secured, nothing

@@ -46,6 +46,11 @@ public:
     int GetCurSel() const { return int(SendMessage(LB_GETCURSEL)); }
     int SetCurSel(int nIndex) { return int(SendMessage(LB_SETCURSEL, WPARAM(nIndex))); }
     int SetTopIndex(int nIndex) { return int(SendMessage(LB_SETTOPINDEX, WPARAM(nIndex))); }
+    int SetItemData(int nIndex, LPARAM data) {
+        return int(SendMessage(LB_SETITEMDATA, WPARAM(nIndex), data));
+    }
+    // LB_ERR for an index that is not there.
+    LRESULT GetItemData(int nIndex) const { return SendMessage(LB_GETITEMDATA, WPARAM(nIndex)); }
     // The item's text; empty for an index that is not there.
     CString GetText(int nIndex) const;
 };

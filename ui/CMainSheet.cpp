@@ -45,12 +45,17 @@ void CMainSheet::OnInitSheet() {
     if (g_pTamsel)
         g_pTamsel->m_hProgressWnd = m_hWnd;
     m_nIconPhase = -9;
+    // The monitoring threads start before this window and may have found
+    // their folders missing before it listened: the first tick catches up.
+    m_bWatchStateChanged = true;
     SetTimer(kTrayTimerId, kTrayTimerPeriodMs);
 }
 
 void CMainSheet::OnEvent(UINT nId) {
     if (nId == ID_SET_INWORK_MODE)
         m_nIconPhase = 9;
+    else if (nId == ID_WATCH_STATE_CHANGED)
+        m_bWatchStateChanged = true;
 }
 
 void CMainSheet::OnTrayTimer() {
@@ -72,6 +77,14 @@ void CMainSheet::OnTrayTimer() {
         // program can start before the taskbar, and a change the shell
         // refused shows that it lost the icon. Add it until the shell has it.
         tray->RestoreTrayIcon();
+    }
+    // The announcement came on a monitoring thread; the tooltip and the
+    // page are changed here, on the windows' own thread.
+    if (m_bWatchStateChanged.exchange(false)) {
+        if (tray)
+            tray->UpdateTooltip();
+        if (m_pageProtected.m_hWnd)
+            m_pageProtected.OnWatchStateChanged();
     }
     // One step towards idle; a secured photo announced meanwhile (9) wins.
     if (phase != 0)

@@ -41,13 +41,17 @@ public:
 
     // The image of the notification-area icon, every 300 ms (timer 1288).
     void OnTrayTimer();
-    // Broadcast events: a secured photo (on whichever thread secured it).
+    // Broadcast events: a secured photo, a folder turned waiting or watched
+    // (on whichever thread announced it).
     void OnEvent(UINT nId);
 
     // Ticks left of the image: below 0 the start-up image (counting up),
     // above 0 the in-work image (counting down), 0 the idle image. Set by
     // the broadcast's threads, stepped by the timer.
     std::atomic<int> m_nIconPhase{-9};
+    // A monitoring thread's folder turned waiting or watched: the timer
+    // brings the tooltip and the protected-folders page up to date.
+    std::atomic<bool> m_bWatchStateChanged{false};
 
 private:
     // Last member: joins the broadcast once the rest is built.

@@ -17,20 +17,50 @@ BOOL CPage03::OnInitDialog() {
     return TRUE;
 }
 
-void CPage03::RefreshFolderList() {
+const char* const kWaitingSuffix = "  (waiting for the folder)";
+
+void CPage03::RefreshFolderList(const char* keepSelected) {
     while (m_lbFolders.GetCount() > 0)
         if (m_lbFolders.DeleteString(0) == LB_ERR)
             break;
+    m_arrFolders.clear();
     if (!g_pTamsel)
         return;
     // The box sorts; the folder the engine listed last ends up selected.
+    int keep = LB_ERR;
     for (POSITION pos = g_pTamsel->m_lstProtectedFolders.GetHeadPosition(); pos;) {
-        int index = m_lbFolders.AddString(g_pTamsel->m_lstProtectedFolders.GetNext(pos));
-        if (index >= 0)
-            m_lbFolders.SetCurSel(index);
+        const CString& folder = g_pTamsel->m_lstProtectedFolders.GetNext(pos);
+        CString text = folder;
+        if (g_pTamsel->IsFolderWaiting(folder))
+            text += kWaitingSuffix;
+        int index = m_lbFolders.AddString(text);
+        if (index < 0)
+            continue;
+        m_lbFolders.SetItemData(index, LPARAM(m_arrFolders.size()));
+        m_arrFolders.push_back(folder);
+        m_lbFolders.SetCurSel(index);
+        if (keepSelected && folder.CompareNoCase(keepSelected) == 0)
+            keep = index;
     }
+    if (keep != LB_ERR)
+        m_lbFolders.SetCurSel(keep);
     m_btnProtect.EnableWindow(!g_pTamsel->IsProtectedFolder(g_pTamsel->GetFolderForScan()));
     m_btnStopProtecting.EnableWindow(TRUE);
+}
+
+CString CPage03::SelectedFolder() const {
+    int index = m_lbFolders.GetCurSel();
+    if (index == LB_ERR)
+        return CString();
+    LRESULT data = m_lbFolders.GetItemData(index);
+    if (data < 0 || size_t(data) >= m_arrFolders.size())
+        return CString();
+    return m_arrFolders[size_t(data)];
+}
+
+void CPage03::OnWatchStateChanged() {
+    CString selected = SelectedFolder();
+    RefreshFolderList(selected.IsEmpty() ? nullptr : selected.GetString());
 }
 
 BOOL CPage03::OnSetActive() {
@@ -62,10 +92,9 @@ void CPage03::OnProtectFolder() {
 }
 
 void CPage03::OnStopProtecting() {
-    int index = m_lbFolders.GetCurSel();
-    if (index == LB_ERR || !g_pTamsel)
+    CString folder = SelectedFolder();
+    if (folder.IsEmpty() || !g_pTamsel)
         return;
-    CString folder = m_lbFolders.GetText(index);
     g_pTamsel->RemoveProtectedFolder(folder);
     RefreshFolderList();
 }

@@ -1,10 +1,18 @@
 #pragma once
 // Page 3 of the main window: the protected folders, which the folder monitor
 // watches. The list box is a view of the engine's list, rebuilt at each
-// activation and after each change made here.
+// activation, after each change made here and when a folder turns waiting
+// or watched. A folder that is not there now shows with kWaitingSuffix;
+// each item keeps the folder it stands for, so the suffix is never taken
+// for part of a name.
 
 #include "framework/CPropertySheet.h"
 #include "framework/Controls.h"
+
+#include <vector>
+
+// Behind a folder in the list while the monitor waits for it to be there.
+extern const char* const kWaitingSuffix;
 
 class CPage03 : public CPropertyPage {
 public:
@@ -15,9 +23,16 @@ public:
     LRESULT OnWizardBack() override;
     BOOL OnQueryCancel() override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    // A folder turned waiting or watched: the list shows it, keeping the
+    // user's selection.
+    void OnWatchStateChanged();
 
 protected:
-    void RefreshFolderList();
+    // Rebuilds the list; selects keepSelected when given and listed, else
+    // the folder the engine listed last.
+    void RefreshFolderList(const char* keepSelected = nullptr);
+    // The folder of the selected item; empty with no selection.
+    CString SelectedFolder() const;
     void OnProtectFolder();
     void OnStopProtecting();
 
@@ -25,4 +40,6 @@ protected:
     CButton m_btnProtect;
     CButton m_btnStopProtecting;
     CStatic m_stFolderForScan;
+    // The folder each item stands for, by the index kept as its data.
+    std::vector<CString> m_arrFolders;
 };

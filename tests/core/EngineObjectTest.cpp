@@ -34,7 +34,7 @@ std::string ProgramPath() {
 
 } // namespace
 
-TEST_F(EngineTest, ConstructionRegistersAutostartAndDropsDeletedFolders) {
+TEST_F(EngineTest, ConstructionRegistersAutostartAndWaitsForFoldersThatAreNotThere) {
     std::string kept = Folder("kept"), gone = Folder("gone");
     {
         CTamselSettings settings;
@@ -53,15 +53,23 @@ TEST_F(EngineTest, ConstructionRegistersAutostartAndDropsDeletedFolders) {
     CreateEngine();
     EXPECT_EQ(RunValue(), ProgramPath() + " -hide");
     EXPECT_EQ(g_pTamsel->m_strRunKey, CString(kRunKey));
-    ASSERT_EQ(g_pTamsel->GetProtectedFolderCount(), 1);
-    EXPECT_EQ(g_pTamsel->m_lstProtectedFolders.GetHead(), CString(kept.c_str()));
-    // The folder to scan stays as read, even though it is gone.
+    // The folder that is not there stays listed, with a thread that waits
+    // for it; only the user takes a folder off the list.
+    ASSERT_EQ(g_pTamsel->GetProtectedFolderCount(), 2);
     EXPECT_EQ(g_pTamsel->GetFolderForScan(), CString(gone.c_str()));
-    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 1);
-    // The shortened list is in the file at once, not only at exit.
+    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 2);
+    EXPECT_TRUE(WaitFor([&] { return g_pTamsel->IsFolderWaiting(gone.c_str()); }));
+    EXPECT_FALSE(g_pTamsel->IsFolderWaiting(kept.c_str()));
+    EXPECT_EQ(g_pTamsel->GetWaitingFolderCount(), 1);
     std::string file = SettingsText();
-    EXPECT_NE(file.find("kept"), std::string::npos);
-    EXPECT_EQ(CountOf(file, "gone"), 1u) << "only the folder to scan may name it:\n" << file;
+    EXPECT_EQ(CountOf(file, "gone"), 2u) << "the folder to scan and the protected folder:\n" << file;
+    EXPECT_TRUE(WaitFor([&] {
+        return CountOf(WithoutTimes(Log()),
+                       "Monitor is waiting [T]:\n\t" + gone + "\\ (the folder is not there)\n") == 1;
+    })) << WithoutTimes(Log());
+    DestroyEngine();
+    file = SettingsText();
+    EXPECT_EQ(CountOf(file, "gone"), 2u) << file;
 }
 
 TEST_F(EngineTest, ProtectedFoldersAreKeptOnceWhateverTheirCase) {

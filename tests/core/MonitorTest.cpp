@@ -34,6 +34,10 @@ std::string StopEntry(const std::string& folder) {
     return "Monitor is stopped [T]:\n\t" + folder + "\\\n";
 }
 
+std::string LostEntry(const std::string& folder, const std::string& reason) {
+    return "Monitor stopped watching [T]:\n\t" + folder + "\\ (" + reason + ")\n";
+}
+
 // The beginning of a secured photo's entry, as WithoutTimes shows it; the
 // "?" behind the path keeps "a.jpg" from matching "a.jpg.jpg".
 std::string SecuredEntryOf(const std::string& path) {
@@ -90,6 +94,8 @@ public:
             if (window && ::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId())
                 ::SendMessageA(window, WM_APP, 0, 0);
         }
+        if (nId == ID_WATCH_STATE_CHANGED)
+            ++m_nStateChanges;
         if (nId == ID_UPDATE_WATCH_LIST && m_onWatchList) {
             std::function<void()> handler;
             handler.swap(m_onWatchList); // once
@@ -98,6 +104,7 @@ public:
     }
     std::function<void()> m_onWatchList;
     std::atomic<int> m_nInWork{0};
+    std::atomic<int> m_nStateChanges{0};
     // A window that an announcement from another thread is sent to, and
     // waits for, as a receiver that updates a window might.
     std::atomic<HWND> m_hSendTo{nullptr};
@@ -690,4 +697,178 @@ TEST_F(MonitorTest, LongRelativeNamesArriveWhole) {
     CopyIn(tagged, photo);
     ASSERT_TRUE(WaitForEntry(photo)) << WithoutTimes(Log());
     EXPECT_EQ(ReadFile(photo), Secured(tagged));
+}
+
+// A protected folder that goes while it is watched, or is not there yet:
+// the monitor says why in the log, waits for the folder and watches it again
+// once it is there, after a walk that secures the photos that came
+// meanwhile. Photos copied in afterwards are secured as ever.
+class MonitorLostFolderTest : public MonitorTest {
+protected:
+    // Copies photos into folder (named after tag) and waits for each one's
+    // entry; true when all were secured.
+    void CopyAndExpectSecured(const std::string& folder, const std::string& tag, int count) {
+        std::vector<std::pair<std::string, Bytes>> photos;
+        for (int i = 0; i < count; ++i) {
+            photos.push_back({folder + "\\" + tag + "-" + std::to_string(i) + ".jpg",
+                              GeotaggedPhoto(uint32_t(m_nSeed++))});
+            CopyIn(photos.back().second, photos.back().first);
+        }
+        for (const auto& photo : photos) {
+            EXPECT_TRUE(WaitForEntry(photo.first)) << photo.first << "\n" << WithoutTimes(Log());
+            EXPECT_EQ(ReadFile(photo.first), Secured(photo.second)) << photo.first;
+        }
+    }
+    bool WaitForCount(const std::string& entry, size_t count) {
+        return WaitFor([&] { return CountOf(WithoutTimes(Log()), entry) >= count; });
+    }
+
+    WatchListProbe m_probe; // before the engine
+    int m_nSeed = 100;
+};
+
+TEST_F(MonitorLostFolderTest, FolderThatIsNotThereAtStartIsWatchedWhenItComes) {
+    std::string card = m_dir.file("card");
+    std::string dcim = card + "\\DCIM";
+    {
+        CTamselSettings settings;
+        settings.m_lstProtectedFolders.AddTail(CString(dcim.c_str()));
+        settings.SaveSettings();
+    }
+    CreateEngine();
+    ASSERT_TRUE(WaitForCount("Monitor is waiting [T]:\n\t" + dcim + "\\ (the folder is not there)\n", 1))
+        << WithoutTimes(Log());
+    EXPECT_TRUE(g_pTamsel->IsFolderWaiting(dcim.c_str()));
+
+    // The card comes with a photo on it, before the monitor has seen it.
+    Folder("card\\DCIM");
+    Bytes early = GeotaggedPhoto(90);
+    WriteFile(dcim + "\\early.jpg", early);
+    ASSERT_TRUE(WaitForCount(StartEntry(dcim), 1)) << WithoutTimes(Log());
+    ASSERT_TRUE(WaitForEntry(dcim + "\\early.jpg")) << WithoutTimes(Log());
+    EXPECT_EQ(ReadFile(dcim + "\\early.jpg"), Secured(early));
+    EXPECT_FALSE(g_pTamsel->IsFolderWaiting(dcim.c_str()));
+    EXPECT_EQ(g_pTamsel->GetWaitingFolderCount(), 0);
+    CopyAndExpectSecured(dcim, "later", 3);
+}
+
+TEST_F(MonitorLostFolderTest, FolderRemovedOrRenamedIsWatchedAgainWhenItIsBack) {
+    // Removed as the recycle bin and file managers remove a folder (moved
+    // out of the way, then deleted) and made anew; or renamed and given
+    // its name back. Twice each, with photos each time.
+    enum Way { kRemoved, kRenamed };
+    CreateEngine();
+    for (Way way : {kRemoved, kRenamed}) {
+        const std::string name = way == kRemoved ? "removed" : "renamed";
+        std::string guarded = Folder(name);
+        Protect(guarded);
+        ASSERT_NO_FATAL_FAILURE();
+        for (int round = 1; round <= 2; ++round) {
+            SCOPED_TRACE(name + " round " + std::to_string(round));
+            CopyAndExpectSecured(guarded, "before" + std::to_string(round), 1);
+            std::string away = guarded + " away";
+            ASSERT_TRUE(::MoveFileA(guarded.c_str(), away.c_str())) << ::GetLastError();
+            Bytes meanwhile = GeotaggedPhoto(uint32_t(m_nSeed++));
+            std::string meanwhileName = "\\meanwhile" + std::to_string(round) + ".jpg";
+            if (way == kRemoved) {
+                WIN32_FIND_DATAA entry;
+                HANDLE find = ::FindFirstFileA((away + "\\*.jpg").c_str(), &entry);
+                ASSERT_NE(find, INVALID_HANDLE_VALUE);
+                do
+                    ASSERT_TRUE(::DeleteFileA((away + "\\" + entry.cFileName).c_str()));
+                while (::FindNextFileA(find, &entry));
+                ::FindClose(find);
+                // Gone for good once the monitor lets go of it.
+                ASSERT_TRUE(::RemoveDirectoryA(away.c_str())) << ::GetLastError();
+                Folder(name);
+            } else {
+                // A photo put in the folder under its other name...
+                WriteFile(away + meanwhileName, meanwhile);
+                ASSERT_TRUE(
+                    WaitForCount(LostEntry(guarded, "the folder was removed or renamed"), size_t(round)))
+                    << WithoutTimes(Log());
+                ASSERT_TRUE(::MoveFileA(away.c_str(), guarded.c_str())) << ::GetLastError();
+            }
+            if (way == kRemoved)
+                WriteFile(guarded + meanwhileName, meanwhile);
+            // ...or in the new folder before the monitor has seen it: the
+            // walk of the new watch secures it.
+            ASSERT_TRUE(WaitForCount(LostEntry(guarded, "the folder was removed or renamed"), size_t(round)))
+                << WithoutTimes(Log());
+            ASSERT_TRUE(WaitForCount(StartEntry(guarded), size_t(round + 1))) << WithoutTimes(Log());
+            ASSERT_TRUE(WaitForEntry(guarded + meanwhileName)) << WithoutTimes(Log());
+            EXPECT_EQ(ReadFile(guarded + meanwhileName), Secured(meanwhile));
+            CopyAndExpectSecured(guarded, "after" + std::to_string(round), 3);
+        }
+        std::string log = WithoutTimes(Log());
+        EXPECT_EQ(CountOf(log, LostEntry(guarded, "the folder was removed or renamed")), 2u) << log;
+        EXPECT_EQ(CountOf(log, StartEntry(guarded)), 3u) << log;
+        g_pTamsel->RemoveProtectedFolder(guarded.c_str());
+        EXPECT_TRUE(EndsWith(WithoutTimes(Log()), StopEntry(guarded))) << WithoutTimes(Log());
+    }
+    // Each loss and each return was announced.
+    EXPECT_GE(m_probe.m_nStateChanges.load(), 8);
+}
+
+// A read of changes that fails, as when a share drops, or that faults: the
+// thread reads through the test's reader, which fails reads on demand.
+std::atomic<int> g_nReadsToFail{0};
+std::atomic<bool> g_bReadThrows{false};
+BOOL WINAPI FailingReader(HANDLE folder, LPVOID buffer, DWORD size, BOOL subtree, DWORD filter,
+                          LPDWORD returned, LPOVERLAPPED overlapped,
+                          LPOVERLAPPED_COMPLETION_ROUTINE routine) {
+    if (g_nReadsToFail.load() > 0) {
+        --g_nReadsToFail;
+        if (g_bReadThrows)
+            throw std::bad_alloc();
+        ::SetLastError(ERROR_NETNAME_DELETED);
+        return FALSE;
+    }
+    return ::ReadDirectoryChangesW(folder, buffer, size, subtree, filter, returned, overlapped, routine);
+}
+
+TEST_F(MonitorLostFolderTest, ReadThatFailsIsLoggedAndTheFolderWatchedAgain) {
+    std::string guarded = Folder("share");
+    CThread::SetChangeReaderForTests(&FailingReader);
+    struct Restore {
+        ~Restore() {
+            CThread::SetChangeReaderForTests(nullptr);
+            g_nReadsToFail = 0;
+            g_bReadThrows = false;
+        }
+    } restore;
+    CreateEngine();
+    Protect(guarded);
+    ASSERT_NO_FATAL_FAILURE();
+    struct Case {
+        bool throws;
+        const char* reason;
+    };
+    const Case cases[] = {{false, "its network share cannot be reached"},
+                          {false, "its network share cannot be reached"},
+                          {true, "the monitor failed with a fault"}};
+    int round = 0;
+    for (const Case& c : cases) {
+        ++round;
+        SCOPED_TRACE("round " + std::to_string(round));
+        const std::string lost = LostEntry(guarded, c.reason);
+        size_t lostBefore = CountOf(WithoutTimes(Log()), lost);
+        // The photo whose notice completes the read: the next read fails.
+        g_bReadThrows = c.throws;
+        g_nReadsToFail = 1;
+        CopyAndExpectSecured(guarded, "trigger" + std::to_string(round), 1);
+        ASSERT_TRUE(WaitForCount(lost, lostBefore + 1)) << WithoutTimes(Log());
+        Bytes meanwhile = GeotaggedPhoto(uint32_t(m_nSeed++));
+        std::string path = guarded + "\\meanwhile" + std::to_string(round) + ".jpg";
+        CopyIn(meanwhile, path);
+        ASSERT_TRUE(WaitForCount(StartEntry(guarded), size_t(round + 1))) << WithoutTimes(Log());
+        ASSERT_TRUE(WaitForEntry(path)) << WithoutTimes(Log());
+        EXPECT_EQ(ReadFile(path), Secured(meanwhile));
+        CopyAndExpectSecured(guarded, "after" + std::to_string(round), 3);
+    }
+    EXPECT_GE(m_probe.m_nStateChanges.load(), 6);
+    g_pTamsel->RemoveProtectedFolder(guarded.c_str());
+    std::string log = WithoutTimes(Log());
+    EXPECT_EQ(CountOf(log, LostEntry(guarded, "its network share cannot be reached")), 2u) << log;
+    EXPECT_EQ(CountOf(log, StopEntry(guarded)), 1u) << log;
 }

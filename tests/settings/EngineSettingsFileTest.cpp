@@ -39,6 +39,8 @@ TEST(EngineSettingsFile, SaveAndLoadGoThroughTheDataFolder) {
     CTamselSettings loaded;
     loaded.LoadSettings();
     EXPECT_EQ(loaded.m_strFolderForScan, CString(dir.file("scan")));
-    ASSERT_EQ(loaded.m_lstProtectedFolders.GetCount(), 1);
+    // A folder that is not there is kept: it may be a card not yet in.
+    ASSERT_EQ(loaded.m_lstProtectedFolders.GetCount(), 2);
     EXPECT_EQ(loaded.m_lstProtectedFolders.GetHead(), CString(dir.path().string()));
+    EXPECT_EQ(loaded.m_lstProtectedFolders.GetTail(), CString(dir.file("missing")));
 }

@@ -311,6 +311,29 @@ TEST_F(TrayProgramTest, TheIconShowsWhileAFolderIsProtected) {
     EXPECT_EQ(shell.Problem(), "");
 }
 
+TEST_F(TrayProgramTest, TheTooltipCountsTheFoldersWaitedFor) {
+    // A camera card not in its reader at log-on: the program stays, with
+    // the folder waited for, and protects it once the card is there.
+    std::string card = m_dir.file("card");
+    StartWith(card, {card});
+    FakeShell shell;
+    App app("-hide");
+    HWND sheet = app.WaitForWindow();
+    ASSERT_NE(sheet, nullptr);
+    ShellIcon icon;
+    EXPECT_TRUE(WaitFor([&] {
+        return shell.OnlyIcon(&icon) && icon.tip == "Norvane\n0 folder(s) protected\n1 folder(s) waiting\n";
+    })) << icon.tip;
+    Folder("card");
+    EXPECT_TRUE(WaitFor([&] { return shell.OnlyIcon(&icon) && icon.tip == kTooltipOneFolder; })) << icon.tip;
+    CopyPhotoInto(card, "arrived.jpg", 6);
+    EXPECT_TRUE(WaitFor([&] { return CheckGpsTags((card + "\\arrived.jpg").c_str()) == 8; }));
+
+    ::PostMessageA(sheet, WM_COMMAND, ID__STOP_AND_EXIT, 0);
+    EXPECT_TRUE(app.Ended(20000));
+    EXPECT_EQ(shell.Problem(), "");
+}
+
 TEST_F(TrayProgramTest, TheImageTellsStartIdleAndWork) {
     HWND sheet = StartHidden();
     FakeShell& shell = *m_shell;

@@ -301,6 +301,46 @@ TEST_F(PagesTest, ProtectedFoldersPageAddsAndRemovesTheStoredFolder) {
     EXPECT_EQ(ButtonText(ID_WIZNEXT), "Start");
 }
 
+TEST_F(PagesTest, ProtectedFoldersPageShowsTheFoldersThatAreWaitedFor) {
+    std::string card = Folder("Camera card");
+    std::string other = Folder("Another");
+    std::string pulled = card + " pulled";
+    g_pTamsel->AddProtectedFolder(other.c_str());
+    g_pTamsel->AddProtectedFolder(card.c_str());
+    CreateSheet();
+    ASSERT_TRUE(m_sheet->SetActivePage(3));
+    Pump();
+    HWND list = ::GetDlgItem(m_protect.m_hWnd, IDC_PROTECTED_LIST);
+    const std::string waiting = card + kWaitingSuffix;
+    for (int round = 0; round < 2; ++round) {
+        // The card is pulled, and comes back. The user's selection stays
+        // where it was while the list follows the monitor, as the main
+        // window's timer has it do.
+        ASSERT_TRUE(::MoveFileA(card.c_str(), pulled.c_str())) << ::GetLastError();
+        ASSERT_TRUE(PumpUntil(Sheet(), [&] { return g_pTamsel->IsFolderWaiting(card.c_str()); }));
+        ::SendMessageA(list, LB_SETCURSEL, 0, 0);
+        m_protect.OnWatchStateChanged();
+        EXPECT_EQ(ListItems(), (std::vector<std::string>{other, waiting}));
+        EXPECT_EQ(::SendMessageA(list, LB_GETCURSEL, 0, 0), 0);
+        if (round == 0)
+            Screenshot("protected-waiting");
+        ASSERT_TRUE(::MoveFileA(pulled.c_str(), card.c_str())) << ::GetLastError();
+        ASSERT_TRUE(PumpUntil(Sheet(), [&] { return !g_pTamsel->IsFolderWaiting(card.c_str()); }));
+        m_protect.OnWatchStateChanged();
+        EXPECT_EQ(ListItems(), (std::vector<std::string>{other, card}));
+    }
+
+    // A folder taken off the list while it is waited for: the folder, not
+    // the text the list shows for it.
+    ASSERT_TRUE(::MoveFileA(card.c_str(), pulled.c_str()));
+    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return g_pTamsel->IsFolderWaiting(card.c_str()); }));
+    m_protect.OnWatchStateChanged();
+    ::SendMessageA(list, LB_SETCURSEL, 1, 0);
+    Click(m_protect, IDC_STOP_PROTECTING);
+    EXPECT_FALSE(g_pTamsel->IsProtectedFolder(card.c_str()));
+    EXPECT_EQ(ListItems(), std::vector<std::string>{other});
+}
+
 TEST_F(PagesTest, CancelHidesTheSheetWhileFoldersAreProtectedAndEndsItOtherwise) {
     std::string folder = Folder("watched");
     g_pTamsel->AddProtectedFolder(folder.c_str());
