@@ -203,12 +203,29 @@ void CRichLogCtrl::OnRereadLog() {
         m_bReplaceAll = false;
     }
     m_nReadOffset += whole;
+    TrimOldestLines();
     SendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
     SendMessage(EM_SCROLLCARET);
 
     // The rest in the next message, so the window keeps answering.
     if (m_nReadOffset + (got - whole) < size)
         PostReread();
+}
+
+void CRichLogCtrl::TrimOldestLines() {
+    GETTEXTLENGTHEX ask = {GTL_NUMCHARS | GTL_PRECISE, 1200};
+    LONG length = LONG(SendMessage(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&ask), 0));
+    if (length <= LONG(kMaxShownChars))
+        return;
+    // The first line that begins at or after the cut keeps kTailBytes or a
+    // little less, from the start of a line.
+    LONG line = LONG(SendMessage(EM_EXLINEFROMCHAR, 0, length - LONG(kTailBytes)));
+    LONG from = LONG(SendMessage(EM_LINEINDEX, WPARAM(line + 1), 0));
+    if (from <= 0)
+        return;
+    CHARRANGE oldest = {0, from};
+    SendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&oldest));
+    ::SendMessageW(m_hWnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
 }
 
 int CRichLogCtrl::Run() {

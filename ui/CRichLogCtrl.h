@@ -50,10 +50,15 @@ public:
     // The window of the one log view of the process, or null.
     static HWND GetLogViewHandle() { return s_hLogView.load(); }
 
-    // How much of a large log the view shows at most when it (re)loads, and
-    // how much one reread message appends at most.
-    static constexpr DWORD kTailBytes = 1024 * 1024;
-    static constexpr DWORD kChunkBytes = 256 * 1024;
+    // How much of a large log the view shows when it (re)loads, and how much
+    // one reread message appends at most. The view is for reading the latest
+    // entries (64 KB is some 500 of them); the whole log stays on disk. A
+    // rich edit costs far more memory than its text (under Wine some 400
+    // bytes per character), so the view never holds more than kMaxShownChars:
+    // past that the oldest lines go until kTailBytes are left.
+    static constexpr DWORD kTailBytes = 64 * 1024;
+    static constexpr DWORD kChunkBytes = 64 * 1024;
+    static constexpr DWORD kMaxShownChars = 2 * kTailBytes;
     // How often the follower tries again when it cannot watch the data
     // folder (the folder is missing, say).
     static constexpr DWORD kRetryMs = 1000;
@@ -70,6 +75,8 @@ private:
     // On the follower: posts a reread when the log's last-write time is no
     // longer the one seen at the start.
     void CheckLogChanged();
+    // Drops the oldest lines when the view holds more than kMaxShownChars.
+    void TrimOldestLines();
     // Posts one reread to the view unless one is already waiting.
     static void PostReread();
     static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,

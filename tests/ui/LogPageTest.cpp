@@ -148,7 +148,7 @@ std::string LogLines(int first, int count) {
 TEST_F(LogPageTest, ShowsTheLogThenFollowsWhatOtherThreadsAppend) {
     // Far more than the 32,767 characters a rich edit keeps by default.
     ASSERT_TRUE(CreateDirectories(m_folder.c_str()));
-    std::string existing = LogLines(0, 1000);
+    std::string existing = LogLines(0, 500);
     WriteText(m_log, existing);
     CreateSheet();
 
@@ -172,10 +172,10 @@ TEST_F(LogPageTest, ShowsTheLogThenFollowsWhatOtherThreadsAppend) {
     // earlier text not loaded again.
     std::thread writer([] {
         for (int i = 0; i < 20; ++i)
-            AppendToLog(LogLines(1000 + i, 1).c_str());
+            AppendToLog(LogLines(500 + i, 1).c_str());
     });
     writer.join();
-    std::string all = existing + LogLines(1000, 20);
+    std::string all = existing + LogLines(500, 20);
     ASSERT_EQ(ReadText(m_log), all);
     EXPECT_TRUE(Pump([&] { return Text() == all; })) << Text().substr(existing.size() - 100);
 
@@ -184,6 +184,17 @@ TEST_F(LogPageTest, ShowsTheLogThenFollowsWhatOtherThreadsAppend) {
     WriteText(m_folder + "\\norvane.cfg", "settings\n");
     std::thread([] { AppendToLog("last\n"); }).join();
     EXPECT_TRUE(Pump([&] { return Text() == all + "last\n"; }));
+
+    // A view that keeps following loses its oldest lines, whole, rather
+    // than grow without end.
+    std::thread([] { AppendToLog(LogLines(600, 2000).c_str()); }).join();
+    all += "last\n" + LogLines(600, 2000);
+    ASSERT_TRUE(Pump([&] { return EndsWith(Text(), LogLines(2599, 1)); }));
+    std::string text = Text();
+    EXPECT_LE(text.size(), CRichLogCtrl::kMaxShownChars);
+    EXPECT_GE(text.size(), CRichLogCtrl::kTailBytes / 2);
+    EXPECT_TRUE(EndsWith(all, text));
+    EXPECT_EQ(text.compare(0, 20, "[12.09.26 10:00:00] "), 0) << text.substr(0, 40);
 
     // A new, shorter log replaces the text.
     ASSERT_TRUE(::DeleteFileA(m_log.c_str()));
