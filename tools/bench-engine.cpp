@@ -12,6 +12,11 @@
 //       copy returned (the file is closed) to the moment the monitor's
 //       "Found and secured by monitor" entry for it is in the log; the next
 //       copy starts only after that, or after a 10 s time-out.
+//   norvane-bench return FOLDER SOURCE N
+//       Protects FOLDER (empty or missing), moves it away and removes it,
+//       makes it again and copies N photos of SOURCE into it: the time from
+//       its return to the monitor's watching it again, and to the last photo
+//       being secured.
 //   norvane-bench parts FOLDER
 //       Where the scan's time goes: the steps the scan takes for each file,
 //       each timed on its own over the whole tree (nothing is written): the
@@ -376,9 +381,77 @@ int Latency(const std::string& folder, const std::string& source, int count) {
     return started && missed == 0 && failedCopies == 0 ? 0 : 1;
 }
 
+// Protects FOLDER, removes it, makes it again and copies N photos of SOURCE
+// into it at once: the time from its return to the monitor's watching it
+// again, and to the last of the photos being secured (by the walk that
+// follows a return, or by the watch).
+int Return(const std::string& folder, const std::string& source, int count) {
+    std::vector<std::string> photos = List(source, "*.jpg");
+    if (photos.empty() || count <= 0 || (IsFolder(folder) && !List(folder, "*").empty()) ||
+        (!IsFolder(folder) && !CreateDirectories(folder.c_str()))) {
+        std::fprintf(stderr, "norvane-bench: need an empty %s and photos in %s\n", folder.c_str(), source.c_str());
+        return 2;
+    }
+    BenchEngine bench;
+    if (!bench.Ready())
+        return 1;
+    ::timeBeginPeriod(1);
+    LogTail log(bench.LogPath());
+    auto count_of = [](const std::string& text, const std::string& part) {
+        size_t n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return n;
+    };
+    g_pTamsel->AddProtectedFolder(folder.c_str());
+    bool ok = WaitForLog(
+        log, [&](const std::string& text) { return count_of(text, "Monitor started at") == 1; }, 10000);
+    // Moved away and removed, as a drive that is pulled or a share that
+    // goes. (A folder removed in place while the monitor holds it open is
+    // only marked for deletion until the handle goes, under Wine.)
+    const std::string away = folder + " away";
+    ok = ok && ::MoveFileA(folder.c_str(), away.c_str()) &&
+         WaitForLog(
+             log, [&](const std::string& text) { return count_of(text, "Monitor stopped watching") == 1; }, 30000);
+    if (!ok)
+        std::fprintf(stderr, "norvane-bench: the folder could not be removed, or its monitor never said so:\n%s",
+                     log.Text().c_str());
+    ok = ok && ::RemoveDirectoryA(away.c_str());
+    LARGE_INTEGER back = Now();
+    ok = ok && CreateDirectories(folder.c_str());
+    for (int i = 0; ok && i < count; ++i) {
+        std::string name = photos[size_t(i) % photos.size()];
+        char prefix[32];
+        std::snprintf(prefix, sizeof prefix, "%04d-", i + 1);
+        ok = ::CopyFileA((source + "\\" + name).c_str(), (folder + "\\" + prefix + name).c_str(), TRUE) != 0;
+    }
+    double watchingMs = -1, securedMs = -1;
+    if (ok && WaitForLog(
+                  log, [&](const std::string& text) { return count_of(text, "Monitor started at") == 2; }, 30000))
+        watchingMs = Seconds(back, Now()) * 1000;
+    if (ok && WaitForLog(
+                  log,
+                  [&](const std::string& text) {
+                      size_t secured = 0;
+                      const std::string path = "]: <" + folder + "\\";
+                      for (size_t at = text.find(path); at != std::string::npos; at = text.find(path, at + 1)) {
+                          size_t line = text.rfind('\n', at);
+                          line = line == std::string::npos ? 0 : line + 1;
+                          secured += text.compare(line, kByMonitor.size(), kByMonitor) == 0;
+                      }
+                      return secured >= size_t(count);
+                  },
+                  30000))
+        securedMs = Seconds(back, Now()) * 1000;
+    ::timeEndPeriod(1);
+    std::printf("photos=%d watching_ms=%.1f secured_ms=%.1f\n", count, watchingMs, securedMs);
+    return securedMs >= 0 ? 0 : 1;
+}
+
 int Usage() {
     std::fputs("Usage: norvane-bench scan FOLDER\n"
                "       norvane-bench latency FOLDER SOURCE N\n"
+               "       norvane-bench return FOLDER SOURCE N\n"
                "       norvane-bench parts FOLDER\n"
                "       norvane-bench idle\n",
                stderr);
@@ -393,6 +466,8 @@ int main(int argc, char** argv) {
         return Scan(argv[2]);
     if (command == "latency" && argc == 5)
         return Latency(argv[2], argv[3], std::atoi(argv[4]));
+    if (command == "return" && argc == 5)
+        return Return(argv[2], argv[3], std::atoi(argv[4]));
     if (command == "parts" && argc == 3)
         return Parts(argv[2]);
     if (command == "idle" && argc == 2)
