@@ -11,6 +11,7 @@
 #include "engine/Leftovers.h"
 #include "engine/SecureGpsTags.h"
 #include "support/JpegBuilder.h"
+#include "support/LeftoverCases.h"
 #include "support/TempDir.h"
 #include "support/TiffBuilder.h"
 
@@ -637,23 +638,9 @@ TEST(NorvaneCli, VendorPositionsAreClearedAndALocationLeftFailsTheRun) {
 TEST(NorvaneCli, LeftoversOfAnEndedRunAreTakenUpByTheWalk) {
     TestFolder dir;
     const Bytes secured = GpsPhoto(true);
-    const Bytes cut(secured.begin(), secured.begin() + long(secured.size() / 2));
-    enum Fate { kRestored, kRemoved, kKept };
-    struct Case {
-        std::string name;
-        bool photoThere;
-        Bytes leftover;
-        Fate fate;
-    };
-    // A cut leftover whose photo is missing may hold the only copy of the
-    // photo's bytes: never put in place, never removed.
-    const Case cases[] = {
-        {"a.jpg", false, secured, kRestored},
-        {"b.jpg", true, secured, kRemoved},
-        {"c.jpg", true, cut, kRemoved},
-        {"d.jpg", false, cut, kKept},
-    };
-    for (const Case& c : cases) {
+    using testing_support::LeftoverCase;
+    const std::vector<LeftoverCase> cases = testing_support::LeftoverCases(secured);
+    for (const LeftoverCase& c : cases) {
         if (c.photoThere)
             WriteFile(dir.path(c.name), GpsPhoto());
         WriteFile(dir.path(c.name + ".norvane-tmp"), c.leftover);
@@ -664,11 +651,11 @@ TEST(NorvaneCli, LeftoversOfAnEndedRunAreTakenUpByTheWalk) {
     Result run = RunCli({"secure", dir.path()});
     EXPECT_EQ(run.out, "8\t-\t" + dir.path("a.jpg") + "\t" + kEol + "0\t0\t" + dir.path("b.jpg") + "\t" +
                            kClearedTags + kEol + "0\t0\t" + dir.path("c.jpg") + "\t" + kClearedTags + kEol);
-    for (const Case& c : cases) {
+    for (const LeftoverCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::string photo = dir.path(c.name), leftover = photo + ".norvane-tmp";
-        EXPECT_EQ(fs::exists(fs::u8path(leftover)), c.fate == kKept);
-        if (c.fate == kKept) {
+        EXPECT_EQ(fs::exists(fs::u8path(leftover)), c.fate == LeftoverCase::kKept);
+        if (c.fate == LeftoverCase::kKept) {
             EXPECT_FALSE(fs::exists(fs::u8path(photo)));
             EXPECT_EQ(ReadFile(leftover), c.leftover);
             continue;

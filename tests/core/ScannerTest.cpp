@@ -3,6 +3,7 @@
 #include "core/CWatch.h"
 #include "core/PhotoSecuring.h"
 #include "engine/FileOsFaults.h"
+#include "support/LeftoverCases.h"
 
 #include "EngineFixture.h"
 
@@ -449,23 +450,9 @@ TEST_F(ScanTest, LeftoversOfAnEndedRewriteAreTakenUpByTheWalk) {
     std::string root = Folder("leftovers");
     const Bytes photo = GeotaggedPhoto(3);
     const Bytes secured = SecuredBytes(photo, Scratch());
-    const Bytes cut(secured.begin(), secured.begin() + long(secured.size() / 2));
-    enum Fate { kRestored, kRemoved, kKept };
-    struct Case {
-        std::string name;
-        bool photoThere;
-        Bytes leftover;
-        Fate fate;
-    };
-    // A cut leftover whose photo is missing may hold the only copy of the
-    // photo's bytes: never put in place, never removed.
-    const Case cases[] = {
-        {"a.jpg", false, secured, kRestored},
-        {"b.jpg", true, secured, kRemoved},
-        {"c.jpg", true, cut, kRemoved},
-        {"d.jpg", false, cut, kKept},
-    };
-    for (const Case& c : cases) {
+    using testing_support::LeftoverCase;
+    const std::vector<LeftoverCase> cases = testing_support::LeftoverCases(secured);
+    for (const LeftoverCase& c : cases) {
         if (c.photoThere)
             Put(root + "\\" + c.name, photo);
         Put(root + "\\" + c.name + ".norvane-tmp", c.leftover);
@@ -476,11 +463,11 @@ TEST_F(ScanTest, LeftoversOfAnEndedRewriteAreTakenUpByTheWalk) {
     EXPECT_EQ(g_pTamsel->m_nJpegFiles, 3) << "the restored photo and the two that were there";
     EXPECT_EQ(g_pTamsel->m_nSecureFiles, 1);
     EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 2);
-    for (const Case& c : cases) {
+    for (const LeftoverCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = root + "\\" + c.name, leftover = path + ".norvane-tmp";
-        EXPECT_EQ(::GetFileAttributesA(leftover.c_str()) != INVALID_FILE_ATTRIBUTES, c.fate == kKept);
-        if (c.fate == kKept) {
+        EXPECT_EQ(::GetFileAttributesA(leftover.c_str()) != INVALID_FILE_ATTRIBUTES, c.fate == LeftoverCase::kKept);
+        if (c.fate == LeftoverCase::kKept) {
             EXPECT_EQ(::GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
             EXPECT_TRUE(ReadFile(leftover) == c.leftover);
             continue;
