@@ -1,37 +1,20 @@
 #include "core/Autostart.h"
 
+#include "core/Paths.h"
 #include "framework/WinHandles.h"
 
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 const char* const kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char* const kAutostartValueName = "Norvane";
 
-namespace {
-// The program's full path, whatever its length (long paths are allowed).
-std::string ProgramPath() {
-    std::vector<char> buffer(520);
-    for (;;) {
-        DWORD n = ::GetModuleFileNameA(nullptr, buffer.data(), DWORD(buffer.size()));
-        if (n == 0)
-            return std::string();
-        if (n < buffer.size())
-            return std::string(buffer.data(), n);
-        buffer.resize(buffer.size() * 2);
-        if (buffer.size() > 65536)
-            return std::string();
-    }
-}
-} // namespace
-
 bool RegisterAutostart() {
-    std::string command = ProgramPath();
-    if (command.empty())
+    std::string path = GetProgramPath().str();
+    if (path.empty())
         return false;
-    command += " -hide";
+    std::string command = "\"" + path + "\" -hide";
     SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
     CRegKeyHandle key;
     DWORD disposition = 0;

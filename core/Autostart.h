@@ -1,7 +1,13 @@
 #pragma once
 // The program starts hidden at log-on: the value "Norvane" of the current
-// user's Run key holds the program's full path followed by " -hide". It is
-// written at every start, so a program that was moved is found again.
+// user's Run key holds the program's full path in quotes followed by
+// " -hide". It is written at every start, so a program that was moved is
+// found again, and a value of an older version (the path without quotes)
+// is replaced at the first start.
+//
+// The quotes matter: Windows reads an unquoted "C:\Tools\My Apps\norvane.exe"
+// as the program "C:\Tools\My.exe" with arguments first, and whoever may
+// write that file would run code at the user's log-on.
 
 #include "framework/CString.h"
 

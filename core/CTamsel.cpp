@@ -1,7 +1,10 @@
 #include "core/CTamsel.h"
 
+#include "core/ActivityLog.h"
 #include "core/Autostart.h"
 #include "core/CWatch.h"
+#include "core/LogEntries.h"
+#include "core/Paths.h"
 
 #include <io.h>
 
@@ -16,6 +19,13 @@ CTamsel::CTamsel() {
     // A protected folder that is not there now is kept: only the user
     // removes a folder from the list. Its thread waits for it.
     LoadSettings();
+    if (m_bSettingsUnreadable) {
+        // The protected folders it held are not protected now: said in the
+        // log at once, and to the user when the window next shows.
+        CString path = GetDataFolder() + "\\" + kSettingsFileName;
+        AppendToLog(SettingsUnreadableEntry(GetTimeStamp(), path, m_strUnreadableKeptAs));
+        m_bTellUnreadableSettings = true;
+    }
     // The monitor starts one thread per folder and saves the settings.
     BroadcastWatchListChange();
 }

@@ -65,6 +65,10 @@ public:
     void OnScanProgressHandled() { ::InterlockedExchange(&m_lProgressWaiting, 0); }
 
     CString m_strRunKey;
+    // The settings file could not be read at start (it was kept aside and the
+    // defaults are in use): the main window tells the user once it shows,
+    // and clears this.
+    bool m_bTellUnreadableSettings = false;
 
     // Scan counters: reset when a scan starts, kept after it ends.
     volatile LONG m_nFilesFound = 0;

@@ -11,6 +11,32 @@ namespace {
 // Far deeper than any real tree; bounds the recursion where folder
 // identities cannot be read (a file system without file indices).
 constexpr int kMaxDepth = 256;
+
+// Folders are listed through the wide functions. The narrow ones give each
+// name in 260 bytes: a name of 255 UTF-16 units (the most Windows allows)
+// can take 765 bytes in UTF-8, and such an entry makes FindNextFileA fail,
+// which ends the listing there as if the folder had no more entries. The
+// program's code page is UTF-8, so the converted names are what the narrow
+// file functions take.
+std::wstring ToWide(const char* text) {
+    int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring wide(size_t(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], n);
+    wide.resize(size_t(n - 1));
+    return wide;
+}
+
+std::string ToNarrow(const wchar_t* text) {
+    int n = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return std::string();
+    std::string narrow(size_t(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], n, nullptr, nullptr);
+    narrow.resize(size_t(n - 1));
+    return narrow;
+}
 } // namespace
 
 void CFolderWalk::Walk(const char* folder) {
@@ -34,8 +60,8 @@ void CFolderWalk::WalkFolder(const CString& folder, int depth) {
         pattern = pattern.Left(pattern.GetLength() - 1);
     pattern += "\\*";
 
-    WIN32_FIND_DATAA entry;
-    CFindHandle listing(::FindFirstFileA(pattern, &entry));
+    WIN32_FIND_DATAW entry;
+    CFindHandle listing(::FindFirstFileW(ToWide(pattern).c_str(), &entry));
     if (!listing.IsValid()) {
         OnListingFailed();
         return;
@@ -43,25 +69,28 @@ void CFolderWalk::WalkFolder(const CString& folder, int depth) {
     do {
         if (ShouldStop())
             return;
+        std::string name = ToNarrow(entry.cFileName);
+        if (name.empty())
+            continue;
         // The folder as given, so a drive root "E:\" gives "E:\\name",
         // which the file functions take as one separator.
-        CString path = folder + "\\" + entry.cFileName;
+        CString path = folder + "\\" + name.c_str();
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (entry.cFileName[0] != '.' && depth < kMaxDepth && FirstVisit(path))
+            if (name[0] != '.' && depth < kMaxDepth && FirstVisit(path))
                 WalkFolder(path, depth + 1);
             continue;
         }
-        if (IsLeftoverName(entry.cFileName)) {
+        if (IsLeftoverName(name.c_str())) {
             // A rewrite's temporary file, left by a program that was ended;
             // never a photo itself. One that became the photo is walked as
             // the photo.
             if (TakeUpLeftover(path) == Leftover::kRestored) {
-                std::string photo = PhotoOfLeftover(entry.cFileName);
+                std::string photo = PhotoOfLeftover(name.c_str());
                 OnFile(CString(PhotoOfLeftover(path).c_str()), photo.c_str());
             }
             continue;
         }
-        OnFile(path, entry.cFileName);
-    } while (::FindNextFileA(listing.Get(), &entry));
+        OnFile(path, name.c_str());
+    } while (::FindNextFileW(listing.Get(), &entry));
     OnListingDone();
 }

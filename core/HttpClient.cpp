@@ -77,6 +77,12 @@ bool SameOrigin(const Address& a, const Address& b) {
                                   TRUE) == CSTR_EQUAL;
 }
 
+// Once on https, every later step is too: an answer over plain http could
+// come from anyone on the way.
+bool Downgrades(const Address& given, const Address& target) {
+    return given.scheme == INTERNET_SCHEME_HTTPS && target.scheme != INTERNET_SCHEME_HTTPS;
+}
+
 // A Location header read against the address that answered with it.
 std::wstring Resolve(const Address& base, const std::wstring& location) {
     size_t colon = location.find(L"://");
@@ -259,10 +265,16 @@ void Run(const std::shared_ptr<Transfer>& t) {
                     t->error = "too many redirects";
                     break;
                 }
-                if (!Crack(redirect, at)) {
+                Address next;
+                if (!Crack(redirect, next)) {
                     t->error = "redirected to an address that is not http or https";
                     break;
                 }
+                if (Downgrades(at, next)) {
+                    t->error = "redirected from https to http";
+                    break;
+                }
+                at = next;
                 t->error.clear();
             }
             if (!t->ok && t->error.empty())
@@ -341,6 +353,11 @@ bool CHttpClient::Download(const char* url, const char* localPath) {
 bool MayCarryAccount(const char* given, const char* target) {
     Address a, b;
     return Crack(Widen(given), a) && Crack(Widen(target), b) && SameOrigin(a, b);
+}
+
+bool MayFollowRedirect(const char* given, const char* target) {
+    Address a, b;
+    return Crack(Widen(given), a) && Crack(Widen(target), b) && !Downgrades(a, b);
 }
 
 CString Base64Encode(const char* data, size_t length) {

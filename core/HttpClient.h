@@ -8,8 +8,10 @@
 // answers a byte a second, sends a huge body), Download returns false within
 // the time limit and never holds more than the size limit in memory. The
 // account goes only to the scheme, host and port of the address the caller
-// gave: a redirect elsewhere, or from https down to http, is followed
-// without it. The account never appears in the error text.
+// gave: a redirect elsewhere is followed without it. A redirect from https
+// down to http is never followed (the download fails): whoever sits on the
+// way could then answer in the server's name. The account never appears in
+// the error text.
 
 #include "framework/CString.h"
 
@@ -56,6 +58,11 @@ private:
 // given: same scheme, same host (letter case aside) and same port. An
 // address that cannot be read never may.
 bool MayCarryAccount(const char* given, const char* target);
+
+// True when a download that asked for given may follow a redirect to
+// target: target is an http or https address, and not http when given is
+// https.
+bool MayFollowRedirect(const char* given, const char* target);
 
 // Base64 of data, as HTTP Basic sends "login:password".
 CString Base64Encode(const char* data, size_t length);

@@ -94,6 +94,17 @@ CString MonitorStartEntry(const char* timeStamp, const char* folder) {
     return entry;
 }
 
+CString SettingsUnreadableEntry(const char* timeStamp, const char* path, const char* keptAs) {
+    CString entry;
+    entry.Format("Settings file could not be read [%s]:\n\t%s\n", timeStamp, path);
+    if (keptAs && *keptAs)
+        entry.AppendFormat("\tIt was kept as %s. ", keptAs);
+    else
+        entry += "\tIt could not be kept. ";
+    entry += "Norvane started with the default settings: no folder is protected.\n";
+    return entry;
+}
+
 CString MonitorStopEntry(const char* timeStamp, const char* folder) {
     CString entry;
     entry.Format("Monitor is stopped [%s]:\n\t%s\n", timeStamp, folder);
@@ -129,6 +140,8 @@ const char* NotSecuredReason(int checkCode, int secureCode) {
         return "the photo is read-only or another program holds it; it is unchanged";
     case securecode::kChangedMeanwhile:
         return "another program changed the photo while it was being secured";
+    case securecode::kBackupFailed:
+        return "its backup copy could not be made; it is unchanged";
     default:
         return nullptr;
     }

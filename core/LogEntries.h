@@ -26,6 +26,9 @@ CString LocationLeftByScannerEntry(const char* timeStamp, const char* path, cons
                                    const std::vector<std::string>& left);
 CString LocationLeftByMonitorEntry(const char* timeStamp, const char* path, const RemovedTags& removed,
                                    const std::vector<std::string>& left);
+// The settings file could not be read at start: where it was kept (keptAs
+// empty when it could not be), and that the defaults are in use.
+CString SettingsUnreadableEntry(const char* timeStamp, const char* path, const char* keptAs);
 // folder: the protected folder with exactly one trailing backslash.
 CString MonitorStartEntry(const char* timeStamp, const char* folder);
 CString MonitorStopEntry(const char* timeStamp, const char* folder);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <io.h>
+#include <sddl.h>
 
 #include <ctime>
 #include <string>
@@ -59,6 +60,46 @@ bool ReadRegistryString(HKEY key, const char* valueName, std::string& text) {
     return true;
 }
 
+// The current user's SID in its string form ("S-1-5-21-..."); empty when
+// the process token cannot tell.
+std::string CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return std::string();
+    CHandle hold(token);
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    if (size == 0)
+        return std::string();
+    std::string buffer(size, '\0');
+    if (!::GetTokenInformation(token, TokenUser, &buffer[0], size, &size))
+        return std::string();
+    char* text = nullptr;
+    if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(&buffer[0])->User.Sid, &text))
+        return std::string();
+    std::string sid(text);
+    ::LocalFree(text);
+    return sid;
+}
+
+// Creates the last level of path with a protected access list of one
+// entry, full control for the current user, inherited by what is put in
+// it. Nothing else is made: a folder open to others is worse than none.
+bool CreatePrivateFolder(const char* path) {
+    std::string sid = CurrentUserSid();
+    if (sid.empty())
+        return false;
+    std::string sddl = "D:P(A;OICI;FA;;;" + sid + ")";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                nullptr))
+        return false;
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+    bool made = ::CreateDirectoryA(path, &security) != 0;
+    ::LocalFree(descriptor);
+    return made;
+}
+
 } // namespace
 
 CString ReadShellFolder(const char* valueName) {
@@ -107,6 +148,22 @@ CString GetDataFolder() {
     CString folder = GetSpecialFolder(SPECIAL_FOLDER_LOCAL_APPDATA) + "\\Norvane";
     CreateDirectories(folder);
     return folder;
+}
+
+CString GetProgramPath() {
+    // GetModuleFileName cuts a path that does not fit and says only that it
+    // filled the buffer: the buffer grows until the path fits with room.
+    std::string buffer(520, '\0');
+    for (;;) {
+        DWORD n = ::GetModuleFileNameA(nullptr, &buffer[0], DWORD(buffer.size()));
+        if (n == 0)
+            return CString();
+        if (n < buffer.size())
+            return CString(buffer.substr(0, n));
+        if (buffer.size() >= 256 * 1024)
+            return CString();
+        buffer.assign(buffer.size() * 2, '\0');
+    }
 }
 
 bool CreateDirectories(const char* path) {
@@ -160,7 +217,18 @@ CString GetUniqueTempName(const char* folder) {
 }
 
 bool CopyToBackup(const char* photo, const char* folder) {
-    CreateDirectories(folder);
+    if (!folder || !*folder)
+        return false;
+    std::string path(folder);
+    TrimTrailing(path, "\\");
+    if (!Exists(path.c_str())) {
+        size_t last = path.find_last_of('\\');
+        if (last != std::string::npos && last > 2 && !CreateDirectories(path.substr(0, last).c_str()))
+            return false;
+        // Another thread may have made it meanwhile, as private as this one.
+        if (!CreatePrivateFolder(path.c_str()) && !Exists(path.c_str()))
+            return false;
+    }
     CString name = GetUniqueTempName(folder);
     if (name.IsEmpty())
         return false;

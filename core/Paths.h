@@ -35,6 +35,10 @@ CString GetSpecialFolder(int kind);
 // on every call.
 CString GetDataFolder();
 
+// The full path of the running program, whatever its length; empty when it
+// cannot be read.
+CString GetProgramPath();
+
 // Creates every missing level of path; true when the folder exists after.
 bool CreateDirectories(const char* path);
 
@@ -46,6 +50,8 @@ bool CreateDirectories(const char* path);
 // folder is missing or not writable).
 CString GetUniqueTempName(const char* folder = kBackupFolder);
 
-// Copies photo to a new backup in folder (created when missing); false when
-// no backup was made.
+// Copies photo to a new backup in folder; false when no backup was made. A
+// missing folder is created with access for the current user only (the
+// copies there still carry their location); its missing parents are made
+// as usual. A folder that was there is used as it is.
 bool CopyToBackup(const char* photo, const char* folder = kBackupFolder);

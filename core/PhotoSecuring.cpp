@@ -108,13 +108,18 @@ int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTa
     if (!g_bBackupBeforeSecuring)
         return SecureGpsTagsIfNeeded(path, checkCode, removedTags, left);
     // The backup must hold the photo as it was, so it is made between the
-    // check and the rewrite; a backup that fails keeps nothing from being
-    // secured.
+    // check and the rewrite. Backups are asked for to keep the original:
+    // when the copy fails, securing would lose it, so the photo stays as it
+    // is and is reported not secured.
     // The check names what it cannot clear, which securing then leaves.
     checkCode = CheckGpsTags(path, left);
     if (checkCode != checkcode::kNeedsSecuring)
         return -1;
-    CopyToBackup(path);
+    if (!CopyToBackup(path)) {
+        if (left)
+            left->clear();
+        return securecode::kBackupFailed;
+    }
     int code = SecureGpsTags(path, path, removedTags);
     if (left && code != securecode::kLocationLeft)
         left->clear();

@@ -22,7 +22,8 @@ extern volatile bool g_bBackupBeforeSecuring;
 bool IsRegularFile(const char* path);
 
 // Checks the photo and, when its check code is 0, secures it in place (after
-// the backup copy, when backups are asked for). Returns the securing code,
+// the backup copy, when backups are asked for; a photo whose copy could not
+// be made is left as it is, securecode::kBackupFailed). Returns the securing code,
 // or -1 when the check code (in checkCode) meant nothing was to be done; a
 // path that is no regular file gives check code 4. The codes and bytes are
 // those of CheckGpsTags followed by SecureGpsTags. left, when given, receives

@@ -23,7 +23,36 @@ bool WakeInstanceWindow(HWND window) {
                                  SMTO_ABORTIFHUNG | SMTO_BLOCK, 5000, &result) != 0;
 }
 
-InstanceClaim ClaimSingleInstance(CMutexEx& mutex, const char* title, DWORD waitMs, const char* mutexName) {
+void MarkInstanceWindow(HWND window, const char* mutexName) {
+    ::SetPropA(window, mutexName, HANDLE(1));
+}
+
+void UnmarkInstanceWindow(HWND window, const char* mutexName) {
+    ::RemovePropA(window, mutexName);
+}
+
+namespace {
+struct Search {
+    const char* mark;
+    HWND found;
+};
+
+BOOL CALLBACK TakeMarkedWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    if (!::GetPropA(window, search->mark))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+} // namespace
+
+HWND FindInstanceWindow(const char* mutexName) {
+    Search search = {mutexName, nullptr};
+    ::EnumWindows(&TakeMarkedWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+InstanceClaim ClaimSingleInstance(CMutexEx& mutex, DWORD waitMs, const char* mutexName) {
     SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
     DWORD start = ::GetTickCount();
     for (;;) {
@@ -35,7 +64,7 @@ InstanceClaim ClaimSingleInstance(CMutexEx& mutex, const char* title, DWORD wait
         }
         if (h)
             ::CloseHandle(h);
-        HWND window = ::FindWindowA(nullptr, title ? title : "");
+        HWND window = FindInstanceWindow(mutexName);
         if (window && ::IsWindow(window)) {
             WakeInstanceWindow(window);
             return InstanceClaim::HandedOver;

@@ -2,7 +2,12 @@
 // One running program per user session. The first instance holds the named
 // mutex "NorvaneInstance" from before it creates its engine until it ends; a
 // later start finds the mutex taken, wakes the running instance's window
-// (titled "Norvane") with WM_COPYDATA "info", and ends.
+// with WM_COPYDATA "info", and ends.
+//
+// That window is found by a window property named like the mutex, which
+// only the program's main window carries, never by its title: an Explorer
+// window open on a folder named "Norvane" (the data folder is one) has the
+// same title, and would take the wake-up while nothing appears.
 //
 // The mutex is taken first, in one step (CreateMutex tells whether it
 // existed), so two starts can never both take it. A start that finds it
@@ -32,9 +37,15 @@ enum class InstanceClaim {
 };
 
 // Takes the mutex for this instance or hands over to the running one,
-// waiting up to waitMs for its window titled title.
-InstanceClaim ClaimSingleInstance(CMutexEx& mutex, const char* title, DWORD waitMs = 5000,
-                                  const char* mutexName = kInstanceMutexName);
+// waiting up to waitMs for its marked window.
+InstanceClaim ClaimSingleInstance(CMutexEx& mutex, DWORD waitMs = 5000, const char* mutexName = kInstanceMutexName);
+
+// Marks window as the running instance's window, the one a later start
+// wakes; UnmarkInstanceWindow takes the mark off before it is destroyed.
+void MarkInstanceWindow(HWND window, const char* mutexName = kInstanceMutexName);
+void UnmarkInstanceWindow(HWND window, const char* mutexName = kInstanceMutexName);
+// The top-level window (shown or not) that carries the mark; null when none.
+HWND FindInstanceWindow(const char* mutexName = kInstanceMutexName);
 
 // Sends the running instance's window the wake-up: WM_COPYDATA with the
 // text "info". Gives up after a few seconds if that window does not answer.

@@ -27,6 +27,8 @@ enum : int {
     kCannotOpenWrite = 5, // the output cannot be opened for writing
     kLocationLeft = 6,    // what could be cleared was, but a location Norvane cannot clear remains
     kChangedMeanwhile = 7, // another program changed the photo meanwhile: left as that program wrote it
+    kBackupFailed = 8,     // the backup copy asked for could not be made: the photo is unchanged (the
+                           // program with backups only; norvane-cli makes none)
 };
 } // namespace securecode
 

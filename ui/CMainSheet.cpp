@@ -3,6 +3,7 @@
 #include "core/CTamsel.h"
 #include "core/CWatch.h"
 #include "core/EventIds.h"
+#include "core/SingleInstance.h"
 #include "resource.h"
 #include "ui/ProductSite.h"
 #include "ui/UpdateCheck.h"
@@ -20,6 +21,17 @@ const char* const kStopQuestionText =
     "off.\n\nWe recommend that you run a scan on protected folders next time you restart Norvane PRO.\n\nDo "
     "you "
     "really want to stop Norvane PRO?";
+
+const char* const kUnreadableSettingsCaption = "Norvane settings";
+
+CString UnreadableSettingsNotice(const char* keptAs) {
+    CString text = "Norvane could not read its settings file, so it started with the default settings: "
+                   "no folder is protected now.\n\n";
+    if (keptAs && *keptAs)
+        text.AppendFormat("The unreadable file was kept as\n%s\n\n", keptAs);
+    text += "Please choose the folders to protect again on the protected folders page.";
+    return text;
+}
 
 namespace {
 // Which image the notification-area icon shows: -1 none set yet, 0 start-up,
@@ -42,6 +54,8 @@ CMainSheet::~CMainSheet() {
 void CMainSheet::OnInitSheet() {
     HICON icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
     SendMessage(WM_SETICON, ICON_BIG, LPARAM(icon));
+    // What a second start looks for to wake this instance.
+    MarkInstanceWindow(m_hWnd);
     if (g_pTamsel)
         g_pTamsel->m_hProgressWnd = m_hWnd;
     m_nIconPhase = -9;
@@ -121,6 +135,19 @@ BOOL CMainSheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
         SetActivePage(0);
         ShowWindow(SW_SHOW);
         return FALSE;
+    case WM_SHOWWINDOW:
+        // Told once the window is on the screen, never while it is hidden.
+        if (wParam && g_pTamsel && g_pTamsel->m_bTellUnreadableSettings)
+            PostMessage(WM_TELL_UNREADABLE_SETTINGS, 0, 0);
+        return FALSE;
+    case WM_TELL_UNREADABLE_SETTINGS:
+        if (g_pTamsel && g_pTamsel->m_bTellUnreadableSettings) {
+            g_pTamsel->m_bTellUnreadableSettings = false;
+            ::MessageBoxA(m_hWnd, UnreadableSettingsNotice(g_pTamsel->m_strUnreadableKeptAs),
+                          kUnreadableSettingsCaption, MB_ICONWARNING | MB_OK);
+        }
+        *pResult = 0;
+        return TRUE;
     case WM_TIMER:
         if (wParam != kTrayTimerId)
             return FALSE;
@@ -132,6 +159,7 @@ BOOL CMainSheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
         *pResult = TRUE;
         return TRUE;
     case WM_DESTROY:
+        UnmarkInstanceWindow(m_hWnd);
         KillTimer(kTrayTimerId);
         if (g_pTamsel && g_pTamsel->m_hProgressWnd == m_hWnd)
             g_pTamsel->m_hProgressWnd = nullptr;

@@ -62,6 +62,15 @@ private:
 constexpr UINT_PTR kTrayTimerId = 1288;
 constexpr UINT kTrayTimerPeriodMs = 300;
 
+// Posted to itself by the main window when it shows and the settings could
+// not be read: the message box comes after the window is on the screen.
+constexpr UINT WM_TELL_UNREADABLE_SETTINGS = WM_APP + 0x4E1;
+
+// What the user is told when the settings file could not be read; keptAs is
+// where it was kept (empty when it could not be).
+CString UnreadableSettingsNotice(const char* keptAs);
+extern const char* const kUnreadableSettingsCaption;
+
 // The question asked before the program stops protecting and ends.
 extern const char* const kStopQuestionCaption;
 extern const char* const kStopQuestionText;

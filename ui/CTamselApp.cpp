@@ -18,7 +18,7 @@ BOOL CTamselApp::InitInstance() {
     CString title = LoadTitle(m_hInstance);
     // The instance mutex comes first: a second start never gets as far as
     // an engine of its own on the same settings.
-    if (ClaimSingleInstance(m_mutex, title) != InstanceClaim::First)
+    if (ClaimSingleInstance(m_mutex) != InstanceClaim::First)
         return FALSE;
 
     // Before anything reads or writes the log: older versions kept the
@@ -29,8 +29,11 @@ BOOL CTamselApp::InitInstance() {
     if (!g_pTamsel)
         return FALSE;
     const bool hide = HasStartOption(m_lpCmdLine, "hide");
-    // Started hidden with nothing to protect: nothing to do at all.
-    if (hide && g_pTamsel->GetProtectedFolderCount() == 0)
+    // Started hidden with nothing to protect: nothing to do at all. Unless
+    // the settings could not be read: the user has not been told yet that
+    // the folders are no longer protected, and the next start of the
+    // program shows this instance's window, which tells.
+    if (hide && g_pTamsel->GetProtectedFolderCount() == 0 && !g_pTamsel->m_bTellUnreadableSettings)
         return FALSE;
     if (HasStartOption(m_lpCmdLine, "baypass"))
         g_bBackupBeforeSecuring = true;

@@ -115,10 +115,11 @@ bool CheckForUpdateAt(const char* serverAddress) {
     if (text.empty())
         return false;
 
-    char self[1024 + 1] = {};
-    ::GetModuleFileNameA(nullptr, self, 1024);
+    // Without its own version the program cannot tell a new one: a failed
+    // check, never an offer.
     CVersionBlock block;
-    block.Read(self);
+    if (!block.Read(GetProgramPath()))
+        return false;
     CString own = block.GetFileVersion();
     return _mbscmp(reinterpret_cast<const unsigned char*>(text.c_str()),
                    reinterpret_cast<const unsigned char*>(own.GetString())) != 0;

@@ -75,7 +75,7 @@ TEST_F(AppTest, StartsOnTheFolderPageAndEndsOnRequest) {
     EXPECT_EQ(::RegGetValueA(HKEY_CURRENT_USER, kRunKey, "Norvane", RRF_RT_REG_SZ, nullptr, data, &size),
               ERROR_SUCCESS);
     std::string expected = ProgramPath();
-    EXPECT_EQ(std::string(data), expected + " -hide");
+    EXPECT_EQ(std::string(data), "\"" + expected + "\" -hide");
 
     ::PostMessageA(sheet, WM_COMMAND, ID__STOP_AND_EXIT, 0);
     DWORD code = 1;
@@ -261,6 +261,45 @@ std::wstring BoxText(HWND box) {
     return text;
 }
 } // namespace
+
+TEST_F(AppTest, AnUnreadableSettingsFileIsKeptLoggedAndToldWhenTheWindowShows) {
+    std::string settings = DataFolder() + "\\norvane.cfg";
+    ASSERT_TRUE(CreateDirectories(DataFolder().c_str()));
+    const std::string garbage = "Norvane\r\n{\r\n    ScanFilderList\r\n    {\r\n        Item \"D:\\\\Cam";
+    WriteFile(settings, Bytes(garbage.begin(), garbage.end()));
+
+    // Started hidden, as at log-on: logged at once, told only when shown.
+    App hidden("-hide");
+    HWND sheet = hidden.WaitForWindow();
+    ASSERT_NE(sheet, nullptr) << "a hidden start with unreadable settings ended untold";
+    EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Settings file could not be read [") == 1; })) << Log();
+    EXPECT_NE(Log().find("\tIt was kept as " + settings + ".bad. Norvane started with the default settings"),
+              std::string::npos)
+        << Log();
+    Bytes kept = ReadFile(settings + ".bad");
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), garbage);
+    EXPECT_FALSE(::IsWindowVisible(sheet));
+    EXPECT_EQ(ProgramBox(hidden, "Norvane settings"), nullptr) << "told while hidden";
+
+    App second;
+    EXPECT_TRUE(second.Ended(30000));
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (box = ProgramBox(hidden, "Norvane settings")) != nullptr; }))
+        << "not told when the window showed";
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(box) != FALSE; }));
+    EXPECT_TRUE(::IsWindowVisible(sheet));
+    std::wstring text = BoxText(box);
+    EXPECT_EQ(text.find(L"Norvane could not read its settings file"), 0u);
+    EXPECT_NE(text.find(L"norvane.cfg.bad"), std::wstring::npos);
+    Screenshot(box, "unreadable-settings");
+    ::PostMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box); }));
+    ::PostMessageA(sheet, WM_COMMAND, ID__STOP_AND_EXIT, 0);
+    EXPECT_TRUE(hidden.Ended(20000));
+    // Saved at the end: the defaults, beside the kept file.
+    EXPECT_EQ(SettingsText().find("Item"), std::string::npos) << SettingsText();
+    EXPECT_TRUE(::GetFileAttributesA((settings + ".bad").c_str()) != INVALID_FILE_ATTRIBUTES);
+}
 
 TEST_F(AppTest, StoppingAsksFirstAndOnlyYesEndsTheProgram) {
     App app;

@@ -46,12 +46,14 @@ TEST_F(EngineTest, ConstructionRegistersAutostartAndWaitsForFoldersThatAreNotThe
     ::RemoveDirectoryA(gone.c_str());
     HKEY key = nullptr;
     ::RegCreateKeyA(HKEY_CURRENT_USER, kRunKey, &key);
-    ::RegSetValueExA(key, "Norvane", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\old\\place.exe -hide"),
-                     23);
+    // As an earlier version wrote it: unquoted, so Windows would try
+    // "C:\Tools\My.exe" first.
+    const char old[] = "C:\\Tools\\My Apps\\norvane.exe -hide";
+    ::RegSetValueExA(key, "Norvane", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof old);
     ::RegCloseKey(key);
 
     CreateEngine();
-    EXPECT_EQ(RunValue(), ProgramPath() + " -hide");
+    EXPECT_EQ(RunValue(), "\"" + ProgramPath() + "\" -hide");
     EXPECT_EQ(g_pTamsel->m_strRunKey, CString(kRunKey));
     // The folder that is not there stays listed, with a thread that waits
     // for it; only the user takes a folder off the list.

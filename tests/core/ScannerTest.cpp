@@ -7,6 +7,10 @@
 
 #include "EngineFixture.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
@@ -345,6 +349,154 @@ TEST_F(ScanTest, BackupsHoldThePhotosAsTheyWere) {
         ::DeleteFileA(path.c_str());
     }
     EXPECT_TRUE(copies == originals) << copies.size() << " backups, 3 expected, equal to the originals";
+}
+
+// A name of more bytes in UTF-8 than a narrow listing holds, in the middle
+// of its folder's listing: the photos listed before and after it are all
+// secured. Made by a script beforehand (make-long-name-tree).
+TEST_F(ScanTest, ANameLongerThanANarrowListingHoldsEndsNothing) {
+    const char* tree = std::getenv("NORVANE_LONG_NAME_TREE");
+    if (!tree)
+        GTEST_SKIP() << "NORVANE_LONG_NAME_TREE is not set";
+    std::string root = tree;
+    // The system lists in an order of its own (Wine and NTFS by name): photos
+    // are added until the long name ("m...") has some before it and some
+    // after it.
+    auto listedAround = [&] {
+        std::vector<size_t> lengths;
+        WIN32_FIND_DATAW entry;
+        std::wstring pattern(root.begin(), root.end()); // ASCII
+        HANDLE find = ::FindFirstFileW((pattern + L"\\*").c_str(), &entry);
+        if (find == INVALID_HANDLE_VALUE)
+            return false;
+        do
+            if (entry.cFileName[0] != L'.')
+                lengths.push_back(wcslen(entry.cFileName));
+        while (::FindNextFileW(find, &entry));
+        ::FindClose(find);
+        size_t at = std::find(lengths.begin(), lengths.end(), size_t(204)) - lengths.begin();
+        return at > 0 && at + 1 < lengths.size();
+    };
+    std::vector<std::string> photos;
+    for (int i = 0; i < 40 && (photos.size() < 4 || !listedAround()); ++i)
+        photos.push_back(Put(root + (i % 2 ? "\\z" : "\\a") + std::to_string(i) + ".jpg",
+                             GeotaggedPhoto(uint32_t(41 + i))));
+    ASSERT_TRUE(listedAround()) << "the long name is missing or stayed at an end of the listing";
+
+    ReceiverWindow window;
+    Scan(root, window);
+    EXPECT_EQ(g_pTamsel->m_nFilesFound, LONG(photos.size() + 1));
+    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, LONG(photos.size()));
+    for (const std::string& photo : photos)
+        EXPECT_EQ(CheckGpsTags(photo.c_str()), 8) << photo;
+    EXPECT_EQ(CountOf(Log(), "Found and secured by scanner ["), photos.size()) << Log();
+}
+
+namespace {
+// The backup folder is fixed: one that was there is moved aside for the
+// test and put back after it.
+class BackupFolderAside {
+public:
+    BackupFolderAside() {
+        m_bMoved = ::MoveFileA(kBackupFolder, kAside) != 0;
+        m_bReady = ::GetFileAttributesA(kBackupFolder) == INVALID_FILE_ATTRIBUTES;
+    }
+    ~BackupFolderAside() {
+        for (const std::string& name : BackupNames())
+            ::DeleteFileA((std::string(kBackupFolder) + "\\" + name).c_str());
+        ::RemoveDirectoryA(kBackupFolder);
+        ::DeleteFileA(kBackupFolder);
+        if (m_bMoved)
+            ::MoveFileA(kAside, kBackupFolder);
+    }
+    bool m_bReady = false;
+
+private:
+    static constexpr const char* kAside = "C:\\T\\GEO.kept-by-test";
+    bool m_bMoved = false;
+};
+
+std::string CurrentUserSid() {
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    char buffer[256];
+    DWORD size = 0;
+    char* text = nullptr;
+    std::string sid;
+    if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+        ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+        sid = text;
+        ::LocalFree(text);
+    }
+    ::CloseHandle(token);
+    return sid;
+}
+
+// The access list of path in SDDL form ("D:P(A;OICI;FA;;;S-1-...)").
+std::string AccessList(const char* path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoA(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                nullptr, &descriptor) != ERROR_SUCCESS)
+        return "(none)";
+    char* text = nullptr;
+    std::string sddl = "(unreadable)";
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                               DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        sddl = text;
+        ::LocalFree(text);
+    }
+    ::LocalFree(descriptor);
+    return sddl;
+}
+} // namespace
+
+// Backups are asked for to keep the originals: a photo whose copy cannot
+// be made is not rewritten, and the folder the program makes for the copies
+// (which carry their location) is the user's alone.
+TEST_F(ScanTest, APhotoWhoseBackupFailsStaysAsItWasAndTheBackupFolderIsTheUsers) {
+    BackupFolderAside aside;
+    ASSERT_TRUE(aside.m_bReady);
+    std::string root = Folder("kept");
+    Bytes photo = GeotaggedPhoto(31);
+    std::string path = Put(root + "\\a.jpg", photo);
+    // A file where the backup folder belongs: no copy can be made.
+    WriteFile(kBackupFolder, Bytes{'x'});
+    g_bBackupBeforeSecuring = true;
+    {
+        ReceiverWindow window;
+        Scan(root, window);
+    }
+    EXPECT_TRUE(ReadFile(path) == photo) << "secured without its backup";
+    EXPECT_EQ(g_pTamsel->m_nNotSecuredFiles, 1);
+    EXPECT_EQ(CountOf(WithoutTimes(Log()), "Found but not secured by scanner [T]: <" + path +
+                                               "> its backup copy could not be made; it is unchanged\n"),
+              1u)
+        << Log();
+
+    ::DeleteFileA(kBackupFolder);
+    {
+        ReceiverWindow window;
+        Scan(root, window);
+    }
+    g_bBackupBeforeSecuring = false;
+    EXPECT_EQ(CheckGpsTags(path.c_str()), 8);
+    ASSERT_EQ(BackupNames().size(), 1u);
+    std::string sid = CurrentUserSid();
+    ASSERT_FALSE(sid.empty());
+    // Windows keeps the one entry as given; Wine keeps the access as the
+    // folder's Unix mode and shows the system account beside the owner.
+    auto others = [&](std::string list) {
+        for (const std::string& entry : {"(A;OICI;FA;;;" + sid + ")", std::string("(A;OICI;FA;;;SY)")})
+            for (size_t at; (at = list.find(entry)) != std::string::npos;)
+                list.erase(at, entry.size());
+        return list;
+    };
+    std::string list = AccessList(kBackupFolder);
+    EXPECT_NE(list.find(sid), std::string::npos) << list;
+    EXPECT_TRUE(others(list) == "D:P" || others(list) == "D:") << list;
+    std::string usual = Folder("usual");
+    EXPECT_NE(others(AccessList(usual.c_str())), "D:") << "a folder made as usual is open to others too: "
+                                                        << AccessList(usual.c_str());
 }
 
 TEST_F(ScanTest, EngineDestroyedDuringAScanLeavesEachPhotoWholeOrUntouched) {

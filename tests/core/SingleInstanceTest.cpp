@@ -13,11 +13,12 @@ const char kMutex[] = "NorvaneInstanceTest";
 const char kTitle[] = "Norvane instance test";
 
 // A hidden top-level window titled kTitle on a thread of its own, as the
-// running instance's main window; it keeps what WM_COPYDATA brought.
+// running instance's main window (marked) or as another program's window of
+// the same title (unmarked); it keeps what WM_COPYDATA brought.
 class InstanceWindow {
 public:
-    explicit InstanceWindow(DWORD delayMs = 0) {
-        m_thread = std::thread([this, delayMs] {
+    explicit InstanceWindow(DWORD delayMs = 0, bool marked = true) {
+        m_thread = std::thread([this, delayMs, marked] {
             ::Sleep(delayMs); // the other instance is still starting
             WNDCLASSA wc = {};
             wc.lpfnWndProc = &Proc;
@@ -26,6 +27,8 @@ public:
             ::RegisterClassA(&wc);
             HWND h = ::CreateWindowExA(0, wc.lpszClassName, kTitle, WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
                                        nullptr, wc.hInstance, this);
+            if (marked)
+                MarkInstanceWindow(h, kMutex);
             m_hWnd = h;
             MSG msg;
             while (::GetMessageA(&msg, nullptr, 0, 0) > 0)
@@ -59,8 +62,10 @@ private:
             ::DestroyWindow(h);
             return 0;
         }
-        if (msg == WM_DESTROY)
+        if (msg == WM_DESTROY) {
+            UnmarkInstanceWindow(h, kMutex);
             ::PostQuitMessage(0);
+        }
         return ::DefWindowProcA(h, msg, wp, lp);
     }
     std::thread m_thread;
@@ -70,14 +75,19 @@ private:
 
 TEST(SingleInstance, TheFirstStartTakesTheMutexAndALaterOneWakesIt) {
     CMutexEx first;
-    ASSERT_EQ(ClaimSingleInstance(first, kTitle, 1000, kMutex), InstanceClaim::First);
+    ASSERT_EQ(ClaimSingleInstance(first, 1000, kMutex), InstanceClaim::First);
     ASSERT_NE(first.m_hMutex, nullptr);
     {
         InstanceWindow window;
         ASSERT_TRUE(WaitFor([&] { return window.m_hWnd.load() != nullptr; }));
+        // Another program's window of the same title, made later and so
+        // above it (as Explorer open on a folder of that name).
+        InstanceWindow explorer(0, false);
+        ASSERT_TRUE(WaitFor([&] { return explorer.m_hWnd.load() != nullptr; }));
         CMutexEx second;
-        EXPECT_EQ(ClaimSingleInstance(second, kTitle, 1000, kMutex), InstanceClaim::HandedOver);
+        EXPECT_EQ(ClaimSingleInstance(second, 1000, kMutex), InstanceClaim::HandedOver);
         EXPECT_EQ(second.m_hMutex, nullptr);
+        EXPECT_EQ(explorer.m_nWakes.load(), 0) << "the window of the same title took the wake-up";
         EXPECT_EQ(window.m_nWakes.load(), 1);
         EXPECT_EQ(window.m_nSize, 5u);
         EXPECT_EQ(window.m_strData, std::string("info", 5));
@@ -86,28 +96,31 @@ TEST(SingleInstance, TheFirstStartTakesTheMutexAndALaterOneWakesIt) {
 
 TEST(SingleInstance, AStartingInstanceIsWaitedForAndOneWithoutWindowIsLeftAlone) {
     CMutexEx first;
-    ASSERT_EQ(ClaimSingleInstance(first, kTitle, 1000, kMutex), InstanceClaim::First);
+    ASSERT_EQ(ClaimSingleInstance(first, 1000, kMutex), InstanceClaim::First);
     {
         // Its window comes only after a while: the later start waits for it.
         InstanceWindow late(400);
         CMutexEx second;
-        EXPECT_EQ(ClaimSingleInstance(second, kTitle, 10000, kMutex), InstanceClaim::HandedOver);
+        EXPECT_EQ(ClaimSingleInstance(second, 10000, kMutex), InstanceClaim::HandedOver);
         EXPECT_EQ(late.m_nWakes.load(), 1);
     }
-    // No window at all: the later start ends instead of running a second
-    // engine on the same settings.
+    // No window of its own (only one of the same title): the later start
+    // ends instead of running a second engine on the same settings.
+    InstanceWindow explorer(0, false);
+    ASSERT_TRUE(WaitFor([&] { return explorer.m_hWnd.load() != nullptr; }));
     CMutexEx third;
-    EXPECT_EQ(ClaimSingleInstance(third, kTitle, 300, kMutex), InstanceClaim::OtherRunning);
+    EXPECT_EQ(ClaimSingleInstance(third, 300, kMutex), InstanceClaim::OtherRunning);
     EXPECT_EQ(third.m_hMutex, nullptr);
+    EXPECT_EQ(explorer.m_nWakes.load(), 0);
 }
 
 TEST(SingleInstance, TheMutexGoesWithItsOwner) {
     {
         CMutexEx first;
-        ASSERT_EQ(ClaimSingleInstance(first, kTitle, 1000, kMutex), InstanceClaim::First);
+        ASSERT_EQ(ClaimSingleInstance(first, 1000, kMutex), InstanceClaim::First);
     }
     CMutexEx again;
-    EXPECT_EQ(ClaimSingleInstance(again, kTitle, 1000, kMutex), InstanceClaim::First);
+    EXPECT_EQ(ClaimSingleInstance(again, 1000, kMutex), InstanceClaim::First);
 }
 
 TEST(SingleInstance, StartOptionsAreFoundAnywhereWithTheirCase) {

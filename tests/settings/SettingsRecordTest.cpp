@@ -92,6 +92,55 @@ TEST(SettingsRecord, BrokenFilesLeaveTheDefaults) {
     }
 }
 
+TEST(SettingsRecord, AnUnreadableFileIsKeptAsideBesideOlderOnesAndTheDefaultsAreUsed) {
+    std::string good = FixtureText("settings-example.cfg");
+    static const char kGarbage[] = "\x00\xFF\x13{{\"\x81\xFE garbage }}\x00";
+    const struct {
+        const char* what;
+        std::string bytes;
+        int olderKept; // unreadable files kept before: ".bad", ".bad2"...
+        const char* keptAs;
+    } cases[] = {
+        {"cut short", OnDisk(good.substr(0, good.size() / 2)), 0, ".bad"},
+        {"cut before its block", OnDisk("Norvane\n"), 1, ".bad2"},
+        {"garbage", std::string(kGarbage, sizeof kGarbage - 1), 2, ".bad3"},
+        {"zero length", std::string(), 0, ".bad"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        std::string path = dir.file(CTamselSettings::kSettingsFileName);
+        WriteBytes(path, c.bytes);
+        for (int n = 1; n <= c.olderKept; ++n)
+            WriteBytes(path + ".bad" + (n > 1 ? std::to_string(n) : ""), "older " + std::to_string(n));
+
+        CTamselSettings t;
+        t.LoadSettingsFrom(path.c_str());
+        EXPECT_TRUE(t.m_bSettingsUnreadable);
+        EXPECT_EQ(t.m_strFolderForScan, "");
+        EXPECT_TRUE(t.m_lstProtectedFolders.IsEmpty());
+        EXPECT_EQ(t.m_strUnreadableKeptAs, CString(path + c.keptAs));
+        EXPECT_EQ(ReadBytes(path + c.keptAs), c.bytes) << "the kept file differs from the unreadable one";
+        for (int n = 1; n <= c.olderKept; ++n)
+            EXPECT_EQ(ReadBytes(path + ".bad" + (n > 1 ? std::to_string(n) : "")), "older " + std::to_string(n));
+
+        // The save that follows writes the defaults and leaves the kept file.
+        t.SaveSettingsTo(path.c_str());
+        EXPECT_EQ(ReadBytes(path), OnDisk(FixtureText("settings-empty.cfg")));
+        EXPECT_EQ(ReadBytes(path + c.keptAs), c.bytes);
+    }
+    // A first run (no file) and a readable file say nothing.
+    TempDir dir;
+    std::string path = dir.file(CTamselSettings::kSettingsFileName);
+    CTamselSettings none;
+    none.LoadSettingsFrom(path.c_str());
+    WriteBytes(path, OnDisk(good));
+    CTamselSettings readable;
+    readable.LoadSettingsFrom(path.c_str());
+    EXPECT_FALSE(none.m_bSettingsUnreadable || readable.m_bSettingsUnreadable);
+    EXPECT_FALSE(std::filesystem::exists(path + ".bad"));
+}
+
 TEST(SettingsRecord, FoldersThatAreNotThereStayInTheListAndTheFile) {
     // A camera card or a share not connected at log-on is protected again
     // when it comes: the list keeps it through a load and a save.

@@ -297,6 +297,22 @@ TEST(UpdateCheck, TheAccountGoesOnlyToTheHostItIsFor) {
     EXPECT_FALSE(MayCarryAccount("https://update.example.com/x", "https://example.com/x"));
     EXPECT_FALSE(MayCarryAccount("https://update.example.com/x", "not an address"));
     EXPECT_EQ(std::string(kUpdateServer).compare(0, 8, "https://"), 0) << kUpdateServer;
+
+    // From https a redirect is followed only to https: the answer over
+    // plain http could come from anyone on the way (a failed check).
+    const struct {
+        const char *from, *to;
+        bool followed;
+    } redirects[] = {
+        {"https://update.example.com/x", "http://update.example.com/x", false},
+        {"https://update.example.com/x", "http://mirror.example.com:8080/x", false},
+        {"https://update.example.com/x", "https://mirror.example.com/x", true},
+        {"http://update.example.com/x", "https://update.example.com/x", true},
+        {"http://update.example.com/x", "http://mirror.example.com/x", true},
+        {"https://update.example.com/x", "ftp://update.example.com/x", false},
+    };
+    for (const auto& r : redirects)
+        EXPECT_EQ(MayFollowRedirect(r.from, r.to), r.followed) << r.from << " to " << r.to;
 }
 
 TEST(UpdateCheck, TheAccountIsNeverInTheErrorText) {
