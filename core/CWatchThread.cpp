@@ -47,8 +47,10 @@
 #include "core/LogEntries.h"
 #include "core/PhotoSecuring.h"
 #include "core/SeTranslator.h"
+#include "engine/FileOs.h"
 #include "engine/JpegName.h"
 #include "engine/ResultCodes.h"
+#include "framework/CodePage.h"
 #include "framework/CWinThread.h"
 #include "framework/WaitForThread.h"
 
@@ -132,23 +134,21 @@ const char* ErrorReason(DWORD error, const char* notFound) {
     }
 }
 
-// What tells one folder from another on its volume: a folder made anew
-// under the old name is another folder.
-struct FolderId {
-    DWORD volume = 0, high = 0, low = 0;
-    bool Known() const { return high != 0 || low != 0; }
-    bool operator==(const FolderId& other) const {
-        return volume == other.volume && high == other.high && low == other.low;
-    }
-};
+// What tells one folder from another on its volume (a folder made anew
+// under the old name is another folder). A volume that gives no file
+// indices leaves the index 0: such a folder is known by its path alone.
+using FolderId = fileos::FileId;
+
+bool Known(const FolderId& id) {
+    return id.index != 0;
+}
 
 bool ReadFolderId(HANDLE folder, FolderId& id) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(folder, &info))
         return false;
     id.volume = info.dwVolumeSerialNumber;
-    id.high = info.nFileIndexHigh;
-    id.low = info.nFileIndexLow;
+    id.index = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
 }
 
@@ -183,19 +183,6 @@ CString FolderText(const CString& folder) {
     while (!text.IsEmpty() && text.GetAt(text.GetLength() - 1) == '\\')
         text = text.Left(text.GetLength() - 1);
     return text + "\\";
-}
-
-// A name of a change record (UTF-16, relative to the folder) in the process
-// code page, whole, however long it is.
-std::string NarrowName(const wchar_t* name, int length) {
-    if (length <= 0)
-        return std::string();
-    int bytes = ::WideCharToMultiByte(CP_ACP, 0, name, length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0)
-        return std::string();
-    std::string out(size_t(bytes), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, name, length, &out[0], bytes, nullptr, nullptr);
-    return out;
 }
 
 // True when no program has the file open for writing: a writer that has
@@ -420,7 +407,7 @@ const char* CFolderMonitor::FolderLostReason() {
     }
     // A volume that tells no identities (some network shares) is trusted
     // by its path alone.
-    if (!m_id.Known() || !now.Known())
+    if (!Known(m_id) || !Known(now))
         return nullptr;
     return now == m_id ? nullptr : kGoneReason;
 }
@@ -475,7 +462,7 @@ void CFolderMonitor::HandleBatch(DWORD bytes) {
         DWORD action = record->Action;
         if (action == FILE_ACTION_ADDED || action == FILE_ACTION_MODIFIED ||
             action == FILE_ACTION_RENAMED_NEW_NAME) {
-            std::string name = NarrowName(record->FileName, int(nameBytes / sizeof(wchar_t)));
+            std::string name = Narrow(record->FileName, int(nameBytes / sizeof(wchar_t)));
             bool arrived = action != FILE_ACTION_MODIFIED;
             bool seen = false;
             for (auto& n : names) {

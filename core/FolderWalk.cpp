@@ -1,6 +1,7 @@
 #include "core/FolderWalk.h"
 
 #include "core/PhotoSecuring.h"
+#include "framework/CodePage.h"
 #include "framework/WinHandles.h"
 
 #include <windows.h>
@@ -11,32 +12,6 @@ namespace {
 // Far deeper than any real tree; bounds the recursion where folder
 // identities cannot be read (a file system without file indices).
 constexpr int kMaxDepth = 256;
-
-// Folders are listed through the wide functions. The narrow ones give each
-// name in 260 bytes: a name of 255 UTF-16 units (the most Windows allows)
-// can take 765 bytes in UTF-8, and such an entry makes FindNextFileA fail,
-// which ends the listing there as if the folder had no more entries. The
-// program's code page is UTF-8, so the converted names are what the narrow
-// file functions take.
-std::wstring ToWide(const char* text) {
-    int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring wide(size_t(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], n);
-    wide.resize(size_t(n - 1));
-    return wide;
-}
-
-std::string ToNarrow(const wchar_t* text) {
-    int n = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0)
-        return std::string();
-    std::string narrow(size_t(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], n, nullptr, nullptr);
-    narrow.resize(size_t(n - 1));
-    return narrow;
-}
 } // namespace
 
 void CFolderWalk::Walk(const char* folder) {
@@ -60,8 +35,14 @@ void CFolderWalk::WalkFolder(const CString& folder, int depth) {
         pattern = pattern.Left(pattern.GetLength() - 1);
     pattern += "\\*";
 
+    // Listed through the wide functions. The narrow ones give each name in
+    // 260 bytes: a name of 255 UTF-16 units (the most Windows allows) can
+    // take 765 bytes in UTF-8, and such an entry makes FindNextFileA fail,
+    // which ends the listing there as if the folder had no more entries. The
+    // program's code page is UTF-8, so the converted names are what the
+    // narrow file functions take.
     WIN32_FIND_DATAW entry;
-    CFindHandle listing(::FindFirstFileW(ToWide(pattern).c_str(), &entry));
+    CFindHandle listing(::FindFirstFileW(Widen(pattern).c_str(), &entry));
     if (!listing.IsValid()) {
         OnListingFailed();
         return;
@@ -69,7 +50,7 @@ void CFolderWalk::WalkFolder(const CString& folder, int depth) {
     do {
         if (ShouldStop())
             return;
-        std::string name = ToNarrow(entry.cFileName);
+        std::string name = Narrow(entry.cFileName);
         if (name.empty())
             continue;
         // The folder as given, so a drive root "E:\" gives "E:\\name",

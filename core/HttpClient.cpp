@@ -13,6 +13,7 @@
 
 #include "core/HttpClient.h"
 
+#include "framework/CodePage.h"
 #include "framework/WaitForThread.h"
 #include "framework/WinHandles.h"
 
@@ -27,16 +28,6 @@
 namespace {
 
 constexpr int kMaxRedirects = 5;
-
-std::wstring Widen(const char* text) {
-    int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring wide(size_t(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], n);
-    wide.resize(size_t(n - 1));
-    return wide;
-}
 
 // The parts of an address that WinHTTP needs.
 struct Address {

@@ -111,11 +111,10 @@ bool RemoveFile(const char* path) {
 }
 
 bool GetFileId(const char* path, FileId& id) {
-    struct stat st {};
-    if (!path || stat(path, &st) != 0)
+    FileStamp stamp;
+    if (!GetFileStamp(path, stamp))
         return false;
-    id.volume = uint64_t(st.st_dev);
-    id.index = uint64_t(st.st_ino);
+    id = stamp.id;
     return true;
 }
 

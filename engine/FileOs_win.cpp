@@ -242,17 +242,10 @@ bool RemoveFile(const char* path) {
 }
 
 bool GetFileId(const char* path, FileId& id) {
-    if (!path)
+    FileStamp stamp;
+    if (!GetFileStamp(path, stamp))
         return false;
-    // Backup semantics open folders as well as files; no access is asked
-    // for, so a file locked by its writer still tells who it is.
-    OwnedHandle h{CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-    BY_HANDLE_FILE_INFORMATION info;
-    if (h.handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h.handle, &info))
-        return false;
-    id.volume = info.dwVolumeSerialNumber;
-    id.index = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    id = stamp.id;
     return true;
 }
 
@@ -280,6 +273,8 @@ bool GetFileStamp(FILE* file, FileStamp& stamp) {
 bool GetFileStamp(const char* path, FileStamp& stamp) {
     if (!path)
         return false;
+    // Backup semantics open folders as well as files; no access is asked
+    // for, so a file locked by its writer still tells who it is.
     OwnedHandle h{CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
     return StampOf(h.handle, stamp);

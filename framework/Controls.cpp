@@ -1,5 +1,7 @@
 #include "framework/Controls.h"
 
+#include "framework/CodePage.h"
+
 #include <string>
 
 CString CListBox::GetText(int nIndex) const {
@@ -29,11 +31,9 @@ void CRichEditCtrl::AppendText(const char* text) {
         return;
     // The control is a Unicode window: the text goes in as UTF-16 so that no
     // layer guesses its code page.
-    int count = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (count <= 0)
+    std::wstring wide = Widen(text);
+    if (wide.empty())
         return;
-    std::wstring wide(size_t(count), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], count);
     CHARRANGE end = {-1, -1};
     ::SendMessageW(m_hWnd, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
     ::SendMessageW(m_hWnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide.c_str()));
