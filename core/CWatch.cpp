@@ -2,17 +2,14 @@
 
 IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch)
 
-CTamsel::CWatch::CWatch(CTamsel* pTamsel) : m_pTamsel(pTamsel), m_client(this) {
-    m_pTrayObj = new CSysTrayObj(pTamsel);
-}
+CTamsel::CWatch::CWatch(CTamsel* pTamsel) : m_pTamsel(pTamsel), m_client(this) {}
 
 CTamsel::CWatch::~CWatch() {
     m_client.Unregister();
-    // Shutdown order: the icon goes first, so nothing promises protection
-    // that is ending; then every thread is stopped and waited for, each
-    // finishing the photo it is securing.
-    delete m_pTrayObj;
-    m_pTrayObj = nullptr;
+    // Shutdown order: the windows took the icon out of the notification
+    // area before this (nothing promises protection that is ending); every
+    // thread is stopped and waited for, each finishing the photo it is
+    // securing.
     for (POSITION pos = m_lstThreads.GetHeadPosition(); pos;)
         m_lstThreads.GetNext(pos)->SignalStop();
     for (POSITION pos = m_lstThreads.GetHeadPosition(); pos;)

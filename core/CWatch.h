@@ -1,7 +1,6 @@
 #pragma once
 // The folder monitor: one monitoring thread per protected folder, each
-// securing the photos that arrive in its folder or any folder below it, and
-// the notification-area icon object, shown while a folder is protected.
+// securing the photos that arrive in its folder or any folder below it.
 //
 // The monitor follows the engine's protected-folder list at every
 // ID_UPDATE_WATCH_LIST. That event arrives inside the broadcast, with the
@@ -19,7 +18,6 @@
 // ID_WATCH_STATE_CHANGED from its own thread; the windows pick the new state
 // up on their own thread (IsFolderWaiting, GetWaitingFolderCount).
 
-#include "core/CSysTrayIcon.h"
 #include "core/CTamsel.h"
 #include "core/EventBroadcast.h"
 #include "core/PrivateHeap.h"
@@ -37,13 +35,11 @@ public:
     DECLARE_EVENT_CLIENT()
 
     class CThread;
-    class CSysTrayObj;
 
     explicit CWatch(CTamsel* pTamsel);
     CWatch(const CWatch&) = delete;
     CWatch& operator=(const CWatch&) = delete;
-    // Removes the icon object, then stops every monitoring thread and waits
-    // for each one's end.
+    // Stops every monitoring thread and waits for each one's end.
     virtual ~CWatch();
 
     void OnEvent(UINT nId);
@@ -63,48 +59,12 @@ public:
     int GetWaitingFolderCount() const;
 
     CList<CThread*> m_lstThreads;
-    CSysTrayObj* m_pTrayObj = nullptr;
     CTamsel* m_pTamsel;
 
 private:
     CList<CThread*> m_lstStopping;
     // Last member: joins the broadcast once the rest is built.
     _class_client_<CWatch> m_client;
-};
-
-// The notification-area icon of the protected folders. It follows the
-// monitor's ID_WATCH_UPDATE_TOOLTIP and ID_WATCH_UPDATE_ICON broadcasts (in
-// the notification area while a folder is protected, the count of them in
-// its tooltip); the main window's timer picks its image. A right click opens
-// the menu of the main window's commands, a double click opens the window.
-class CTamsel::CWatch::CSysTrayObj : public CSysTrayIcon {
-public:
-    DECLARE_PRIVATE_HEAP()
-    DECLARE_EVENT_CLIENT()
-
-    explicit CSysTrayObj(CTamsel* pTamsel);
-    CSysTrayObj(const CSysTrayObj&) = delete;
-    CSysTrayObj& operator=(const CSysTrayObj&) = delete;
-    ~CSysTrayObj() override;
-
-    void OnEvent(UINT nId);
-    // "Norvane\n<count> folder(s) protected\n", then, when folders are
-    // waited for, "<count> folder(s) waiting\n". Only on the user-interface
-    // thread: a monitoring thread's ID_WATCH_STATE_CHANGED reaches the
-    // main window, whose timer calls this.
-    void UpdateTooltip();
-
-    void OnRButtonDown(UINT id, int x, int y) override;
-    void OnLButtonDblClk(UINT id, int x, int y) override;
-
-    CTamsel* m_pTamsel;
-    HICON m_hIconIdle = nullptr;
-    HICON m_hIconInWork = nullptr;
-    HICON m_hIconStart = nullptr;
-
-private:
-    // Last member: joins the broadcast once the rest is built.
-    _class_client_<CSysTrayObj> m_client;
 };
 
 // One protected folder under watch, on a thread of its own.

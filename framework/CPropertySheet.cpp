@@ -8,29 +8,6 @@ namespace {
 // callback has no parameter of its own to find its object by.
 thread_local CPropertySheet* t_pSheetInCreation = nullptr;
 
-// A dialog procedure returns most results through DWLP_MSGRESULT; these
-// messages return theirs directly.
-INT_PTR DialogResult(HWND hWnd, UINT message, LRESULT result) {
-    switch (message) {
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-    case WM_COMPAREITEM:
-    case WM_VKEYTOITEM:
-    case WM_CHARTOITEM:
-    case WM_QUERYDRAGICON:
-    case WM_INITDIALOG:
-        return INT_PTR(result);
-    default:
-        ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, result);
-        return TRUE;
-    }
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- the page
@@ -68,8 +45,7 @@ void CPropertyPage::Init(const char* headerTitle, const char* headerSubTitle) {
 CPropertyPage::~CPropertyPage() {
     // A page object may go before its window (the sheet window outlives it):
     // the window must not call into freed memory afterwards.
-    if (m_hWnd)
-        ::SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
+    UnsubclassWindow();
 }
 
 BOOL CPropertyPage::OnInitDialog() {
@@ -97,47 +73,45 @@ void CPropertyPage::OnCancel() {}
 BOOL CPropertyPage::OnCommand(WPARAM, LPARAM) {
     return FALSE;
 }
-BOOL CPropertyPage::OnWndMsg(UINT, WPARAM, LPARAM, LRESULT*) {
-    return FALSE;
+
+INT_PTR CALLBACK CPropertyPage::DialogProc(HWND hWnd, UINT message, WPARAM, LPARAM lParam) {
+    // Only binds: once bound, the page's messages reach the object through
+    // the subclass, ahead of this procedure, which then has nothing to add.
+    if (message != WM_INITDIALOG)
+        return FALSE;
+    // lParam is comctl32's copy of m_psp; its lParam is still the object.
+    auto* page = reinterpret_cast<CPropertyPage*>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
+    if (!page || !page->SubclassWindow(hWnd))
+        return FALSE;
+    // comctl32 reports the frame ready (PSCB_INITIALIZED) before it makes
+    // the start page, but a page made early (PSP_PREMATURE) comes first:
+    // whichever is first binds the sheet, before any page handler can ask it
+    // for anything.
+    if (page->m_pSheet)
+        page->m_pSheet->Bind(::GetParent(hWnd));
+    return page->OnInitDialog();
 }
 
-INT_PTR CALLBACK CPropertyPage::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        // lParam is comctl32's copy of m_psp; its lParam is still the object.
-        auto* page = reinterpret_cast<CPropertyPage*>(reinterpret_cast<PROPSHEETPAGEA*>(lParam)->lParam);
-        ::SetWindowLongPtrA(hWnd, DWLP_USER, reinterpret_cast<LONG_PTR>(page));
-        page->m_hWnd = hWnd;
-        // comctl32 reports the frame ready (PSCB_INITIALIZED) before it
-        // makes the start page, but a page made early (PSP_PREMATURE) comes
-        // first: whichever is first binds the sheet, before any page handler
-        // can ask it for anything.
-        if (page->m_pSheet)
-            page->m_pSheet->Bind(::GetParent(hWnd));
-        return page->OnInitDialog();
-    }
-    auto* page = reinterpret_cast<CPropertyPage*>(::GetWindowLongPtrA(hWnd, DWLP_USER));
-    if (!page)
-        return FALSE;
-    if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(hWnd, DWLP_USER, 0);
-        page->m_hWnd = nullptr;
-        page->OnWindowGone();
-        return FALSE;
-    }
+LRESULT CPropertyPage::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
-    if (page->OnWndMsg(message, wParam, lParam, &result))
-        return DialogResult(hWnd, message, result);
+    if (OnWndMsg(message, wParam, lParam, &result))
+        return result;
     switch (message) {
     case WM_NOTIFY:
-        return page->OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+        if (OnNotify(reinterpret_cast<const NMHDR*>(lParam), &result))
+            return result;
+        break;
     case WM_COMMAND:
-        return page->OnCommand(wParam, lParam);
+        if (OnCommand(wParam, lParam))
+            return 0;
+        break;
     default:
-        return FALSE;
+        break;
     }
+    return Default(message, wParam, lParam);
 }
 
-INT_PTR CPropertyPage::OnNotify(const NMHDR* pHdr) {
+BOOL CPropertyPage::OnNotify(const NMHDR* pHdr, LRESULT* pResult) {
     HWND hSheet = ::GetParent(m_hWnd);
     if (!pHdr || pHdr->hwndFrom != hSheet)
         return FALSE;
@@ -176,7 +150,9 @@ INT_PTR CPropertyPage::OnNotify(const NMHDR* pHdr) {
     default:
         return FALSE;
     }
-    ::SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+    // The page's window procedure answers for the dialog: the result goes
+    // back directly, not through DWLP_MSGRESULT.
+    *pResult = result;
     return TRUE;
 }
 
@@ -242,12 +218,8 @@ BOOL CPropertySheet::Create(HWND hParent, DWORD dwStyle, DWORD dwExStyle) {
 }
 
 void CPropertySheet::Bind(HWND hWnd) {
-    if (m_hWnd || !hWnd)
-        return;
-    if (!::SetWindowSubclass(hWnd, &CPropertySheet::SubclassProc, 0, reinterpret_cast<DWORD_PTR>(this)))
-        return;
-    m_hWnd = hWnd;
-    OnInitSheet();
+    if (SubclassWindow(hWnd))
+        OnInitSheet();
 }
 
 int CALLBACK CPropertySheet::SheetCallback(HWND hWnd, UINT message, LPARAM lParam) {
@@ -271,29 +243,20 @@ int CALLBACK CPropertySheet::SheetCallback(HWND hWnd, UINT message, LPARAM lPara
     return 0;
 }
 
-LRESULT CALLBACK CPropertySheet::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                              UINT_PTR uIdSubclass, DWORD_PTR dwRefData) {
-    auto* sheet = reinterpret_cast<CPropertySheet*>(dwRefData);
-    if (message == WM_NCDESTROY) {
-        ::RemoveWindowSubclass(hWnd, &CPropertySheet::SubclassProc, uIdSubclass);
-        sheet->m_hWnd = nullptr;
-        LRESULT result = ::DefSubclassProc(hWnd, message, wParam, lParam);
-        sheet->OnWindowGone(); // may delete the object: the last use of it
-        return result;
-    }
-    if (message == WM_SETTEXT && !sheet->m_bSettingTitle) {
+LRESULT CPropertySheet::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT && !m_bSettingTitle) {
         // A wizard sheet takes the caption of each page it turns to as its
         // window title (Wine does so in wizard-97 sheets as well); the title
         // stays the sheet's own, which other programs find the window by.
-        sheet->ApplyTitle();
+        ApplyTitle();
         return TRUE;
     }
     LRESULT result = 0;
-    if (sheet->OnWndMsg(message, wParam, lParam, &result))
+    if (OnWndMsg(message, wParam, lParam, &result))
         return result;
-    if (message == WM_COMMAND && sheet->OnCommand(wParam, lParam))
+    if (message == WM_COMMAND && OnCommand(wParam, lParam))
         return 0;
-    return ::DefSubclassProc(hWnd, message, wParam, lParam);
+    return Default(message, wParam, lParam);
 }
 
 void CPropertySheet::SetTitle(const char* title) {
@@ -343,9 +306,6 @@ CPropertyPage* CPropertySheet::GetActivePage() const {
     return GetPage(GetActiveIndex());
 }
 
-BOOL CPropertySheet::OnWndMsg(UINT, WPARAM, LPARAM, LRESULT*) {
-    return FALSE;
-}
 BOOL CPropertySheet::OnCommand(WPARAM, LPARAM) {
     return FALSE;
 }

@@ -1,18 +1,19 @@
 #pragma once
 // Property sheet and property page over the common controls' property sheet.
 //
-// How the objects find their windows:
+// How the objects find their windows (both through the framework's one
+// subclass procedure, see CWnd.h; a dialog's DWLP_USER is comctl32's):
 // - A page is a dialog of comctl32's making. Its record (m_psp) carries the
 //   page object in lParam; WM_INITDIALOG brings comctl32's copy of that
-//   record, whose lParam is still the object. The page keeps its pointer in
-//   its own dialog's DWLP_USER and clears it at WM_NCDESTROY.
-// - The sheet frame's DWLP_USER belongs to comctl32. The sheet object
-//   subclasses the frame instead (SetWindowSubclass) as soon as the frame
-//   exists (PSCB_INITIALIZED) and removes the subclass at WM_NCDESTROY, so
-//   the frame's own messages (WM_COMMAND from other threads or processes,
-//   WM_COPYDATA, WM_TIMER, private messages) reach the object.
-// Page notifications (PSN_*) are turned into the virtual handlers named after
-// them; everything else reaches OnWndMsg first, then OnCommand.
+//   record, whose lParam is still the object, and the page's dialog
+//   procedure subclasses the dialog for it there. From then on the page's
+//   messages reach the object before the dialog procedure sees them.
+// - The sheet object subclasses the frame as soon as the frame exists
+//   (PSCB_INITIALIZED), so the frame's own messages (WM_COMMAND from other
+//   threads or processes, WM_COPYDATA, WM_TIMER, private messages) reach it.
+// Both unbind at WM_NCDESTROY. Page notifications (PSN_*) are turned into the
+// virtual handlers named after them; everything else reaches OnWndMsg first,
+// then OnCommand.
 
 #include "framework/CString.h"
 #include "framework/CWnd.h"
@@ -57,16 +58,19 @@ public:
     virtual void OnCancel();
     // TRUE when the command was handled.
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
-    // Sees every message of the page first; TRUE with *pResult when handled.
-    virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
 
     PROPSHEETPAGEA m_psp;
+
+protected:
+    // OnWndMsg first, then the notifications and commands.
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     friend class CPropertySheet;
     void Init(const char* headerTitle, const char* headerSubTitle);
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnNotify(const NMHDR* pHdr);
+    // TRUE with *pResult when the notification was the sheet's.
+    BOOL OnNotify(const NMHDR* pHdr, LRESULT* pResult);
 
     CPropertySheet* m_pSheet = nullptr;
     CString m_strHeaderTitle;
@@ -102,9 +106,6 @@ public:
     CPropertyPage* GetActivePage() const;
     void PressButton(int nButton) { SendMessage(PSM_PRESSBUTTON, WPARAM(nButton)); }
 
-    // Messages of the sheet frame. TRUE with *pResult when handled; else the
-    // frame's own handling (comctl32's) runs.
-    virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
     // The frame exists and is bound, its pages not yet all made.
     virtual void OnInitSheet();
@@ -114,13 +115,16 @@ public:
 
     PROPSHEETHEADERA m_psh;
 
+protected:
+    // The title kept, then OnWndMsg (messages of the frame; unhandled ones
+    // get comctl32's handling), then OnCommand.
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
 private:
     friend class CPropertyPage;
     void Bind(HWND hWnd);
     void ApplyTitle();
     static int CALLBACK SheetCallback(HWND hWnd, UINT message, LPARAM lParam);
-    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
 
     CString m_strCaption;
     std::vector<CPropertyPage*> m_pages;

@@ -99,3 +99,33 @@ public:
 private:
     CRITICAL_SECTION* m_cs;
 };
+
+// An icon the program made or loaded (LoadImage, CreateIconIndirect), which
+// is destroyed with DestroyIcon. Not for shared icons (LoadIcon of a system
+// icon), which must never be destroyed.
+class CIconHandle {
+public:
+    CIconHandle() = default;
+    explicit CIconHandle(HICON h) : m_h(h) {}
+    CIconHandle(CIconHandle&& other) noexcept : m_h(std::exchange(other.m_h, nullptr)) {}
+    CIconHandle& operator=(CIconHandle&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_h = std::exchange(other.m_h, nullptr);
+        }
+        return *this;
+    }
+    CIconHandle(const CIconHandle&) = delete;
+    CIconHandle& operator=(const CIconHandle&) = delete;
+    ~CIconHandle() { Close(); }
+
+    HICON Get() const { return m_h; }
+    void Close() {
+        if (m_h)
+            ::DestroyIcon(m_h);
+        m_h = nullptr;
+    }
+
+private:
+    HICON m_h = nullptr;
+};

@@ -1,8 +1,6 @@
 #include "ui/CMainSheet.h"
 
 #include "core/CTamsel.h"
-#include "core/CWatch.h"
-#include "core/EventIds.h"
 #include "core/SingleInstance.h"
 #include "resource.h"
 #include "ui/ProductSite.h"
@@ -33,13 +31,7 @@ CString UnreadableSettingsNotice(const char* keptAs) {
     return text;
 }
 
-namespace {
-// Which image the notification-area icon shows: -1 none set yet, 0 start-up,
-// 1 idle, 2 in-work. Only the timer reads and writes it.
-int g_nShownTrayState = -1;
-} // namespace
-
-CMainSheet::CMainSheet(const char* caption) : CPropertySheet(caption), m_client(this) {
+CMainSheet::CMainSheet(const char* caption) : CPropertySheet(caption), m_tray(*this) {
     // The page indexes (0 to 3) are what the commands open.
     AddPage(&m_pageFolder);
     AddPage(&m_pageScan);
@@ -47,9 +39,7 @@ CMainSheet::CMainSheet(const char* caption) : CPropertySheet(caption), m_client(
     AddPage(&m_pageProtected);
 }
 
-CMainSheet::~CMainSheet() {
-    m_client.Unregister();
-}
+CMainSheet::~CMainSheet() = default;
 
 void CMainSheet::OnInitSheet() {
     HICON icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
@@ -58,51 +48,11 @@ void CMainSheet::OnInitSheet() {
     MarkInstanceWindow(m_hWnd);
     if (g_pTamsel)
         g_pTamsel->m_hProgressWnd = m_hWnd;
-    m_nIconPhase = -9;
-    // The monitoring threads start before this window and may have found
-    // their folders missing before it listened: the first tick catches up.
-    m_bWatchStateChanged = true;
-    SetTimer(kTrayTimerId, kTrayTimerPeriodMs);
 }
 
-void CMainSheet::OnEvent(UINT nId) {
-    if (nId == ID_SET_INWORK_MODE)
-        m_nIconPhase = 9;
-    else if (nId == ID_WATCH_STATE_CHANGED)
-        m_bWatchStateChanged = true;
-}
-
-void CMainSheet::OnTrayTimer() {
-    CTamsel::CWatch::CSysTrayObj* tray =
-        g_pTamsel && g_pTamsel->m_pWatch ? g_pTamsel->m_pWatch->m_pTrayObj : nullptr;
-    const bool protecting = g_pTamsel && g_pTamsel->GetProtectedFolderCount() > 0;
-    int phase = m_nIconPhase.load();
-    const int state = phase > 0 ? 2 : phase == 0 ? 1 : 0;
-    if (state != g_nShownTrayState) {
-        g_nShownTrayState = state;
-        if (tray) {
-            const HICON images[] = {tray->m_hIconStart, tray->m_hIconIdle, tray->m_hIconInWork};
-            tray->SetTrayIcon(images[state]);
-            if (protecting)
-                tray->ShowTrayIcon();
-        }
-    } else if (tray && protecting) {
-        // The icon may be missing from the notification area: at log-on the
-        // program can start before the taskbar, and a change the shell
-        // refused shows that it lost the icon. Add it until the shell has it.
-        tray->RestoreTrayIcon();
-    }
-    // The announcement came on a monitoring thread; the tooltip and the
-    // page are changed here, on the windows' own thread.
-    if (m_bWatchStateChanged.exchange(false)) {
-        if (tray)
-            tray->UpdateTooltip();
-        if (m_pageProtected.m_hWnd)
-            m_pageProtected.OnWatchStateChanged();
-    }
-    // One step towards idle; a secured photo announced meanwhile (9) wins.
-    if (phase != 0)
-        m_nIconPhase.compare_exchange_strong(phase, phase > 0 ? phase - 1 : phase + 1);
+void CMainSheet::OnWatchStateChanged() {
+    if (m_pageProtected.m_hWnd)
+        m_pageProtected.OnWatchStateChanged();
 }
 
 void CMainSheet::OnOpenPage(int nPage) {
@@ -148,19 +98,17 @@ BOOL CMainSheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
         }
         *pResult = 0;
         return TRUE;
-    case WM_TIMER:
-        if (wParam != kTrayTimerId)
-            return FALSE;
-        OnTrayTimer();
-        *pResult = 0;
-        return TRUE;
     case WM_HELP:
         ::ShellExecuteA(nullptr, "open", kProductWebSite, nullptr, nullptr, SW_SHOW);
         *pResult = TRUE;
         return TRUE;
     case WM_DESTROY:
+        // Shutdown order: the icon leaves the notification area first, while
+        // the pages still exist and before the engine stops the monitor
+        // (after the loop ends with this window): nothing may promise
+        // protection that is ending. Then this window and its pages go.
+        m_tray.Shutdown();
         UnmarkInstanceWindow(m_hWnd);
-        KillTimer(kTrayTimerId);
         if (g_pTamsel && g_pTamsel->m_hProgressWnd == m_hWnd)
             g_pTamsel->m_hProgressWnd = nullptr;
         return FALSE;

@@ -3,23 +3,20 @@
 // pages (choose a folder, watch the scan, read the log, manage the protected
 // folders). With folders protected, closing it only hides it and the
 // program goes on; it also takes the scan's progress, the wake-up of a
-// second start and the commands that end the program.
+// second start and the commands that end the program. It owns the
+// notification-area icon, which opens it and sends it its commands.
 
-#include "core/EventBroadcast.h"
 #include "framework/CPropertySheet.h"
 #include "ui/CFirstPage.h"
 #include "ui/CPage02.h"
 #include "ui/CPage03.h"
 #include "ui/CPageLog.h"
+#include "ui/CTrayIcon.h"
 
 #include "resource.h"
 
-#include <atomic>
-
 class CMainSheet : public CPropertySheet {
 public:
-    DECLARE_EVENT_CLIENT()
-
     explicit CMainSheet(const char* caption);
     ~CMainSheet() override;
 
@@ -39,28 +36,13 @@ public:
     CPageLog m_pageLog;
     CPage03 m_pageProtected;
 
-    // The image of the notification-area icon, every 300 ms (timer 1288).
-    void OnTrayTimer();
-    // Broadcast events: a secured photo, a folder turned waiting or watched
-    // (on whichever thread announced it).
-    void OnEvent(UINT nId);
+    // A folder turned waiting or watched (told by the icon's timer, on this
+    // window's thread): the protected-folders page shows it.
+    void OnWatchStateChanged();
 
-    // Ticks left of the image: below 0 the start-up image (counting up),
-    // above 0 the in-work image (counting down), 0 the idle image. Set by
-    // the broadcast's threads, stepped by the timer.
-    std::atomic<int> m_nIconPhase{-9};
-    // A monitoring thread's folder turned waiting or watched: the timer
-    // brings the tooltip and the protected-folders page up to date.
-    std::atomic<bool> m_bWatchStateChanged{false};
-
-private:
-    // Last member: joins the broadcast once the rest is built.
-    _class_client_<CMainSheet> m_client;
+    // After the pages: its timer may reach them.
+    CTrayIcon m_tray;
 };
-
-// The timer that changes the notification-area icon's image.
-constexpr UINT_PTR kTrayTimerId = 1288;
-constexpr UINT kTrayTimerPeriodMs = 300;
 
 // Posted to itself by the main window when it shows and the settings could
 // not be read: the message box comes after the window is on the screen.

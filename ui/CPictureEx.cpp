@@ -1,7 +1,5 @@
 #include "ui/CPictureEx.h"
 
-#include <commctrl.h>
-
 #include <cstring>
 
 namespace {
@@ -150,21 +148,8 @@ CPictureEx::CPictureEx() : m_hExitEvent(::CreateEventA(nullptr, TRUE, FALSE, nul
 
 CPictureEx::~CPictureEx() {
     Unload();
-    if (m_hWnd) {
-        // The object goes before its window: the window must not reach it.
-        ::RemoveWindowSubclass(m_hWnd, &SubclassProc, 1);
-        m_hWnd = nullptr;
-    }
-}
-
-BOOL CPictureEx::SubclassDlgItem(HWND hParent, int nID) {
-    if (!BindDlgItem(hParent, nID))
-        return FALSE;
-    if (!::SetWindowSubclass(m_hWnd, &SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this))) {
-        m_hWnd = nullptr;
-        return FALSE;
-    }
-    return TRUE;
+    // The object goes before its window: the window must not reach it.
+    UnsubclassWindow();
 }
 
 BOOL CPictureEx::LoadFromResource(LPCSTR pszName, LPCSTR pszType, HMODULE hModule) {
@@ -578,32 +563,29 @@ void CPictureEx::OnPaint() {
     ::EndPaint(m_hWnd, &ps);
 }
 
-LRESULT CALLBACK CPictureEx::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                          UINT_PTR uIdSubclass, DWORD_PTR dwRefData) {
-    auto* self = reinterpret_cast<CPictureEx*>(dwRefData);
+BOOL CPictureEx::OnWndMsg(UINT message, WPARAM, LPARAM, LRESULT* pResult) {
     switch (message) {
     case WM_PAINT:
         // Without a picture the static paints itself (its text is empty).
-        if (self->m_bInitialised) {
-            self->OnPaint();
-            return 0;
-        }
-        break;
+        if (!m_bInitialised)
+            return FALSE;
+        OnPaint();
+        *pResult = 0;
+        return TRUE;
     case WM_ERASEBKGND:
         // The surface covers the whole control: erasing would only flicker.
-        if (self->m_bInitialised)
-            return TRUE;
-        break;
+        if (!m_bInitialised)
+            return FALSE;
+        *pResult = TRUE;
+        return TRUE;
     case WM_DESTROY:
-        self->StopPlaying();
-        break;
-    case WM_NCDESTROY:
-        ::RemoveWindowSubclass(hWnd, &SubclassProc, uIdSubclass);
-        self->m_hWnd = nullptr;
-        self->m_hPaintWnd = nullptr;
-        break;
+        StopPlaying();
+        return FALSE;
     default:
-        break;
+        return FALSE;
     }
-    return ::DefSubclassProc(hWnd, message, wParam, lParam);
+}
+
+void CPictureEx::PostNcDestroy() {
+    m_hPaintWnd = nullptr;
 }

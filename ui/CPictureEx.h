@@ -63,9 +63,8 @@ public:
     CPictureEx();
     ~CPictureEx() override;
 
-    // Binds the control to the dialog's item and takes over its painting.
-    // FALSE when the dialog has no such item.
-    BOOL SubclassDlgItem(HWND hParent, int nID);
+    // SubclassDlgItem (of CWnd) binds the control to the dialog's item and
+    // takes over its painting; FALSE when the dialog has no such item.
 
     // The picture of a resource of the program (or of hModule). FALSE when
     // it cannot be found or read, or is no picture.
@@ -123,8 +122,8 @@ protected:
     static DWORD WINAPI PlayerThreadProc(LPVOID pParam);
     void PlayerThread();
 
-    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+    void PostNcDestroy() override;
     void OnPaint();
 
     bool m_bIsGif = false;

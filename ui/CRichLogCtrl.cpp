@@ -3,8 +3,6 @@
 #include "core/ActivityLog.h"
 #include "core/EventIds.h"
 
-#include <commctrl.h>
-
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -17,15 +15,14 @@ namespace {
 
 // The last-write time of a file, or 0 when it cannot be opened or queried.
 ULONGLONG LastWriteTime(const char* path) {
-    HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    CHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
         return 0;
     BY_HANDLE_FILE_INFORMATION info;
     ULONGLONG time = 0;
-    if (::GetFileInformationByHandle(file, &info))
+    if (::GetFileInformationByHandle(file.Get(), &info))
         time = (ULONGLONG(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
-    ::CloseHandle(file);
     return time;
 }
 
@@ -80,16 +77,12 @@ CRichLogCtrl::CRichLogCtrl()
 
 CRichLogCtrl::~CRichLogCtrl() {
     // Stop the follower and wait for it before the members it reads go.
-    ::SetEvent(m_evStop);
+    ::SetEvent(m_evStop.Get());
     WaitForWorker(INFINITE);
-    if (m_hWnd) {
-        // The object goes before its window: the window must not reach it.
-        ::RemoveWindowSubclass(m_hWnd, &SubclassProc, 1);
-        HWND self = m_hWnd;
+    // The object goes before its window: the window must not reach it.
+    HWND self = UnsubclassWindow();
+    if (self)
         s_hLogView.compare_exchange_strong(self, nullptr);
-        m_hWnd = nullptr;
-    }
-    ::CloseHandle(m_evStop);
 }
 
 BOOL CRichLogCtrl::Create(DWORD dwStyle, const RECT& rect, HWND hParent, UINT nID) {
@@ -103,8 +96,10 @@ BOOL CRichLogCtrl::Create(DWORD dwStyle, const RECT& rect, HWND hParent, UINT nI
         return FALSE;
     // The rich edit's own window procedure makes the window; the view's part
     // of the creation runs here, right after it, through the subclass.
-    m_hWnd = hWnd;
-    ::SetWindowSubclass(hWnd, &SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    if (!SubclassWindow(hWnd)) {
+        ::DestroyWindow(hWnd);
+        return FALSE;
+    }
     // Windows keeps a rich edit at 32,767 characters until EM_EXLIMITTEXT
     // raises the limit, and cuts an EM_REPLACESEL that goes past it: a
     // growing log would silently stop growing in the view. Wine's rich edit
@@ -135,16 +130,13 @@ void CRichLogCtrl::OnRereadLog() {
     CHARRANGE end = {-1, -1};
     SendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
 
-    HANDLE file =
-        ::CreateFileA(m_strLogPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    CHandle file(::CreateFileA(m_strLogPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
         return; // missing or locked: the next reread tries again from here
     LARGE_INTEGER fileSize;
-    if (!::GetFileSizeEx(file, &fileSize)) {
-        ::CloseHandle(file);
+    if (!::GetFileSizeEx(file.Get(), &fileSize))
         return;
-    }
     uint64_t size = uint64_t(fileSize.QuadPart);
     if (m_nReadOffset > size) {
         // Shortened or made anew: show the new file from its start.
@@ -166,10 +158,10 @@ void CRichLogCtrl::OnRereadLog() {
     LARGE_INTEGER at;
     at.QuadPart = LONGLONG(m_nReadOffset);
     DWORD got = 0;
-    if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) ||
-        !::ReadFile(file, buffer.data(), DWORD(buffer.size() - 1), &got, nullptr))
+    if (!::SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN) ||
+        !::ReadFile(file.Get(), buffer.data(), DWORD(buffer.size() - 1), &got, nullptr))
         got = 0;
-    ::CloseHandle(file);
+    file.Close();
     if (got == 0)
         return;
 
@@ -252,7 +244,7 @@ int CRichLogCtrl::WatchLogFile() {
             // A write between the last look and this watch gave no notice.
             CheckLogChanged();
             for (;;) {
-                HANDLE handles[2] = {m_evStop, change};
+                HANDLE handles[2] = {m_evStop.Get(), change};
                 DWORD signalled = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
                 if (signalled == WAIT_OBJECT_0) {
                     ::FindCloseChangeNotification(change);
@@ -271,35 +263,29 @@ int CRichLogCtrl::WatchLogFile() {
         }
         // No notices to be had (the data folder is missing, say): look at the
         // log now and then instead, and end as soon as the view goes.
-        if (::WaitForSingleObject(m_evStop, kRetryMs) != WAIT_TIMEOUT)
+        if (::WaitForSingleObject(m_evStop.Get(), kRetryMs) != WAIT_TIMEOUT)
             return 0;
         CheckLogChanged();
     }
 }
 
-LRESULT CALLBACK CRichLogCtrl::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                            UINT_PTR uIdSubclass, DWORD_PTR dwRefData) {
-    auto* self = reinterpret_cast<CRichLogCtrl*>(dwRefData);
+BOOL CRichLogCtrl::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
     switch (message) {
     case WM_COMMAND:
         if (LOWORD(wParam) == ID_REREAD_LOG && lParam == 0) {
-            self->OnRereadLog();
-            return 0;
+            OnRereadLog();
+            *pResult = 0;
+            return TRUE;
         }
-        break;
+        return FALSE;
     case WM_DESTROY: {
         // The follower ends now; nothing is posted to this window any more.
-        ::SetEvent(self->m_evStop);
-        HWND expected = hWnd;
+        ::SetEvent(m_evStop.Get());
+        HWND expected = m_hWnd;
         s_hLogView.compare_exchange_strong(expected, nullptr);
-        break;
+        return FALSE;
     }
-    case WM_NCDESTROY:
-        ::RemoveWindowSubclass(hWnd, &SubclassProc, uIdSubclass);
-        self->m_hWnd = nullptr;
-        break;
     default:
-        break;
+        return FALSE;
     }
-    return ::DefSubclassProc(hWnd, message, wParam, lParam);
 }

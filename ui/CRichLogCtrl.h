@@ -23,6 +23,7 @@
 #include "core/CThreadJob.h"
 #include "framework/CString.h"
 #include "framework/Controls.h"
+#include "framework/WinHandles.h"
 
 #include <windows.h>
 
@@ -63,7 +64,7 @@ public:
     // folder (the folder is missing, say).
     static constexpr DWORD kRetryMs = 1000;
 
-    HANDLE m_evStop;
+    CHandle m_evStop;
     CString m_strLogPath;
     ULONGLONG m_ftLogWrite;
     // 64 bits: a log that outgrows 4 GB must not wrap the offset back into
@@ -79,8 +80,8 @@ private:
     void TrimOldestLines();
     // Posts one reread to the view unless one is already waiting.
     static void PostReread();
-    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
+    // The reread command, and the stop of the follower when the window goes.
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
     // The next reread replaces the whole text (the log became shorter, or
     // the view jumps to the last part of a large log).

@@ -142,7 +142,6 @@ TEST_F(EngineTest, MonitorHeapsComeAndGoWithTheirObjects) {
     DestroyEngine();
     EXPECT_EQ(CThread::s_heap.GetHeap(), nullptr);
     EXPECT_EQ(CTamsel::CWatch::s_heap.GetHeap(), nullptr);
-    EXPECT_EQ(CTamsel::CWatch::CSysTrayObj::s_heap.GetHeap(), nullptr);
     EXPECT_EQ(CTamsel::s_heap.GetHeap(), nullptr);
 }
 
