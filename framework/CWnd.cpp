@@ -88,6 +88,20 @@ LRESULT CWnd::Default(UINT message, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
+LRESULT CWnd::Dispatch(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_NCDESTROY)
+        return WindowProc(message, wParam, lParam);
+    // Unbound before the window's own handling of its end, so nothing in it
+    // reaches the object; DefSubclassProc still knows the subclass it is
+    // called from after the subclass is removed.
+    const bool subclassed = m_binding == Binding::Subclassed;
+    UnsubclassWindow();
+    LRESULT result = subclassed ? ::DefSubclassProc(hWnd, message, wParam, lParam)
+                                : ::DefWindowProcA(hWnd, message, wParam, lParam);
+    OnWindowGone(); // may delete the object: the last use of it
+    return result;
+}
+
 LRESULT CALLBACK CWnd::MadeWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* self = static_cast<CWnd*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
@@ -100,25 +114,13 @@ LRESULT CALLBACK CWnd::MadeWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARA
     auto* self = reinterpret_cast<CWnd*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
     if (!self)
         return ::DefWindowProcA(hWnd, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        self->UnsubclassWindow();
-        LRESULT result = ::DefWindowProcA(hWnd, message, wParam, lParam);
-        self->OnWindowGone(); // may delete the object: the last use of it
-        return result;
-    }
-    return self->WindowProc(message, wParam, lParam);
+    return self->Dispatch(hWnd, message, wParam, lParam);
 }
 
 LRESULT CALLBACK CWnd::SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                     DWORD_PTR dwRefData) {
     auto* self = reinterpret_cast<CWnd*>(dwRefData);
-    if (message == WM_NCDESTROY) {
-        self->UnsubclassWindow();
-        LRESULT result = ::DefSubclassProc(hWnd, message, wParam, lParam);
-        self->OnWindowGone(); // may delete the object: the last use of it
-        return result;
-    }
-    return self->WindowProc(message, wParam, lParam);
+    return self->Dispatch(hWnd, message, wParam, lParam);
 }
 
 BOOL CWnd::BindDlgItem(HWND hParent, int nID) {

@@ -117,6 +117,8 @@ protected:
 private:
     enum class Binding { None, Made, Subclassed };
 
+    // Both procedures' dispatch: WindowProc, or the unbinding at the end.
+    LRESULT Dispatch(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK MadeWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
