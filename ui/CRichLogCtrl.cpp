@@ -130,8 +130,9 @@ void CRichLogCtrl::OnRereadLog() {
     CHARRANGE end = {-1, -1};
     SendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
 
-    CHandle file(::CreateFileA(m_strLogPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    CHandle file(::CreateFileA(m_strLogPath, GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
         return; // missing or locked: the next reread tries again from here
     LARGE_INTEGER fileSize;

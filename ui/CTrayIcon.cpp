@@ -24,8 +24,9 @@ bool Protecting() {
 } // namespace
 
 CTrayIcon::CTrayIcon(CMainSheet& sheet)
-    : m_sheet(sheet), m_hIconIdle(LoadTrayImage(IDI_TRAY_IDLE)), m_hIconInWork(LoadTrayImage(IDI_TRAY_INWORK)),
-      m_hIconStart(LoadTrayImage(IDI_TRAY_START)), m_client(this) {
+    : m_sheet(sheet), m_hIconIdle(LoadTrayImage(IDI_TRAY_IDLE)),
+      m_hIconInWork(LoadTrayImage(IDI_TRAY_INWORK)), m_hIconStart(LoadTrayImage(IDI_TRAY_START)),
+      m_client(this) {
     AddIconRecord(m_hIconStart.Get(), "Norvane");
     UpdateTooltip();
     if (Protecting())

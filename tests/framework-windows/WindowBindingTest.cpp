@@ -36,7 +36,8 @@ enum class Form { Made, Subclassed };
 bool Bind(Probe& probe, Form form) {
     if (form == Form::Made)
         return probe.CreateEx(0, "NorvaneBindingTest", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr) != FALSE;
-    HWND hWnd = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND hWnd =
+        ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     return probe.SubclassWindow(hWnd) != FALSE;
 }
 

@@ -177,9 +177,9 @@ TEST_F(TrayIconTest, EachMouseMessageReachesItsHandler) {
     RecordingIcon icon;
     ASSERT_TRUE(icon.AddIconRecord(m_first, "Norvane"));
     // Messages no handler takes come first: nothing is called for them.
-    const UINT unhandled[] = {WM_KEYDOWN,     WM_CONTEXTMENU, WM_MOUSEMOVE,     WM_LBUTTONDOWN,
-                              WM_LBUTTONUP,   WM_RBUTTONUP,   WM_RBUTTONDBLCLK, WM_MBUTTONDOWN,
-                              WM_MBUTTONUP,   WM_MBUTTONDBLCLK};
+    const UINT unhandled[] = {WM_KEYDOWN,   WM_CONTEXTMENU,  WM_MOUSEMOVE,     WM_LBUTTONDOWN,
+                              WM_LBUTTONUP, WM_RBUTTONUP,    WM_RBUTTONDBLCLK, WM_MBUTTONDOWN,
+                              WM_MBUTTONUP, WM_MBUTTONDBLCLK};
     for (UINT message : unhandled)
         ::PostMessageA(icon.GetSafeHwnd(), WM_USER + 1, 0, message);
     ::PostMessageA(icon.GetSafeHwnd(), WM_USER + 1, 0, WM_RBUTTONDOWN);
