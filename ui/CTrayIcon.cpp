@@ -9,6 +9,10 @@
 
 namespace {
 
+// The timer that changes the icon's image.
+constexpr UINT_PTR kTrayTimerId = 1288;
+constexpr UINT kTrayTimerPeriodMs = 300;
+
 // The images are 16 x 16, the size of the notification area: LoadIconA
 // would give the large size, scaled up from it.
 HICON LoadTrayImage(int id) {
@@ -35,12 +39,13 @@ CTrayIcon::CTrayIcon(CMainSheet& sheet)
 }
 
 CTrayIcon::~CTrayIcon() {
-    m_client.Unregister();
     // The icon leaves the notification area before its images go.
     Shutdown();
 }
 
 void CTrayIcon::Shutdown() {
+    // First: no broadcast may put the icon back or reach a half-destroyed
+    // object.
     m_client.Unregister();
     KillTimer(kTrayTimerId);
     RemoveIconRecord();

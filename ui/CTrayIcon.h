@@ -21,10 +21,6 @@
 
 class CMainSheet;
 
-// The timer that changes the icon's image.
-constexpr UINT_PTR kTrayTimerId = 1288;
-constexpr UINT kTrayTimerPeriodMs = 300;
-
 class CTrayIcon : public CNotifyIcon {
 public:
     DECLARE_EVENT_CLIENT()
@@ -39,7 +35,7 @@ public:
     // "Norvane\n<count> folder(s) protected\n", then, when folders are
     // waited for, "<count> folder(s) waiting\n". Only on the windows' thread.
     void UpdateTooltip();
-    // The image, every 300 ms; also restores an icon the shell lost and
+    // The image, every 300 ms (timer 1288 of the icon's window); also restores an icon the shell lost and
     // brings the tooltip and the main window up to date after a folder
     // turned waiting or watched.
     void OnTimer();
