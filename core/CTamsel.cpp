@@ -100,7 +100,7 @@ bool CTamsel::IsFolderWaiting(const char* path) const {
 }
 
 int CTamsel::GetWaitingFolderCount() const {
-    return m_pWatch ? m_pWatch->GetWaitingFolderCount(m_settings.m_lstProtectedFolders) : 0;
+    return m_pWatch ? m_pWatch->GetWaitingFolderCount() : 0;
 }
 
 bool CTamsel::IsProtectedFolder(const char* path) const {

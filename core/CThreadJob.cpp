@@ -7,6 +7,7 @@
 #include "framework/WorkerThread.h"
 
 #include <atomic>
+#include <utility>
 
 namespace {
 // Set while any job's OnException runs, so that a second failure elsewhere

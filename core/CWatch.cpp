@@ -23,10 +23,11 @@ CWatch::~CWatch() {
 
 void CWatch::OnEvent(UINT nId) {
     if (nId == ID_UPDATE_WATCH_LIST)
-        UpdateThreads(m_folders);
+        UpdateThreads();
 }
 
-void CWatch::UpdateThreads(const CList<CString>& folders) {
+void CWatch::UpdateThreads() {
+    const CList<CString>& folders = m_folders;
     for (POSITION pos = folders.GetHeadPosition(); pos;) {
         const CString& folder = folders.GetNext(pos);
         bool watched = false;
@@ -75,8 +76,9 @@ bool CWatch::IsFolderWaiting(const char* folder) const {
     return false;
 }
 
-int CWatch::GetWaitingFolderCount(const CList<CString>& folders) const {
+int CWatch::GetWaitingFolderCount() const {
     int waiting = 0;
+    const CList<CString>& folders = m_folders;
     for (POSITION pos = folders.GetHeadPosition(); pos;)
         waiting += IsFolderWaiting(folders.GetNext(pos)) ? 1 : 0;
     return waiting;

@@ -51,7 +51,7 @@ public:
     // Starts a thread for each listed folder that has none (folders equal but
     // for letter case share one), tells the threads of folders no longer
     // listed to stop and has the icon brought up to date.
-    void UpdateThreads(const CList<CString>& folders);
+    void UpdateThreads();
     // Waits for the threads that UpdateThreads told to stop and releases
     // them. Never called with the broadcast lock held.
     void ReleaseStoppedThreads();
@@ -60,8 +60,8 @@ public:
     // Whether the thread of folder (any spelling) waits for its folder to
     // be there; false for a folder with no thread.
     bool IsFolderWaiting(const char* folder) const;
-    // The entries of folders whose folder is waited for.
-    int GetWaitingFolderCount(const CList<CString>& folders) const;
+    // The entries of the list whose folder is waited for.
+    int GetWaitingFolderCount() const;
 
     CSysTrayObj* m_pTrayObj = nullptr;
 

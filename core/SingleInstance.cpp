@@ -6,8 +6,8 @@
 const char* const kInstanceMutexName = "NorvaneInstance";
 
 CMutexEx::~CMutexEx() {
-    // Released before the handle closes (which the handle's owner does), so
-    // a start that waits sees it free at once.
+    // Ownership is given up before the handle closes with its member: the
+    // mutex is then free for a start that is waiting for it.
     if (m_hMutex.IsValid())
         ::ReleaseMutex(m_hMutex.Get());
 }
