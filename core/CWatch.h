@@ -3,13 +3,13 @@
 // securing the photos that arrive in its folder or any folder below it, and
 // the notification-area icon object, shown while a folder is protected.
 //
-// The monitor follows the engine's protected-folder list at every
-// ID_UPDATE_WATCH_LIST. That event arrives inside the broadcast, with the
-// broadcast lock held, while a monitoring thread may be waiting for the very
-// same lock to announce a secured photo. So the synchronisation never waits
-// for a thread there: threads of removed folders are told to stop and set
-// aside, and the engine waits for them (ReleaseStoppedThreads) once the
-// broadcast has returned.
+// The monitor follows its owner's protected-folder list, which it reads and
+// never changes, at every ID_UPDATE_WATCH_LIST. That event arrives inside
+// the broadcast, with the broadcast lock held, while a monitoring thread may
+// be waiting for the very same lock to announce a secured photo. So the
+// synchronisation never waits for a thread there: threads of removed folders
+// are told to stop and set aside, and the owner waits for them
+// (ReleaseStoppedThreads) once the broadcast has returned.
 //
 // A protected folder that is not there (a camera card, a USB disk or a
 // network share not connected, a folder removed or renamed) stays in the
@@ -20,7 +20,6 @@
 // up on their own thread (IsFolderWaiting, GetWaitingFolderCount).
 
 #include "core/CSysTrayIcon.h"
-#include "core/CTamsel.h"
 #include "core/EventBroadcast.h"
 #include "core/PrivateHeap.h"
 #include "framework/CList.h"
@@ -29,9 +28,9 @@
 
 #include <windows.h>
 
-class CWinThread;
+class CTamsel;
 
-class CTamsel::CWatch {
+class CWatch {
 public:
     DECLARE_PRIVATE_HEAP()
     DECLARE_EVENT_CLIENT()
@@ -39,7 +38,9 @@ public:
     class CThread;
     class CSysTrayObj;
 
-    explicit CWatch(CTamsel* pTamsel);
+    // folders is the owner's list, which outlives the monitor; pTamsel
+    // serves the icon object.
+    CWatch(const CList<CString>& folders, CTamsel* pTamsel);
     CWatch(const CWatch&) = delete;
     CWatch& operator=(const CWatch&) = delete;
     // Removes the icon object, then stops every monitoring thread and waits
@@ -49,7 +50,7 @@ public:
     void OnEvent(UINT nId);
     // Starts a thread for each listed folder that has none (folders equal but
     // for letter case share one), tells the threads of folders no longer
-    // listed to stop, saves the settings and has the icon brought up to date.
+    // listed to stop and has the icon brought up to date.
     void UpdateThreads();
     // Waits for the threads that UpdateThreads told to stop and releases
     // them. Never called with the broadcast lock held.
@@ -59,14 +60,14 @@ public:
     // Whether the thread of folder (any spelling) waits for its folder to
     // be there; false for a folder with no thread.
     bool IsFolderWaiting(const char* folder) const;
-    // The entries of the protected-folder list whose folder is waited for.
+    // The entries of the list whose folder is waited for.
     int GetWaitingFolderCount() const;
 
-    CList<CThread*> m_lstThreads;
     CSysTrayObj* m_pTrayObj = nullptr;
-    CTamsel* m_pTamsel;
 
 private:
+    const CList<CString>& m_folders;
+    CList<CThread*> m_lstThreads;
     CList<CThread*> m_lstStopping;
     // Last member: joins the broadcast once the rest is built.
     _class_client_<CWatch> m_client;
@@ -77,7 +78,7 @@ private:
 // the notification area while a folder is protected, the count of them in
 // its tooltip); the main window's timer picks its image. A right click opens
 // the menu of the main window's commands, a double click opens the window.
-class CTamsel::CWatch::CSysTrayObj : public CSysTrayIcon {
+class CWatch::CSysTrayObj : public CSysTrayIcon {
 public:
     DECLARE_PRIVATE_HEAP()
     DECLARE_EVENT_CLIENT()
@@ -108,7 +109,7 @@ private:
 };
 
 // One protected folder under watch, on a thread of its own.
-class CTamsel::CWatch::CThread {
+class CWatch::CThread {
 public:
     DECLARE_PRIVATE_HEAP()
 
@@ -127,18 +128,6 @@ public:
     // messages other threads send to this thread's windows meanwhile.
     void StopMonitor();
 
-    // Test hook: the size of the change buffer of threads started from now
-    // on (0 restores the usual 64 KiB). A small buffer overflows at once.
-    static void SetChangeBufferSizeForTests(DWORD bytes);
-    // How long a photo held by its writer is waited for (0: the usual 30 min).
-    static void SetGiveUpTimeForTests(DWORD ms);
-    // The function that queues each read of changes, in place of
-    // ReadDirectoryChangesW (null restores it): a test fails reads with it.
-    typedef BOOL(WINAPI* ChangeReader)(HANDLE hFolder, LPVOID buffer, DWORD size, BOOL subtree, DWORD filter,
-                                       LPDWORD returned, LPOVERLAPPED overlapped,
-                                       LPOVERLAPPED_COMPLETION_ROUTINE routine);
-    static void SetChangeReaderForTests(ChangeReader reader);
-
     // True while the thread waits for its folder to be there (not yet, or no
     // longer); false while it watches it, and before it first looked.
     bool IsWaiting() const { return m_bWaiting != 0; }
@@ -150,14 +139,12 @@ public:
     volatile LONG m_bRunning = 0;
     // Written by the monitoring thread, read by the user-interface thread.
     volatile LONG m_bWaiting = 0;
-    CWinThread* m_pWinThread = nullptr;
 
 private:
     static UINT MonitorThreadProc(LPVOID pParam);
 
     CHandle m_evChange;
-    // Our own handle of the thread: the thread object closes its handle
-    // when it deletes itself, and the stop must wait for the thread's end.
+    // The stop waits on it for the thread's very end.
     CHandle m_hThread;
     volatile bool m_bStopRequested = false;
 };

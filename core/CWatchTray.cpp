@@ -3,6 +3,8 @@
 // commands in its menu.
 #include "core/CWatch.h"
 
+#include "core/CTamsel.h"
+
 #include "framework/CPropertySheet.h"
 #include "framework/CWinAppEx.h"
 
@@ -10,7 +12,7 @@
 
 #include <cstdio>
 
-IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch::CSysTrayObj)
+IMPLEMENT_PRIVATE_HEAP(CWatch::CSysTrayObj)
 
 namespace {
 
@@ -32,7 +34,7 @@ CWnd* MainWindow() {
 
 } // namespace
 
-CTamsel::CWatch::CSysTrayObj::CSysTrayObj(CTamsel* pTamsel) : m_pTamsel(pTamsel), m_client(this) {
+CWatch::CSysTrayObj::CSysTrayObj(CTamsel* pTamsel) : m_pTamsel(pTamsel), m_client(this) {
     m_hIconIdle = LoadTrayImage(IDI_TRAY_IDLE);
     m_hIconInWork = LoadTrayImage(IDI_TRAY_INWORK);
     m_hIconStart = LoadTrayImage(IDI_TRAY_START);
@@ -41,7 +43,7 @@ CTamsel::CWatch::CSysTrayObj::CSysTrayObj(CTamsel* pTamsel) : m_pTamsel(pTamsel)
     AddIconRecord(m_hIconStart, "Norvane");
 }
 
-CTamsel::CWatch::CSysTrayObj::~CSysTrayObj() {
+CWatch::CSysTrayObj::~CSysTrayObj() {
     m_client.Unregister();
     // The icon leaves the notification area before its images go.
     RemoveIconRecord(0);
@@ -50,7 +52,7 @@ CTamsel::CWatch::CSysTrayObj::~CSysTrayObj() {
             ::DestroyIcon(icon);
 }
 
-void CTamsel::CWatch::CSysTrayObj::OnEvent(UINT nId) {
+void CWatch::CSysTrayObj::OnEvent(UINT nId) {
     switch (nId) {
     case ID_WATCH_UPDATE_ICON:
         if (m_pTamsel && m_pTamsel->GetProtectedFolderCount() > 0)
@@ -66,7 +68,7 @@ void CTamsel::CWatch::CSysTrayObj::OnEvent(UINT nId) {
     }
 }
 
-void CTamsel::CWatch::CSysTrayObj::UpdateTooltip() {
+void CWatch::CSysTrayObj::UpdateTooltip() {
     // A folder waited for is listed but not protected now: the user must
     // not read it as protected.
     int listed = m_pTamsel ? m_pTamsel->GetProtectedFolderCount() : 0;
@@ -80,7 +82,7 @@ void CTamsel::CWatch::CSysTrayObj::UpdateTooltip() {
     SetTrayTip(tip);
 }
 
-void CTamsel::CWatch::CSysTrayObj::OnRButtonDown(UINT, int x, int y) {
+void CWatch::CSysTrayObj::OnRButtonDown(UINT, int x, int y) {
     CWnd* owner = MainWindow();
     if (!owner)
         return;
@@ -99,7 +101,7 @@ void CTamsel::CWatch::CSysTrayObj::OnRButtonDown(UINT, int x, int y) {
     ::DestroyMenu(menu);
 }
 
-void CTamsel::CWatch::CSysTrayObj::OnLButtonDblClk(UINT, int, int) {
+void CWatch::CSysTrayObj::OnLButtonDblClk(UINT, int, int) {
     auto* sheet = dynamic_cast<CPropertySheet*>(MainWindow());
     if (!sheet)
         return;

@@ -57,7 +57,7 @@ void CMainSheet::OnInitSheet() {
     // What a second start looks for to wake this instance.
     MarkInstanceWindow(m_hWnd);
     if (g_pTamsel)
-        g_pTamsel->m_hProgressWnd = m_hWnd;
+        g_pTamsel->SetProgressWindow(m_hWnd);
     m_nIconPhase = -9;
     // The monitoring threads start before this window and may have found
     // their folders missing before it listened: the first tick catches up.
@@ -73,8 +73,8 @@ void CMainSheet::OnEvent(UINT nId) {
 }
 
 void CMainSheet::OnTrayTimer() {
-    CTamsel::CWatch::CSysTrayObj* tray =
-        g_pTamsel && g_pTamsel->m_pWatch ? g_pTamsel->m_pWatch->m_pTrayObj : nullptr;
+    CWatch::CSysTrayObj* tray =
+        g_pTamsel && g_pTamsel->GetMonitor() ? g_pTamsel->GetMonitor()->m_pTrayObj : nullptr;
     const bool protecting = g_pTamsel && g_pTamsel->GetProtectedFolderCount() > 0;
     int phase = m_nIconPhase.load();
     const int state = phase > 0 ? 2 : phase == 0 ? 1 : 0;
@@ -137,17 +137,17 @@ BOOL CMainSheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
         return FALSE;
     case WM_SHOWWINDOW:
         // Told once the window is on the screen, never while it is hidden.
-        if (wParam && g_pTamsel && g_pTamsel->m_bTellUnreadableSettings)
+        if (wParam && g_pTamsel && g_pTamsel->MustTellUnreadableSettings())
             PostMessage(WM_TELL_UNREADABLE_SETTINGS, 0, 0);
         return FALSE;
-    case WM_TELL_UNREADABLE_SETTINGS:
-        if (g_pTamsel && g_pTamsel->m_bTellUnreadableSettings) {
-            g_pTamsel->m_bTellUnreadableSettings = false;
-            ::MessageBoxA(m_hWnd, UnreadableSettingsNotice(g_pTamsel->m_strUnreadableKeptAs),
-                          kUnreadableSettingsCaption, MB_ICONWARNING | MB_OK);
-        }
+    case WM_TELL_UNREADABLE_SETTINGS: {
+        CString keptAs;
+        if (g_pTamsel && g_pTamsel->TakeUnreadableSettingsNotice(keptAs))
+            ::MessageBoxA(m_hWnd, UnreadableSettingsNotice(keptAs), kUnreadableSettingsCaption,
+                          MB_ICONWARNING | MB_OK);
         *pResult = 0;
         return TRUE;
+    }
     case WM_TIMER:
         if (wParam != kTrayTimerId)
             return FALSE;
@@ -161,8 +161,8 @@ BOOL CMainSheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
     case WM_DESTROY:
         UnmarkInstanceWindow(m_hWnd);
         KillTimer(kTrayTimerId);
-        if (g_pTamsel && g_pTamsel->m_hProgressWnd == m_hWnd)
-            g_pTamsel->m_hProgressWnd = nullptr;
+        if (g_pTamsel)
+            g_pTamsel->ForgetScanWindows(m_hWnd);
         return FALSE;
     default:
         return FALSE;
