@@ -9,6 +9,8 @@
 
 #include "core/ActivityLog.h"
 
+#include "core/CoreTestHooks.h"
+
 #include "core/LogScrub.h"
 #include "core/Paths.h"
 #include "framework/WinHandles.h"

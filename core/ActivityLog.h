@@ -32,8 +32,3 @@ void ScrubLog();
 
 // The current local time as "%m.%d.%y %H:%M:%S", or "Invalid DateTime".
 CString GetTimeStamp();
-
-// Test hook: the function that writes an entry's bytes to the open log (by
-// default WriteFile). Null restores the default.
-typedef BOOL (*LogWriter)(HANDLE file, const void* data, DWORD size, DWORD* written);
-void SetLogWriterForTests(LogWriter writer);

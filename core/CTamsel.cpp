@@ -15,19 +15,19 @@ IMPLEMENT_PRIVATE_HEAP(CTamsel)
 CTamsel::CTamsel() {
     RegisterAutostart();
     m_strRunKey = kRunKey;
-    m_pWatch = new CWatch(this);
+    m_pWatch = std::make_unique<CWatch>(m_settings.m_lstProtectedFolders);
     // A protected folder that is not there now is kept: only the user
     // removes a folder from the list. Its thread waits for it.
-    LoadSettings();
-    if (m_bSettingsUnreadable) {
+    m_settings.LoadSettings();
+    if (m_settings.m_bSettingsUnreadable) {
         // The protected folders it held are not protected now: said in the
         // log at once, and to the user when the window next shows.
-        CString path = GetDataFolder() + "\\" + kSettingsFileName;
-        AppendToLog(SettingsUnreadableEntry(GetTimeStamp(), path, m_strUnreadableKeptAs));
+        CString path = GetDataFolder() + "\\" + CTamselSettings::kSettingsFileName;
+        AppendToLog(SettingsUnreadableEntry(GetTimeStamp(), path, m_settings.m_strUnreadableKeptAs));
         m_bTellUnreadableSettings = true;
     }
-    // The monitor starts one thread per folder and saves the settings.
-    BroadcastWatchListChange();
+    // One thread per folder.
+    FollowFolderList();
 }
 
 CTamsel::~CTamsel() {
@@ -37,15 +37,16 @@ CTamsel::~CTamsel() {
     // thread, is stopped.
     m_bStopScan = true;
     WaitForWorker(INFINITE);
-    SaveSettings();
-    delete m_pWatch;
-    m_pWatch = nullptr;
-    m_lstProtectedFolders.RemoveAll();
+    m_settings.SaveSettings();
+    m_pWatch.reset();
+    m_settings.m_lstProtectedFolders.RemoveAll();
 }
 
 void CTamsel::OnException(CSeException*) {}
 
-void CTamsel::BroadcastWatchListChange() {
+void CTamsel::FollowFolderList() {
+    m_settings.SaveSettings();
+    // The monitor follows the list inside this broadcast.
     BroadcastEvent(ID_UPDATE_WATCH_LIST);
     // Threads of removed folders are waited for only now that the broadcast
     // lock is free: one of them may be waiting for it to report a photo.
@@ -53,36 +54,45 @@ void CTamsel::BroadcastWatchListChange() {
         m_pWatch->ReleaseStoppedThreads();
 }
 
+bool CTamsel::TakeUnreadableSettingsNotice(CString& keptAs) {
+    if (!m_bTellUnreadableSettings)
+        return false;
+    m_bTellUnreadableSettings = false;
+    keptAs = m_settings.m_strUnreadableKeptAs;
+    return true;
+}
+
 void CTamsel::SetFolderForScan(const char* path) {
     if (path && *path && _access(path, 0) == 0) {
-        m_strFolderForScan = path;
-        SaveSettings();
+        m_settings.m_strFolderForScan = path;
+        m_settings.SaveSettings();
     } else {
-        m_strFolderForScan.Empty();
+        m_settings.m_strFolderForScan.Empty();
     }
 }
 
 CString CTamsel::GetFolderForScan() const {
-    return m_strFolderForScan;
+    return m_settings.m_strFolderForScan;
 }
 
 void CTamsel::AddProtectedFolder(const char* path) {
     if (!path)
         return;
     if (_access(path, 0) == 0 && !IsProtectedFolder(path))
-        m_lstProtectedFolders.AddTail(CString(path));
-    BroadcastWatchListChange();
+        m_settings.m_lstProtectedFolders.AddTail(CString(path));
+    FollowFolderList();
 }
 
 void CTamsel::RemoveProtectedFolder(const char* path) {
     if (!path)
         return;
-    for (POSITION pos = m_lstProtectedFolders.GetHeadPosition(); pos;) {
+    CList<CString>& folders = m_settings.m_lstProtectedFolders;
+    for (POSITION pos = folders.GetHeadPosition(); pos;) {
         POSITION at = pos;
-        if (m_lstProtectedFolders.GetNext(pos).CompareNoCase(path) == 0)
-            m_lstProtectedFolders.RemoveAt(at);
+        if (folders.GetNext(pos).CompareNoCase(path) == 0)
+            folders.RemoveAt(at);
     }
-    BroadcastWatchListChange();
+    FollowFolderList();
 }
 
 bool CTamsel::IsFolderWaiting(const char* path) const {
@@ -96,8 +106,9 @@ int CTamsel::GetWaitingFolderCount() const {
 bool CTamsel::IsProtectedFolder(const char* path) const {
     if (!path)
         return false;
-    for (POSITION pos = m_lstProtectedFolders.GetHeadPosition(); pos;)
-        if (m_lstProtectedFolders.GetNext(pos).CompareNoCase(path) == 0)
+    const CList<CString>& folders = m_settings.m_lstProtectedFolders;
+    for (POSITION pos = folders.GetHeadPosition(); pos;)
+        if (folders.GetNext(pos).CompareNoCase(path) == 0)
             return true;
     return false;
 }

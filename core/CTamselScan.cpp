@@ -70,7 +70,7 @@ int CTamsel::Run() {
     m_nFilesFound = m_nJpegFiles = m_nSecureFiles = m_nSecuredFiles = 0;
     m_nNotSecuredFiles = m_nLocationLeftFiles = 0;
     m_lProgressWaiting = 0;
-    AppendToLog(ScanStartEntry(GetTimeStamp(), m_strFolderForScan));
+    AppendToLog(ScanStartEntry(GetTimeStamp(), m_settings.m_strFolderForScan));
 
     ScanFolderTree();
 
@@ -83,7 +83,7 @@ int CTamsel::Run() {
 
 void CTamsel::ScanFolderTree() {
     CScanWalk walk(*this);
-    walk.Walk(m_strFolderForScan);
+    walk.Walk(m_settings.m_strFolderForScan);
 }
 
 void CTamsel::ScanPhoto(const char* path) {
@@ -117,20 +117,46 @@ void CTamsel::ScanPhoto(const char* path) {
         PostProgress();
 }
 
+void CTamsel::StopScan() {
+    m_bStopScan = true;
+}
+
+ScanCounters CTamsel::GetScanCounters() const {
+    ScanCounters counters;
+    counters.nFilesFound = m_nFilesFound;
+    counters.nJpegFiles = m_nJpegFiles;
+    counters.nSecureFiles = m_nSecureFiles;
+    counters.nSecuredFiles = m_nSecuredFiles;
+    counters.nNotSecuredFiles = m_nNotSecuredFiles;
+    counters.nLocationLeftFiles = m_nLocationLeftFiles;
+    counters.nProgressRange = m_nProgressRange;
+    return counters;
+}
+
+void CTamsel::ForgetScanWindows(HWND window) {
+    HWND finish = m_hNotifyWnd;
+    if (finish && (finish == window || ::GetParent(finish) == window))
+        m_hNotifyWnd = nullptr;
+    if (m_hProgressWnd == window)
+        m_hProgressWnd = nullptr;
+}
+
 void CTamsel::PostProgress() {
-    if (!m_hProgressWnd || ::InterlockedCompareExchange(&m_lProgressWaiting, 1, 0) != 0)
+    HWND progress = m_hProgressWnd;
+    if (!progress || ::InterlockedCompareExchange(&m_lProgressWaiting, 1, 0) != 0)
         return;
-    if (!::PostMessageA(m_hProgressWnd, WM_SCAN_PROGRESS, WPARAM(m_nFilesFound), LPARAM(m_nProgressRange)))
+    if (!::PostMessageA(progress, WM_SCAN_PROGRESS, WPARAM(m_nFilesFound), LPARAM(m_nProgressRange)))
         ::InterlockedExchange(&m_lProgressWaiting, 0);
 }
 
 void CTamsel::PostFinish(LONG nScanNumber) {
-    if (!m_hNotifyWnd)
+    HWND finish = m_hNotifyWnd;
+    if (!finish)
         return;
     // The page waits for this message to end the scan: should the queue be
     // full of other messages for a moment, try again for a while.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (::PostMessageA(m_hNotifyWnd, WM_COMMAND, ID_SCAN_FINISH, LPARAM(nScanNumber)) || !::IsWindow(m_hNotifyWnd))
+        if (::PostMessageA(finish, WM_COMMAND, ID_SCAN_FINISH, LPARAM(nScanNumber)) || !::IsWindow(finish))
             return;
         ::Sleep(50);
     }

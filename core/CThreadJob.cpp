@@ -4,9 +4,10 @@
 #include "core/CWinThreadException.h"
 #include "core/SeTranslator.h"
 #include "framework/WaitForThread.h"
-#include "framework/WinHandles.h"
+#include "framework/WorkerThread.h"
 
 #include <atomic>
+#include <utility>
 
 namespace {
 // Set while any job's OnException runs, so that a second failure elsewhere
@@ -16,17 +17,10 @@ std::atomic<bool> g_bInOnException{false};
 
 const CRuntimeClass CThreadJob::classCThreadJob = {"CThreadJob", int(sizeof(CThreadJob)), 0xFFFF, nullptr};
 
-CThreadJob::CThreadJob()
-    : m_pThread(nullptr), m_hOwnerWnd(nullptr), m_nParam(0), m_nResult(0), m_nUserFlag(0),
-      m_hWorker(nullptr) {
-    ::InitializeCriticalSection(&m_cs);
-}
+CThreadJob::CThreadJob() : m_pThread(nullptr), m_hOwnerWnd(nullptr), m_nParam(0), m_nResult(0), m_nUserFlag(0) {}
 
 CThreadJob::~CThreadJob() {
     WaitForWorker(INFINITE);
-    if (m_hWorker)
-        ::CloseHandle(m_hWorker);
-    ::DeleteCriticalSection(&m_cs);
 }
 
 int CThreadJob::GetResult() {
@@ -48,52 +42,35 @@ const CRuntimeClass* CThreadJob::GetRuntimeClass() const {
 bool CThreadJob::Start(HWND hOwnerWnd, int nParam) {
     m_nParam = nParam;
     // Held until the thread is resumed: the worker's first step waits for it.
-    CCritSecLock lock(&m_cs);
+    CCritSecLock lock(m_cs);
     if (m_pThread)
         return false;
     m_hOwnerWnd = hOwnerWnd;
     m_nUserFlag = 0;
     m_nResult = 0;
 
-    auto* thread = new CWinThreadException(&ThreadProc, this);
-    m_pThread = thread;
-    if (!thread->CreateThread(CREATE_SUSPENDED)) {
-        delete thread;
+    m_pThread = new CWinThreadException(&ThreadProc, this);
+    CHandle worker = StartWorkerThread(m_pThread);
+    if (!worker.IsValid()) {
         m_pThread = nullptr;
         return false;
     }
-    thread->SetThreadPriority(THREAD_PRIORITY_NORMAL);
-    if (m_hWorker)
-        ::CloseHandle(m_hWorker);
-    m_hWorker = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), thread->m_hThread, ::GetCurrentProcess(), &m_hWorker,
-                      SYNCHRONIZE, FALSE, 0);
-    // From here on the thread object may delete itself at any moment.
-    thread->ResumeThread();
+    m_hWorker = std::move(worker);
     return true;
 }
 
+// Only the owner's thread starts workers and replaces m_hWorker, and these
+// run on it too: the handle cannot close while it is waited on.
 bool CThreadJob::WaitForWorker(DWORD dwMilliseconds) {
-    HANDLE worker;
-    {
-        CCritSecLock lock(&m_cs);
-        worker = m_hWorker;
-    }
-    return !worker || ::WaitForSingleObject(worker, dwMilliseconds) == WAIT_OBJECT_0;
+    return WaitForThread(m_hWorker, dwMilliseconds);
 }
 
 void CThreadJob::WaitForWorkerAnsweringSentMessages() {
-    HANDLE worker;
-    {
-        CCritSecLock lock(&m_cs);
-        worker = m_hWorker;
-    }
-    if (worker)
-        WaitAnsweringSentMessages(worker);
+    WaitForThreadAnsweringSentMessages(m_hWorker);
 }
 
 bool CThreadJob::IsWorking() {
-    CCritSecLock lock(&m_cs);
+    CCritSecLock lock(m_cs);
     return m_pThread != nullptr;
 }
 
@@ -101,7 +78,7 @@ UINT CThreadJob::ThreadProc(LPVOID pParam) {
     auto* job = static_cast<CThreadJob*>(pParam);
     CWinThreadException* thread;
     {
-        CCritSecLock lock(&job->m_cs);
+        CCritSecLock lock(job->m_cs);
         thread = job->m_pThread;
     }
     if (!thread)
@@ -111,7 +88,7 @@ UINT CThreadJob::ThreadProc(LPVOID pParam) {
     // Cleared also when set-up failed: the thread object deletes itself as
     // the thread ends, and a pointer left behind would block every later
     // Start and dangle.
-    CCritSecLock lock(&job->m_cs);
+    CCritSecLock lock(job->m_cs);
     job->m_pThread = nullptr;
     return UINT(result);
 }

@@ -10,6 +10,7 @@
 // runs, the derived members the body uses are already gone.
 
 #include "framework/CRuntimeClass.h"
+#include "framework/WinHandles.h"
 
 #include <windows.h>
 
@@ -51,7 +52,7 @@ public:
     static const CRuntimeClass classCThreadJob;
 
 protected:
-    CRITICAL_SECTION m_cs;
+    CCriticalSection m_cs;
     CWinThreadException* m_pThread;
     HWND m_hOwnerWnd;
     int m_nParam;
@@ -63,8 +64,7 @@ private:
     int RunBody();
     void ReportException(CSeException* pException);
 
-    // Our own handle of the last worker's thread: the thread object closes
-    // its handle when it deletes itself, and the owner must be able to wait
-    // for the thread's very end.
-    HANDLE m_hWorker;
+    // The last worker's thread, to wait for its very end: the thread object
+    // deletes itself before the thread has quite ended.
+    CHandle m_hWorker;
 };

@@ -1,10 +1,10 @@
 #include "core/CWatch.h"
 
-IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch)
+IMPLEMENT_PRIVATE_HEAP(CWatch)
 
-CTamsel::CWatch::CWatch(CTamsel* pTamsel) : m_pTamsel(pTamsel), m_client(this) {}
+CWatch::CWatch(const CList<CString>& folders) : m_folders(folders), m_client(this) {}
 
-CTamsel::CWatch::~CWatch() {
+CWatch::~CWatch() {
     m_client.Unregister();
     // Shutdown order: the windows took the icon out of the notification
     // area before this (nothing promises protection that is ending); every
@@ -18,13 +18,13 @@ CTamsel::CWatch::~CWatch() {
     ReleaseStoppedThreads();
 }
 
-void CTamsel::CWatch::OnEvent(UINT nId) {
+void CWatch::OnEvent(UINT nId) {
     if (nId == ID_UPDATE_WATCH_LIST)
         UpdateThreads();
 }
 
-void CTamsel::CWatch::UpdateThreads() {
-    const CList<CString>& folders = m_pTamsel->m_lstProtectedFolders;
+void CWatch::UpdateThreads() {
+    const CList<CString>& folders = m_folders;
     for (POSITION pos = folders.GetHeadPosition(); pos;) {
         const CString& folder = folders.GetNext(pos);
         bool watched = false;
@@ -50,12 +50,11 @@ void CTamsel::CWatch::UpdateThreads() {
         thread->SignalStop();
         m_lstStopping.AddTail(thread);
     }
-    m_pTamsel->SaveSettings();
     BroadcastEvent(ID_WATCH_UPDATE_TOOLTIP);
     BroadcastEvent(ID_WATCH_UPDATE_ICON);
 }
 
-void CTamsel::CWatch::ReleaseStoppedThreads() {
+void CWatch::ReleaseStoppedThreads() {
     while (!m_lstStopping.IsEmpty()) {
         CThread* thread = m_lstStopping.RemoveHead();
         thread->StopMonitor();
@@ -63,7 +62,7 @@ void CTamsel::CWatch::ReleaseStoppedThreads() {
     }
 }
 
-bool CTamsel::CWatch::IsFolderWaiting(const char* folder) const {
+bool CWatch::IsFolderWaiting(const char* folder) const {
     if (!folder)
         return false;
     for (POSITION pos = m_lstThreads.GetHeadPosition(); pos;) {
@@ -74,9 +73,9 @@ bool CTamsel::CWatch::IsFolderWaiting(const char* folder) const {
     return false;
 }
 
-int CTamsel::CWatch::GetWaitingFolderCount() const {
+int CWatch::GetWaitingFolderCount() const {
     int waiting = 0;
-    const CList<CString>& folders = m_pTamsel->m_lstProtectedFolders;
+    const CList<CString>& folders = m_folders;
     for (POSITION pos = folders.GetHeadPosition(); pos;)
         waiting += IsFolderWaiting(folders.GetNext(pos)) ? 1 : 0;
     return waiting;

@@ -2,13 +2,13 @@
 // The folder monitor: one monitoring thread per protected folder, each
 // securing the photos that arrive in its folder or any folder below it.
 //
-// The monitor follows the engine's protected-folder list at every
-// ID_UPDATE_WATCH_LIST. That event arrives inside the broadcast, with the
-// broadcast lock held, while a monitoring thread may be waiting for the very
-// same lock to announce a secured photo. So the synchronisation never waits
-// for a thread there: threads of removed folders are told to stop and set
-// aside, and the engine waits for them (ReleaseStoppedThreads) once the
-// broadcast has returned.
+// The monitor follows its owner's protected-folder list, which it reads and
+// never changes, at every ID_UPDATE_WATCH_LIST. That event arrives inside
+// the broadcast, with the broadcast lock held, while a monitoring thread may
+// be waiting for the very same lock to announce a secured photo. So the
+// synchronisation never waits for a thread there: threads of removed folders
+// are told to stop and set aside, and the owner waits for them
+// (ReleaseStoppedThreads) once the broadcast has returned.
 //
 // A protected folder that is not there (a camera card, a USB disk or a
 // network share not connected, a folder removed or renamed) stays in the
@@ -18,7 +18,6 @@
 // ID_WATCH_STATE_CHANGED from its own thread; the windows pick the new state
 // up on their own thread (IsFolderWaiting, GetWaitingFolderCount).
 
-#include "core/CTamsel.h"
 #include "core/EventBroadcast.h"
 #include "core/PrivateHeap.h"
 #include "framework/CList.h"
@@ -27,16 +26,15 @@
 
 #include <windows.h>
 
-class CWinThread;
-
-class CTamsel::CWatch {
+class CWatch {
 public:
     DECLARE_PRIVATE_HEAP()
     DECLARE_EVENT_CLIENT()
 
     class CThread;
 
-    explicit CWatch(CTamsel* pTamsel);
+    // folders is the owner's list, which outlives the monitor.
+    explicit CWatch(const CList<CString>& folders);
     CWatch(const CWatch&) = delete;
     CWatch& operator=(const CWatch&) = delete;
     // Stops every monitoring thread and waits for each one's end.
@@ -45,7 +43,7 @@ public:
     void OnEvent(UINT nId);
     // Starts a thread for each listed folder that has none (folders equal but
     // for letter case share one), tells the threads of folders no longer
-    // listed to stop, saves the settings and has the icon brought up to date.
+    // listed to stop and has the icon brought up to date.
     void UpdateThreads();
     // Waits for the threads that UpdateThreads told to stop and releases
     // them. Never called with the broadcast lock held.
@@ -55,20 +53,19 @@ public:
     // Whether the thread of folder (any spelling) waits for its folder to
     // be there; false for a folder with no thread.
     bool IsFolderWaiting(const char* folder) const;
-    // The entries of the protected-folder list whose folder is waited for.
+    // The entries of the list whose folder is waited for.
     int GetWaitingFolderCount() const;
 
-    CList<CThread*> m_lstThreads;
-    CTamsel* m_pTamsel;
-
 private:
+    const CList<CString>& m_folders;
+    CList<CThread*> m_lstThreads;
     CList<CThread*> m_lstStopping;
     // Last member: joins the broadcast once the rest is built.
     _class_client_<CWatch> m_client;
 };
 
 // One protected folder under watch, on a thread of its own.
-class CTamsel::CWatch::CThread {
+class CWatch::CThread {
 public:
     DECLARE_PRIVATE_HEAP()
 
@@ -87,18 +84,6 @@ public:
     // messages other threads send to this thread's windows meanwhile.
     void StopMonitor();
 
-    // Test hook: the size of the change buffer of threads started from now
-    // on (0 restores the usual 64 KiB). A small buffer overflows at once.
-    static void SetChangeBufferSizeForTests(DWORD bytes);
-    // How long a photo held by its writer is waited for (0: the usual 30 min).
-    static void SetGiveUpTimeForTests(DWORD ms);
-    // The function that queues each read of changes, in place of
-    // ReadDirectoryChangesW (null restores it): a test fails reads with it.
-    typedef BOOL(WINAPI* ChangeReader)(HANDLE hFolder, LPVOID buffer, DWORD size, BOOL subtree, DWORD filter,
-                                       LPDWORD returned, LPOVERLAPPED overlapped,
-                                       LPOVERLAPPED_COMPLETION_ROUTINE routine);
-    static void SetChangeReaderForTests(ChangeReader reader);
-
     // True while the thread waits for its folder to be there (not yet, or no
     // longer); false while it watches it, and before it first looked.
     bool IsWaiting() const { return m_bWaiting != 0; }
@@ -110,14 +95,12 @@ public:
     volatile LONG m_bRunning = 0;
     // Written by the monitoring thread, read by the user-interface thread.
     volatile LONG m_bWaiting = 0;
-    CWinThread* m_pWinThread = nullptr;
 
 private:
     static UINT MonitorThreadProc(LPVOID pParam);
 
     CHandle m_evChange;
-    // Our own handle of the thread: the thread object closes its handle
-    // when it deletes itself, and the stop must wait for the thread's end.
+    // The stop waits on it for the thread's very end.
     CHandle m_hThread;
     volatile bool m_bStopRequested = false;
 };

@@ -43,6 +43,7 @@
 
 #include "core/ActivityLog.h"
 #include "core/CSeException.h"
+#include "core/CoreTestHooks.h"
 #include "core/FolderWalk.h"
 #include "core/LogEntries.h"
 #include "core/PhotoSecuring.h"
@@ -51,8 +52,8 @@
 #include "engine/JpegName.h"
 #include "engine/ResultCodes.h"
 #include "framework/CodePage.h"
-#include "framework/CWinThread.h"
 #include "framework/WaitForThread.h"
+#include "framework/WorkerThread.h"
 
 #include <algorithm>
 #include <atomic>
@@ -63,7 +64,7 @@
 #include <utility>
 #include <vector>
 
-IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch::CThread)
+IMPLEMENT_PRIVATE_HEAP(CWatch::CThread)
 
 namespace {
 
@@ -91,7 +92,7 @@ DWORD GiveUpMs() {
 // and a folder waited for is looked for.
 constexpr DWORD kLookAgainMs = 2000;
 
-std::atomic<CTamsel::CWatch::CThread::ChangeReader> g_pChangeReaderForTests{nullptr};
+std::atomic<ChangeReader> g_pChangeReaderForTests{nullptr};
 
 // Why a folder is not watched, in the log's words.
 const char kNotThereReason[] = "the folder is not there";
@@ -164,16 +165,14 @@ bool FolderIdAt(const char* path, FolderId& id, DWORD& error) {
         error = ERROR_DIRECTORY; // a file has taken the folder's name
         return false;
     }
-    HANDLE h =
-        ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    CHandle h(::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!h.IsValid()) {
         error = ::GetLastError();
         return false;
     }
-    bool ok = ReadFolderId(h, id);
+    bool ok = ReadFolderId(h.Get(), id);
     error = ok ? 0 : ::GetLastError();
-    ::CloseHandle(h);
     return ok;
 }
 
@@ -191,12 +190,9 @@ CString FolderText(const CString& folder) {
 // sharing nothing, does not refuse a viewer that opens the new photo at this
 // very moment.
 bool WriterHasClosed(const char* path) {
-    HANDLE h = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    ::CloseHandle(h);
-    return true;
+    CHandle h(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr));
+    return h.IsValid();
 }
 
 struct Waiting {
@@ -429,7 +425,7 @@ bool CFolderMonitor::QueueRead() {
     if (!m_hFolder.IsValid())
         return false;
     std::fill(m_buffer.begin(), m_buffer.end(), 0);
-    CTamsel::CWatch::CThread::ChangeReader reader = g_pChangeReaderForTests.load();
+    ChangeReader reader = g_pChangeReaderForTests.load();
     if (!reader)
         reader = &::ReadDirectoryChangesW;
     m_bReadPending = reader(m_hFolder.Get(), m_buffer.data(), DWORD(m_buffer.size() * 4), TRUE, kNotifyFilter,
@@ -621,25 +617,25 @@ DWORD CFolderMonitor::RetryTimeout() const {
 
 } // namespace
 
-CTamsel::CWatch::CThread::CThread() = default;
+CWatch::CThread::CThread() = default;
 
-CTamsel::CWatch::CThread::~CThread() {
+CWatch::CThread::~CThread() {
     StopMonitor();
 }
 
-void CTamsel::CWatch::CThread::SetChangeBufferSizeForTests(DWORD bytes) {
+void SetChangeBufferSizeForTests(DWORD bytes) {
     g_dwChangeBufferSizeForTests = bytes;
 }
 
-void CTamsel::CWatch::CThread::SetGiveUpTimeForTests(DWORD ms) {
+void SetGiveUpTimeForTests(DWORD ms) {
     g_dwGiveUpMsForTests = ms;
 }
 
-void CTamsel::CWatch::CThread::SetChangeReaderForTests(ChangeReader reader) {
+void SetChangeReaderForTests(ChangeReader reader) {
     g_pChangeReaderForTests = reader;
 }
 
-bool CTamsel::CWatch::CThread::StartMonitor(const char* folder) {
+bool CWatch::CThread::StartMonitor(const char* folder) {
     m_strFolder = folder ? folder : "";
     m_evStop.Attach(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     m_evChange.Attach(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
@@ -650,42 +646,28 @@ bool CTamsel::CWatch::CThread::StartMonitor(const char* folder) {
     if (!m_evStop.IsValid() || !m_evChange.IsValid())
         return false;
 
-    auto* thread = new CWinThread(&MonitorThreadProc, this);
-    if (!thread->CreateThread(CREATE_SUSPENDED)) {
-        delete thread;
-        return false;
-    }
-    HANDLE own = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), thread->m_hThread, ::GetCurrentProcess(), &own, SYNCHRONIZE,
-                      FALSE, 0);
-    m_hThread.Attach(own);
-    m_pWinThread = thread;
-    thread->SetThreadPriority(THREAD_PRIORITY_NORMAL);
-    // From here on the thread object deletes itself when the thread ends.
-    thread->ResumeThread();
-    return true;
+    m_hThread = StartWorkerThread(&MonitorThreadProc, this);
+    return m_hThread.IsValid();
 }
 
-void CTamsel::CWatch::CThread::SignalStop() {
+void CWatch::CThread::SignalStop() {
     m_bStopRequested = true;
     if (m_evStop.IsValid())
         ::SetEvent(m_evStop.Get());
 }
 
-void CTamsel::CWatch::CThread::StopMonitor() {
+void CWatch::CThread::StopMonitor() {
     SignalStop();
     // The thread's handle, not m_bRunning: a thread that has not yet set the
     // flag would otherwise outlive this object.
-    if (m_hThread.IsValid())
-        WaitAnsweringSentMessages(m_hThread.Get());
+    WaitForThreadAnsweringSentMessages(m_hThread);
     m_hThread.Close();
-    m_pWinThread = nullptr;
     m_evChange.Close();
     m_evStop.Close();
     m_hWaitHandles[0] = m_hWaitHandles[1] = nullptr;
 }
 
-UINT CTamsel::CWatch::CThread::MonitorThreadProc(LPVOID pParam) {
+UINT CWatch::CThread::MonitorThreadProc(LPVOID pParam) {
     auto* self = static_cast<CThread*>(pParam);
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_LOWEST);
     self->m_bRunning = 1;

@@ -8,9 +8,7 @@ namespace {
 // themselves static objects, so it is made first of all static objects of
 // the program and deleted last.
 struct ReceiverList {
-    ReceiverList() { ::InitializeCriticalSection(&cs); }
-    ~ReceiverList() { ::DeleteCriticalSection(&cs); }
-    CRITICAL_SECTION cs;
+    CCriticalSection cs;
     event_client* head = nullptr;
 };
 __attribute__((init_priority(101))) ReceiverList g_receivers;
@@ -22,7 +20,7 @@ event_client* GetHeadPtr() {
 }
 
 CRITICAL_SECTION* GetSectionPtr() {
-    return &g_receivers.cs;
+    return g_receivers.cs.Get();
 }
 
 event_client::event_client() : next(nullptr) {
@@ -32,7 +30,7 @@ event_client::event_client() : next(nullptr) {
 event_client::event_client(register_later_t) : next(nullptr) {}
 
 void event_client::Register() {
-    CCritSecLock lock(&g_receivers.cs);
+    CCritSecLock lock(g_receivers.cs);
     if (!g_receivers.head) {
         g_receivers.head = this;
         return;
@@ -48,7 +46,7 @@ event_client::~event_client() {
 }
 
 void event_client::Unregister() {
-    CCritSecLock lock(&g_receivers.cs);
+    CCritSecLock lock(g_receivers.cs);
     if (!g_receivers.head)
         return;
     if (g_receivers.head == this) {
@@ -65,7 +63,7 @@ void event_client::Unregister() {
 }
 
 void BroadcastEvent(UINT nId) {
-    CCritSecLock lock(&g_receivers.cs);
+    CCritSecLock lock(g_receivers.cs);
     // The follower is read before the call, so a handler may take its own
     // receiver out of the list (or delete it) without ending the walk.
     for (event_client* client = g_receivers.head; client;) {

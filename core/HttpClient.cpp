@@ -1,12 +1,15 @@
 // How a download stays bounded: the request runs on a worker thread of its
-// own, and the caller waits for it at most the time limit (answering what
-// other threads send to its windows meanwhile). WinHTTP's own time-outs
-// count per step, so a server that sends a byte every second would keep a
-// blocking call alive for ever; the caller's wait does not care. A worker
-// that is given up on keeps only memory of its own (a shared record that
-// the last of the two frees): it never touches the local file, which the
-// caller writes once the whole body is in, and it ends at its next step or
-// after the step time-out.
+// own, and the caller waits for that thread's end at most the time limit
+// (answering what other threads send to its windows meanwhile). WinHTTP's
+// own time-outs count per step, so a server that sends a byte every second
+// would keep a blocking call alive for ever; the caller's wait does not care.
+//
+// A worker still inside a blocking WinHTTP call when the time is up cannot
+// be ended from outside, and the user must not wait for it: the caller lets
+// go of its handle and the thread finishes on its own. It keeps only memory
+// of its own (a shared record that the last of the two frees), never touches
+// the local file, which the caller writes once the whole body is in, and
+// ends at its next step or after the step time-out.
 //
 // Redirects are followed here, not by WinHTTP, so that the account is only
 // added to requests for the scheme, host and port the caller gave.
@@ -16,13 +19,14 @@
 #include "framework/CodePage.h"
 #include "framework/WaitForThread.h"
 #include "framework/WinHandles.h"
+#include "framework/WorkerThread.h"
 
 #include <winhttp.h>
 
 #include <atomic>
 #include <memory>
+#include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -106,8 +110,8 @@ private:
     HINTERNET m_h;
 };
 
-// What the caller and the worker share. The worker fills the results and
-// then signals m_done; the caller reads them only after that signal.
+// What the caller and the worker share. The worker fills the results; the
+// caller reads them only after the worker's thread has ended.
 struct Transfer {
     std::wstring url;
     std::wstring authorization; // the whole header line, or empty
@@ -118,7 +122,6 @@ struct Transfer {
     bool ok = false;
     std::string body;
     std::string error;
-    CHandle done{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 
     ~Transfer() {
         // The account leaves memory with the record.
@@ -272,7 +275,13 @@ void Run(const std::shared_ptr<Transfer>& t) {
                 t->error = "the document did not arrive in time";
         }
     }
-    ::SetEvent(t->done.Get());
+}
+
+// The worker's entry: param is its own share of the record.
+UINT TransferThread(LPVOID param) {
+    std::unique_ptr<std::shared_ptr<Transfer>> share(static_cast<std::shared_ptr<Transfer>*>(param));
+    Run(*share);
+    return 0;
 }
 
 bool WriteWhole(const char* path, const std::string& body) {
@@ -315,17 +324,16 @@ bool CHttpClient::Download(const char* url, const char* localPath) {
         CString pair = m_strLogin + ":" + m_strPassword;
         t->authorization = L"Authorization: Basic " + Widen(Base64Encode(pair, size_t(pair.GetLength())));
     }
-    if (!t->done.IsValid()) {
+    auto* share = new (std::nothrow) std::shared_ptr<Transfer>(t);
+    CHandle worker = share ? StartWorkerThread(&TransferThread, share) : CHandle();
+    if (!worker.IsValid()) {
+        delete share;
         m_strError = "cannot start the download";
         return false;
     }
-    try {
-        std::thread(Run, t).detach();
-    } catch (const std::exception&) {
-        m_strError = "cannot start the download";
-        return false;
-    }
-    if (!WaitAnsweringSentMessages(t->done.Get(), m_nTimeLimitMs)) {
+    if (!WaitForThreadAnsweringSentMessages(worker, m_nTimeLimitMs)) {
+        // Given up on (see above): told to stop at its next step, and left
+        // to end on its own as the handle closes.
         t->abandoned = true;
         m_strError = "the server did not answer in time";
         return false;

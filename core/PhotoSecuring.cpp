@@ -1,5 +1,6 @@
 #include "core/PhotoSecuring.h"
 
+#include "core/CoreTestHooks.h"
 #include "core/Paths.h"
 #include "engine/CheckGpsTags.h"
 #include "engine/ResultCodes.h"
@@ -75,7 +76,7 @@ CPhotoClaim::~CPhotoClaim() {
     claims.released.notify_all();
 }
 
-size_t CPhotoClaim::CountForTests() {
+size_t CountPhotoClaimsForTests() {
     Claims& claims = TheClaims();
     std::lock_guard<std::mutex> hold(claims.lock);
     return claims.keys.size();

@@ -45,9 +45,6 @@ public:
     CPhotoClaim& operator=(const CPhotoClaim&) = delete;
     ~CPhotoClaim();
 
-    // Test hook: how many photos are claimed right now.
-    static size_t CountForTests();
-
 private:
     std::string m_key;
 };

@@ -10,7 +10,7 @@
 //     public:
 //         DECLARE_PRIVATE_HEAP()
 //     };
-//     IMPLEMENT_PRIVATE_HEAP(CTamsel::CWatch)
+//     IMPLEMENT_PRIVATE_HEAP(CWatch)
 
 #include <windows.h>
 

@@ -1,14 +1,15 @@
 #include "core/SingleInstance.h"
 
 #include <cstring>
+#include <utility>
 
 const char* const kInstanceMutexName = "NorvaneInstance";
 
 CMutexEx::~CMutexEx() {
-    if (m_hMutex) {
-        ::ReleaseMutex(m_hMutex);
-        ::CloseHandle(m_hMutex);
-    }
+    // Ownership is given up before the handle closes with its member: the
+    // mutex is then free for a start that is waiting for it.
+    if (m_hMutex.IsValid())
+        ::ReleaseMutex(m_hMutex.Get());
 }
 
 bool WakeInstanceWindow(HWND window) {
@@ -56,14 +57,13 @@ InstanceClaim ClaimSingleInstance(CMutexEx& mutex, DWORD waitMs, const char* mut
     SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
     DWORD start = ::GetTickCount();
     for (;;) {
-        HANDLE h = ::CreateMutexA(&security, TRUE, mutexName);
+        CHandle h(::CreateMutexA(&security, TRUE, mutexName));
         bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
-        if (h && !existed) {
-            mutex.m_hMutex = h;
+        if (h.IsValid() && !existed) {
+            mutex.m_hMutex = std::move(h);
             return InstanceClaim::First;
         }
-        if (h)
-            ::CloseHandle(h);
+        h.Close();
         HWND window = FindInstanceWindow(mutexName);
         if (window && ::IsWindow(window)) {
             WakeInstanceWindow(window);

@@ -15,9 +15,17 @@
 // already ending) waits a moment for the window; without one it ends all
 // the same, so two engines never share one settings file.
 
+#include "framework/WinHandles.h"
+
 #include <windows.h>
 
 extern const char* const kInstanceMutexName; // "NorvaneInstance"
+
+enum class InstanceClaim {
+    First,        // this is the running instance now: go on starting
+    HandedOver,   // the running instance was woken: end
+    OtherRunning, // another instance holds the mutex but shows no window: end
+};
 
 // Owns the single-instance mutex: released and closed with the object.
 class CMutexEx {
@@ -27,13 +35,12 @@ public:
     CMutexEx& operator=(const CMutexEx&) = delete;
     ~CMutexEx();
 
-    HANDLE m_hMutex = nullptr;
-};
+    // True once ClaimSingleInstance took the mutex for this instance.
+    bool IsHeld() const { return m_hMutex.IsValid(); }
 
-enum class InstanceClaim {
-    First,        // this is the running instance now: go on starting
-    HandedOver,   // the running instance was woken: end
-    OtherRunning, // another instance holds the mutex but shows no window: end
+private:
+    friend InstanceClaim ClaimSingleInstance(CMutexEx&, DWORD, const char*);
+    CHandle m_hMutex;
 };
 
 // Takes the mutex for this instance or hands over to the running one,

@@ -1,5 +1,8 @@
 #pragma once
-// Waiting on the thread that owns the windows for a worker thread's end.
+// Waiting for a worker thread's end (or for any handle), on the thread that
+// owns the windows or on any other.
+
+#include "framework/WinHandles.h"
 
 #include <windows.h>
 
@@ -29,4 +32,16 @@ inline bool WaitAnsweringSentMessages(HANDLE handle, DWORD timeoutMs) {
 
 inline void WaitAnsweringSentMessages(HANDLE handle) {
     WaitAnsweringSentMessages(handle, INFINITE);
+}
+
+// A thread started with StartWorkerThread (WorkerThread.h): true once it has
+// ended, and at once when there is no thread; false when timeoutMs passed
+// first. The first form is for threads that own no windows a worker may
+// send to; the second answers what other threads send meanwhile.
+inline bool WaitForThread(const CHandle& thread, DWORD timeoutMs = INFINITE) {
+    return !thread.IsValid() || ::WaitForSingleObject(thread.Get(), timeoutMs) != WAIT_TIMEOUT;
+}
+
+inline bool WaitForThreadAnsweringSentMessages(const CHandle& thread, DWORD timeoutMs = INFINITE) {
+    return !thread.IsValid() || WaitAnsweringSentMessages(thread.Get(), timeoutMs);
 }

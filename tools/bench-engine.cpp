@@ -177,15 +177,16 @@ int Scan(const char* folder) {
         return 2;
     }
     LARGE_INTEGER start = Now();
-    if (!g_pTamsel->Start(nullptr, 0)) {
+    if (!g_pTamsel->StartScan()) {
         std::fprintf(stderr, "norvane-bench: the scan did not start\n");
         return 1;
     }
     g_pTamsel->WaitForWorker(INFINITE);
     LARGE_INTEGER end = Now();
+    const ScanCounters counters = g_pTamsel->GetScanCounters();
     std::printf("scan_seconds=%.6f files=%ld jpeg=%ld secure=%ld secured=%ld\n", Seconds(start, end),
-                long(g_pTamsel->m_nFilesFound), long(g_pTamsel->m_nJpegFiles),
-                long(g_pTamsel->m_nSecureFiles), long(g_pTamsel->m_nSecuredFiles));
+                long(counters.nFilesFound), long(counters.nJpegFiles), long(counters.nSecureFiles),
+                long(counters.nSecuredFiles));
     return 0;
 }
 

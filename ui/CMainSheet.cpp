@@ -47,7 +47,7 @@ void CMainSheet::OnInitSheet() {
     // What a second start looks for to wake this instance.
     MarkInstanceWindow(m_hWnd);
     if (g_pTamsel)
-        g_pTamsel->m_hProgressWnd = m_hWnd;
+        g_pTamsel->SetProgressWindow(m_hWnd);
 }
 
 void CMainSheet::OnWatchStateChanged() {
@@ -87,17 +87,17 @@ BOOL CMainSheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
         return FALSE;
     case WM_SHOWWINDOW:
         // Told once the window is on the screen, never while it is hidden.
-        if (wParam && g_pTamsel && g_pTamsel->m_bTellUnreadableSettings)
+        if (wParam && g_pTamsel && g_pTamsel->MustTellUnreadableSettings())
             PostMessage(WM_TELL_UNREADABLE_SETTINGS, 0, 0);
         return FALSE;
-    case WM_TELL_UNREADABLE_SETTINGS:
-        if (g_pTamsel && g_pTamsel->m_bTellUnreadableSettings) {
-            g_pTamsel->m_bTellUnreadableSettings = false;
-            ::MessageBoxA(m_hWnd, UnreadableSettingsNotice(g_pTamsel->m_strUnreadableKeptAs),
-                          kUnreadableSettingsCaption, MB_ICONWARNING | MB_OK);
-        }
+    case WM_TELL_UNREADABLE_SETTINGS: {
+        CString keptAs;
+        if (g_pTamsel && g_pTamsel->TakeUnreadableSettingsNotice(keptAs))
+            ::MessageBoxA(m_hWnd, UnreadableSettingsNotice(keptAs), kUnreadableSettingsCaption,
+                          MB_ICONWARNING | MB_OK);
         *pResult = 0;
         return TRUE;
+    }
     case WM_HELP:
         ::ShellExecuteA(nullptr, "open", kProductWebSite, nullptr, nullptr, SW_SHOW);
         *pResult = TRUE;
@@ -109,8 +109,8 @@ BOOL CMainSheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
         // protection that is ending. Then this window and its pages go.
         m_tray.Shutdown();
         UnmarkInstanceWindow(m_hWnd);
-        if (g_pTamsel && g_pTamsel->m_hProgressWnd == m_hWnd)
-            g_pTamsel->m_hProgressWnd = nullptr;
+        if (g_pTamsel)
+            g_pTamsel->ForgetScanWindows(m_hWnd);
         return FALSE;
     default:
         return FALSE;

@@ -26,7 +26,7 @@ BOOL CPage02::OnInitDialog() {
 
 BOOL CPage02::OnSetActive() {
     if (g_pTamsel) {
-        g_pTamsel->m_hNotifyWnd = m_hWnd;
+        g_pTamsel->SetFinishWindow(m_hWnd);
         m_nScan = g_pTamsel->StartScan();
     }
     EnableSheetButton(*this, ID_WIZBACK, false);
@@ -46,9 +46,9 @@ BOOL CPage02::OnKillActive() {
 }
 
 LRESULT CPage02::OnWizardNext() {
-    if (g_pTamsel && g_pTamsel->m_bScanning) {
+    if (g_pTamsel && g_pTamsel->IsScanning()) {
         // The scan sees the flag at its next check and then reports its end.
-        g_pTamsel->m_bStopScan = true;
+        g_pTamsel->StopScan();
         EnableSheetButton(*this, ID_WIZBACK, true);
         EnableSheetButton(*this, ID_WIZNEXT, true);
         SetSheetButtonText(*this, ID_WIZNEXT, "Next >");
@@ -67,10 +67,11 @@ void CPage02::OnScanFinish() {
 void CPage02::ShowCounters(WPARAM wParam, LPARAM lParam) {
     if (!m_hWnd || !g_pTamsel)
         return;
+    const ScanCounters counters = g_pTamsel->GetScanCounters();
     CString text;
-    text.Format("%d\n%d\n%d\n%d\n%d\n%d", int(g_pTamsel->m_nFilesFound), int(g_pTamsel->m_nJpegFiles),
-                int(g_pTamsel->m_nSecureFiles), int(g_pTamsel->m_nSecuredFiles), int(g_pTamsel->m_nNotSecuredFiles),
-                int(g_pTamsel->m_nLocationLeftFiles));
+    text.Format("%d\n%d\n%d\n%d\n%d\n%d", int(counters.nFilesFound), int(counters.nJpegFiles),
+                int(counters.nSecureFiles), int(counters.nSecuredFiles), int(counters.nNotSecuredFiles),
+                int(counters.nLocationLeftFiles));
     m_stCounters.SetWindowText(text);
     m_progress.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, LOWORD(lParam)));
     m_progress.SendMessage(PBM_SETPOS, wParam);

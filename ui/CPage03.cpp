@@ -28,8 +28,9 @@ void CPage03::RefreshFolderList(const char* keepSelected) {
         return;
     // The box sorts; the folder the engine listed last ends up selected.
     int keep = LB_ERR;
-    for (POSITION pos = g_pTamsel->m_lstProtectedFolders.GetHeadPosition(); pos;) {
-        const CString& folder = g_pTamsel->m_lstProtectedFolders.GetNext(pos);
+    const CList<CString>& folders = g_pTamsel->GetProtectedFolders();
+    for (POSITION pos = folders.GetHeadPosition(); pos;) {
+        const CString& folder = folders.GetNext(pos);
         CString text = folder;
         if (g_pTamsel->IsFolderWaiting(folder))
             text += kWaitingSuffix;

@@ -1,5 +1,7 @@
 #include "ui/CPictureEx.h"
 
+#include "framework/WorkerThread.h"
+
 #include <cstring>
 
 namespace {
@@ -395,12 +397,12 @@ BOOL CPictureEx::Play() {
         if (!m_hExitEvent.IsValid())
             return FALSE;
         DWORD id = 0;
-        HANDLE thread = ::CreateThread(nullptr, 0, &PlayerThreadProc, this, CREATE_SUSPENDED, &id);
-        if (!thread)
+        CHandle thread = StartWorkerThread([](LPVOID self) -> UINT { return UINT(PlayerThreadProc(self)); }, this,
+                                           THREAD_PRIORITY_NORMAL, &id);
+        if (!thread.IsValid())
             return FALSE;
-        m_hThread.Attach(thread);
         m_nThreadId = id;
-        ::ResumeThread(thread);
+        m_hThread = std::move(thread);
         return TRUE;
     }
     // A still picture; or the one frame of an animation whose others were

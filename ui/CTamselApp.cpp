@@ -33,7 +33,7 @@ BOOL CTamselApp::InitInstance() {
     // the settings could not be read: the user has not been told yet that
     // the folders are no longer protected, and the next start of the
     // program shows this instance's window, which tells.
-    if (hide && g_pTamsel->GetProtectedFolderCount() == 0 && !g_pTamsel->m_bTellUnreadableSettings)
+    if (hide && g_pTamsel->GetProtectedFolderCount() == 0 && !g_pTamsel->MustTellUnreadableSettings())
         return FALSE;
     if (HasStartOption(m_lpCmdLine, "baypass"))
         g_bBackupBeforeSecuring = true;

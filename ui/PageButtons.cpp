@@ -32,12 +32,10 @@ BOOL QueryCancelPages(const CPropertyPage& page) {
         // Shutdown order: the scan is asked to stop and its worker ended
         // (a photo being rewritten is finished first) before the windows it
         // posts to go. Then the scan must not post to windows about to end.
-        g_pTamsel->m_bStopScan = true;
+        g_pTamsel->StopScan();
         g_pTamsel->WaitForWorkerAnsweringSentMessages();
-        if (g_pTamsel->m_hNotifyWnd && ::GetParent(g_pTamsel->m_hNotifyWnd) == hSheet)
-            g_pTamsel->m_hNotifyWnd = nullptr;
-        if (g_pTamsel->m_hProgressWnd == hSheet)
-            g_pTamsel->m_hProgressWnd = nullptr;
+        if (hSheet)
+            g_pTamsel->ForgetScanWindows(hSheet);
     }
     return TRUE;
 }

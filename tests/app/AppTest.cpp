@@ -5,7 +5,7 @@
 #include "core/CTamselSettings.h"
 #include "core/EventIds.h"
 
-#include "../core/EngineFixture.h"
+#include "support/EngineFixture.h"
 #include "support/KeptRegistryValue.h"
 #include "support/ProgramProcess.h"
 #include "support/Screenshot.h"

@@ -1,10 +1,11 @@
 // The activity log: where it lies, the exact texts of its entries, whole
 // entries from many threads, and a write that fails part-way.
 #include "core/ActivityLog.h"
+#include "core/CoreTestHooks.h"
 #include "core/LogEntries.h"
 #include "core/Paths.h"
 
-#include "ShellFolderValue.h"
+#include "support/ShellFolderValue.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -3,9 +3,10 @@
 // settings file, and the private heaps of the monitor's classes.
 #include "core/Autostart.h"
 #include "core/CWatch.h"
+#include "core/CoreTestHooks.h"
 #include "core/PhotoSecuring.h"
 
-#include "EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include <io.h>
 
@@ -54,12 +55,12 @@ TEST_F(EngineTest, ConstructionRegistersAutostartAndWaitsForFoldersThatAreNotThe
 
     CreateEngine();
     EXPECT_EQ(RunValue(), "\"" + ProgramPath() + "\" -hide");
-    EXPECT_EQ(g_pTamsel->m_strRunKey, CString(kRunKey));
+    EXPECT_EQ(g_pTamsel->GetRunKey(), CString(kRunKey));
     // The folder that is not there stays listed, with a thread that waits
     // for it; only the user takes a folder off the list.
     ASSERT_EQ(g_pTamsel->GetProtectedFolderCount(), 2);
     EXPECT_EQ(g_pTamsel->GetFolderForScan(), CString(gone.c_str()));
-    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 2);
+    EXPECT_EQ(g_pTamsel->GetMonitor()->GetThreadCount(), 2);
     EXPECT_TRUE(WaitFor([&] { return g_pTamsel->IsFolderWaiting(gone.c_str()); }));
     EXPECT_FALSE(g_pTamsel->IsFolderWaiting(kept.c_str()));
     EXPECT_EQ(g_pTamsel->GetWaitingFolderCount(), 1);
@@ -83,24 +84,32 @@ TEST_F(EngineTest, ProtectedFoldersAreKeptOnceWhateverTheirCase) {
     g_pTamsel->AddProtectedFolder(photos.c_str());
     g_pTamsel->AddProtectedFolder(lower.c_str());
     EXPECT_EQ(g_pTamsel->GetProtectedFolderCount(), 1);
-    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 1);
+    EXPECT_EQ(g_pTamsel->GetMonitor()->GetThreadCount(), 1);
     EXPECT_TRUE(g_pTamsel->IsProtectedFolder(lower.c_str()));
     EXPECT_FALSE(g_pTamsel->IsProtectedFolder(nullptr));
 
     // Two spellings that came in through the settings file share one thread,
     // and one removal takes both.
-    g_pTamsel->m_lstProtectedFolders.AddTail(CString(lower.c_str()));
+    DestroyEngine();
+    {
+        CTamselSettings settings;
+        settings.m_lstProtectedFolders.AddTail(CString(photos.c_str()));
+        settings.m_lstProtectedFolders.AddTail(CString(lower.c_str()));
+        settings.SaveSettings();
+    }
+    CreateEngine();
     g_pTamsel->AddProtectedFolder(nullptr); // nothing at all
     g_pTamsel->AddProtectedFolder(m_dir.file("missing").c_str());
     EXPECT_EQ(g_pTamsel->GetProtectedFolderCount(), 2);
-    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 1);
+    EXPECT_EQ(g_pTamsel->GetMonitor()->GetThreadCount(), 1);
     g_pTamsel->RemoveProtectedFolder(photos.c_str());
     EXPECT_EQ(g_pTamsel->GetProtectedFolderCount(), 0);
-    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 0);
+    EXPECT_EQ(g_pTamsel->GetMonitor()->GetThreadCount(), 0);
 
     std::string log = WithoutTimes(Log());
-    EXPECT_EQ(CountOf(log, "Monitor started at [T]:\n\t"), 1u) << log;
-    EXPECT_EQ(CountOf(log, "Monitor is stopped [T]:\n\t"), 1u) << log;
+    // Once for each engine.
+    EXPECT_EQ(CountOf(log, "Monitor started at [T]:\n\t"), 2u) << log;
+    EXPECT_EQ(CountOf(log, "Monitor is stopped [T]:\n\t"), 2u) << log;
 }
 
 TEST_F(EngineTest, SettingsSurviveTheEngine) {
@@ -124,9 +133,9 @@ TEST_F(EngineTest, SettingsSurviveTheEngine) {
 TEST_F(EngineTest, MonitorHeapsComeAndGoWithTheirObjects) {
     std::string a = Folder("a"), b = Folder("b");
     CreateEngine();
-    using CThread = CTamsel::CWatch::CThread;
+    using CThread = CWatch::CThread;
     EXPECT_NE(CTamsel::s_heap.GetHeap(), nullptr);
-    EXPECT_NE(CTamsel::CWatch::s_heap.GetHeap(), nullptr);
+    EXPECT_NE(CWatch::s_heap.GetHeap(), nullptr);
     EXPECT_EQ(CThread::s_heap.GetHeap(), nullptr);
 
     g_pTamsel->AddProtectedFolder(a.c_str());
@@ -141,7 +150,7 @@ TEST_F(EngineTest, MonitorHeapsComeAndGoWithTheirObjects) {
 
     DestroyEngine();
     EXPECT_EQ(CThread::s_heap.GetHeap(), nullptr);
-    EXPECT_EQ(CTamsel::CWatch::s_heap.GetHeap(), nullptr);
+    EXPECT_EQ(CWatch::s_heap.GetHeap(), nullptr);
     EXPECT_EQ(CTamsel::s_heap.GetHeap(), nullptr);
 }
 
@@ -159,9 +168,9 @@ TEST(PhotoClaim, SpellingsOfOnePhotoShareOneClaim) {
         EXPECT_FALSE(WaitFor([&] { return second.load(); }, 300)) << "claimed twice at once";
         // Another photo is never held up by it.
         CPhotoClaim unrelated("C:\\Photos\\Trip\\IMG_2.JPG");
-        EXPECT_EQ(CPhotoClaim::CountForTests(), 2u);
+        EXPECT_EQ(CountPhotoClaimsForTests(), 2u);
     }
     EXPECT_TRUE(WaitFor([&] { return second.load(); }, 10000));
     other.join();
-    EXPECT_EQ(CPhotoClaim::CountForTests(), 0u);
+    EXPECT_EQ(CountPhotoClaimsForTests(), 0u);
 }

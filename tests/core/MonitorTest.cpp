@@ -11,10 +11,11 @@
 // one has been looked at.
 #include "core/ActivityLog.h"
 #include "core/CWatch.h"
+#include "core/CoreTestHooks.h"
 #include "core/EventBroadcast.h"
 #include "core/PhotoSecuring.h"
 
-#include "EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include <cstdio>
 #include <map>
@@ -24,7 +25,7 @@ using namespace engine_test;
 
 namespace {
 
-using CThread = CTamsel::CWatch::CThread;
+using CThread = CWatch::CThread;
 
 std::string StartEntry(const std::string& folder) {
     return "Monitor started at [T]:\n\t" + folder + "\\\n";
@@ -76,8 +77,8 @@ FILETIME LastWrite(const std::string& path) {
 // The change-buffer size for the threads started in one scope.
 class ChangeBufferSize {
 public:
-    explicit ChangeBufferSize(DWORD bytes) { CThread::SetChangeBufferSizeForTests(bytes); }
-    ~ChangeBufferSize() { CThread::SetChangeBufferSizeForTests(0); }
+    explicit ChangeBufferSize(DWORD bytes) { SetChangeBufferSizeForTests(bytes); }
+    ~ChangeBufferSize() { SetChangeBufferSizeForTests(0); }
 };
 
 // A receiver of the broadcast that hands ID_UPDATE_WATCH_LIST, while armed,
@@ -266,7 +267,7 @@ TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
     EXPECT_EQ(::CompareFileTime(&secureTime, &secureTimeAfter), 0) << "a secure photo was written again";
 
     g_pTamsel->RemoveProtectedFolder(guarded.c_str());
-    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 0);
+    EXPECT_EQ(g_pTamsel->GetMonitor()->GetThreadCount(), 0);
     // Every entry, each once and in order; the stop is written before the
     // removal returns, since the thread has ended by then.
     EXPECT_EQ(WithoutTimes(Log()),
@@ -359,7 +360,7 @@ TEST_F(MonitorTest, FolderListedInTwoSpellingsIsWatchedOnce) {
     }
     CreateEngine();
     ASSERT_EQ(g_pTamsel->GetProtectedFolderCount(), 2);
-    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 1);
+    EXPECT_EQ(g_pTamsel->GetMonitor()->GetThreadCount(), 1);
     ASSERT_TRUE(WaitFor([&] { return CountOf(Log(), "Monitor started at [") > 0; }));
 
     Bytes tagged = GeotaggedPhoto(21);
@@ -389,7 +390,7 @@ TEST_F(MonitorTest, NestedProtectedFoldersSecureEachPhotoOnce) {
     Protect(inner);
     ASSERT_NO_FATAL_FAILURE();
     OpenUnderWine(inner);
-    EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 2);
+    EXPECT_EQ(g_pTamsel->GetMonitor()->GetThreadCount(), 2);
 
     const int kPhotos = 60;
     std::vector<std::string> sources;
@@ -455,9 +456,9 @@ TEST_F(MonitorTest, BurstOfPhotosIsSecuredEvenWhenTheNoticesOverflow) {
 // cannot write, and one whose writer never lets go.
 TEST_F(MonitorTest, PhotosThatCannotBeSecuredAreLoggedWithTheirReason) {
     std::string guarded = Folder("stuck");
-    CTamsel::CWatch::CThread::SetGiveUpTimeForTests(1500);
+    SetGiveUpTimeForTests(1500);
     struct Restore {
-        ~Restore() { CTamsel::CWatch::CThread::SetGiveUpTimeForTests(0); }
+        ~Restore() { SetGiveUpTimeForTests(0); }
     } restore;
     CreateEngine();
     Protect(guarded);
@@ -570,7 +571,7 @@ protected:
             m_claim.reset();
             m_blocked = WaitFor(
                 [this] {
-                    if (CPhotoClaim::CountForTests() != 0)
+                    if (CountPhotoClaimsForTests() != 0)
                         return false;
                     for (const auto& photo : m_photos) {
                         if (CheckGpsTags(photo.first.c_str()) == 8 && EntriesOf(photo.first) == 0) {
@@ -591,7 +592,7 @@ protected:
         }
         EXPECT_EQ(m_handlerThread, ::GetCurrentThreadId());
         EXPECT_TRUE(m_blocked) << "the thread never reached the announcement of a secured photo";
-        EXPECT_EQ(g_pTamsel->m_pWatch->GetThreadCount(), 0);
+        EXPECT_EQ(g_pTamsel->GetMonitor()->GetThreadCount(), 0);
         EXPECT_GE(m_probe.m_nInWork.load(), 1);
 
         // The photo was announced and written down once the broadcast
@@ -829,10 +830,10 @@ BOOL WINAPI FailingReader(HANDLE folder, LPVOID buffer, DWORD size, BOOL subtree
 
 TEST_F(MonitorLostFolderTest, ReadThatFailsIsLoggedAndTheFolderWatchedAgain) {
     std::string guarded = Folder("share");
-    CThread::SetChangeReaderForTests(&FailingReader);
+    SetChangeReaderForTests(&FailingReader);
     struct Restore {
         ~Restore() {
-            CThread::SetChangeReaderForTests(nullptr);
+            SetChangeReaderForTests(nullptr);
             g_nReadsToFail = 0;
             g_bReadThrows = false;
         }

@@ -2,7 +2,7 @@
 // unique backup names, on the real registry and file system.
 #include "core/Paths.h"
 
-#include "ShellFolderValue.h"
+#include "support/ShellFolderValue.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,12 @@
 // The scan job on real folder trees: what it counts, logs and rewrites,
 // what it posts to real windows, how it stops, and trees that try to trap it.
 #include "core/CWatch.h"
+#include "core/CoreTestHooks.h"
 #include "core/PhotoSecuring.h"
 #include "engine/FileOsFaults.h"
 #include "support/LeftoverCases.h"
 
-#include "EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -27,15 +28,15 @@ protected:
     // everything the scan posts.
     void Scan(const std::string& folder, ReceiverWindow& window, bool waitForFinish = true) {
         window.m_pTamsel = g_pTamsel;
-        g_pTamsel->m_strFolderForScan = folder.c_str();
-        g_pTamsel->m_hNotifyWnd = window.Get();
-        g_pTamsel->m_hProgressWnd = window.Get();
-        ASSERT_TRUE(g_pTamsel->Start(nullptr, 0));
+        g_pTamsel->SetFolderForScan(folder.c_str());
+        g_pTamsel->SetFinishWindow(window.Get());
+        g_pTamsel->SetProgressWindow(window.Get());
+        ASSERT_NE(g_pTamsel->StartScan(), 0);
         ASSERT_TRUE(g_pTamsel->WaitForWorker(120000)) << "the scan never ended";
         if (waitForFinish) {
             EXPECT_TRUE(WaitFor([&] { return window.m_nFinish.load() == 1; }, 10000));
         }
-        EXPECT_EQ(g_pTamsel->m_bScanning, 0);
+        EXPECT_FALSE(g_pTamsel->IsScanning());
     }
     std::string Put(const std::string& path, const Bytes& bytes) {
         WriteFile(path, bytes);
@@ -49,7 +50,7 @@ class StopAtFirstSecured : public event_client {
 public:
     void OnEvent(UINT nId, int, int, int) override {
         if (nId == ID_SET_INWORK_MODE && g_pTamsel)
-            g_pTamsel->m_bStopScan = true;
+            g_pTamsel->StopScan();
     }
 };
 
@@ -91,11 +92,11 @@ TEST_F(ScanTest, TreeIsCountedLoggedAndSecuredByTheRules) {
     ReceiverWindow window;
     Scan(given, window);
 
-    EXPECT_EQ(g_pTamsel->m_nFilesFound, 12); // all but the one in .thumbnails
-    EXPECT_EQ(g_pTamsel->m_nJpegFiles, 9);
-    EXPECT_EQ(g_pTamsel->m_nSecureFiles, 1);
-    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 6);
-    EXPECT_EQ(g_pTamsel->m_nProgressRange, 1000);
+    EXPECT_EQ(Counters().nFilesFound, 12); // all but the one in .thumbnails
+    EXPECT_EQ(Counters().nJpegFiles, 9);
+    EXPECT_EQ(Counters().nSecureFiles, 1);
+    EXPECT_EQ(Counters().nSecuredFiles, 6);
+    EXPECT_EQ(Counters().nProgressRange, 1000);
     EXPECT_GE(window.m_nProgress.load(), 1) << "every listing's end posts progress";
 
     std::string log = WithoutTimes(Log());
@@ -152,8 +153,8 @@ TEST_F(ScanTest, PhotosThatCannotBeSecuredAreLoggedWithTheirReasonAndCounted) {
     for (HANDLE h : handles)
         ::CloseHandle(h);
 
-    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 0);
-    EXPECT_EQ(g_pTamsel->m_nNotSecuredFiles, 3);
+    EXPECT_EQ(Counters().nSecuredFiles, 0);
+    EXPECT_EQ(Counters().nNotSecuredFiles, 3);
     std::string log = WithoutTimes(Log());
     for (const Held& h : held) {
         std::string path = root + "\\" + h.name;
@@ -175,7 +176,7 @@ TEST_F(ScanTest, PhotosThatCannotBeSecuredAreLoggedWithTheirReasonAndCounted) {
     fileos::WriteFaultForTests(-1);
     log = WithoutTimes(Log());
     EXPECT_EQ(CountOf(log, "> the photo could not be written (is the disk full?); it is unchanged\n"), 3u) << log;
-    EXPECT_EQ(g_pTamsel->m_nNotSecuredFiles, 3);
+    EXPECT_EQ(Counters().nNotSecuredFiles, 3);
     EXPECT_EQ(CheckGpsTags((root + "\\viewer.jpg").c_str()), 0);
 }
 
@@ -221,9 +222,9 @@ TEST_F(ScanTest, PhotosThatKeepALocationAreLoggedAndCountedNeverSecure) {
     ReceiverWindow window;
     Scan(root, window);
 
-    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 0);
-    EXPECT_EQ(g_pTamsel->m_nSecureFiles, 0);
-    EXPECT_EQ(g_pTamsel->m_nLocationLeftFiles, 2);
+    EXPECT_EQ(Counters().nSecuredFiles, 0);
+    EXPECT_EQ(Counters().nSecureFiles, 0);
+    EXPECT_EQ(Counters().nLocationLeftFiles, 2);
     std::string log = WithoutTimes(Log());
     EXPECT_EQ(CountOf(log, "Found, location left by scanner [T]: <" + alone + "?0;> not cleared: FLIR GPS record\n"),
               1u)
@@ -264,8 +265,8 @@ TEST_F(ScanTest, ProgressNeverCrowdsOutTheFinish) {
     EXPECT_EQ(held.m_nProgressWaiting.load(), 1);
     EXPECT_EQ(held.m_nFinishWaiting.load(), 1);
     EXPECT_TRUE(WaitFor([&] { return held.m_nFinish.load() == 1; }));
-    EXPECT_EQ(g_pTamsel->m_nFilesFound, 1512);
-    EXPECT_EQ(g_pTamsel->m_nSecureFiles, 12);
+    EXPECT_EQ(Counters().nFilesFound, 1512);
+    EXPECT_EQ(Counters().nSecureFiles, 12);
 
     // Taken at once, progress keeps coming: the receiver reads the counters.
     ReceiverWindow quick;
@@ -309,15 +310,15 @@ TEST_F(ScanTest, StopInADeepFolderEndsEveryLevel) {
     Scan(root, window);
     stopper.Unregister();
 
-    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 1);
-    EXPECT_LT(g_pTamsel->m_nFilesFound, files) << "an entry after the stop was handled";
+    EXPECT_EQ(Counters().nSecuredFiles, 1);
+    EXPECT_LT(Counters().nFilesFound, files) << "an entry after the stop was handled";
     bool pSecured = ReadFile(level + "\\p.jpg") != p, qSecured = ReadFile(level + "\\q.jpg") != q;
     EXPECT_NE(pSecured, qSecured) << "exactly one of the two photos is secured";
     char finish[160];
     std::snprintf(finish, sizeof finish,
                   "Scanner finished [T]:\n\t1 files with geotags were secured. %ld jpeg files of %ld found "
                   "files were processed.\n",
-                  long(g_pTamsel->m_nJpegFiles), long(g_pTamsel->m_nFilesFound));
+                  long(Counters().nJpegFiles), long(Counters().nFilesFound));
     std::string log = WithoutTimes(Log());
     EXPECT_NE(log.find(finish), std::string::npos) << log;
 }
@@ -338,7 +339,7 @@ TEST_F(ScanTest, BackupsHoldThePhotosAsTheyWere) {
     Scan(root, window);
     g_bBackupBeforeSecuring = false;
 
-    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 3);
+    EXPECT_EQ(Counters().nSecuredFiles, 3);
     std::set<Bytes> copies;
     for (const std::string& name : BackupNames()) {
         if (before.count(name))
@@ -385,8 +386,8 @@ TEST_F(ScanTest, ANameLongerThanANarrowListingHoldsEndsNothing) {
 
     ReceiverWindow window;
     Scan(root, window);
-    EXPECT_EQ(g_pTamsel->m_nFilesFound, LONG(photos.size() + 1));
-    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, LONG(photos.size()));
+    EXPECT_EQ(Counters().nFilesFound, LONG(photos.size() + 1));
+    EXPECT_EQ(Counters().nSecuredFiles, LONG(photos.size()));
     for (const std::string& photo : photos)
         EXPECT_EQ(CheckGpsTags(photo.c_str()), 8) << photo;
     EXPECT_EQ(CountOf(Log(), "Found and secured by scanner ["), photos.size()) << Log();
@@ -467,7 +468,7 @@ TEST_F(ScanTest, APhotoWhoseBackupFailsStaysAsItWasAndTheBackupFolderIsTheUsers)
         Scan(root, window);
     }
     EXPECT_TRUE(ReadFile(path) == photo) << "secured without its backup";
-    EXPECT_EQ(g_pTamsel->m_nNotSecuredFiles, 1);
+    EXPECT_EQ(Counters().nNotSecuredFiles, 1);
     EXPECT_EQ(CountOf(WithoutTimes(Log()), "Found but not secured by scanner [T]: <" + path +
                                                "> its backup copy could not be made; it is unchanged\n"),
               1u)
@@ -509,9 +510,9 @@ TEST_F(ScanTest, EngineDestroyedDuringAScanLeavesEachPhotoWholeOrUntouched) {
         Put(root + "\\big" + std::to_string(i) + ".jpg", originals.back());
     }
     ReceiverWindow window;
-    g_pTamsel->m_strFolderForScan = root.c_str();
-    g_pTamsel->m_hNotifyWnd = window.Get();
-    ASSERT_TRUE(g_pTamsel->Start(nullptr, 0));
+    g_pTamsel->SetFolderForScan(root.c_str());
+    g_pTamsel->SetFinishWindow(window.Get());
+    ASSERT_NE(g_pTamsel->StartScan(), 0);
     ASSERT_TRUE(WaitFor([&] { return CountOf(Log(), "Found and secured by scanner [") > 0; }));
     DestroyEngine();
 
@@ -547,8 +548,8 @@ TEST_F(ScanTest, LinksBackUpTheTreeAndPipesDoNotTrapTheWalk) {
         GTEST_SKIP() << "NORVANE_LINK_TREE is not set";
     ReceiverWindow window;
     Scan(tree, window);
-    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 2);
-    EXPECT_EQ(g_pTamsel->m_nFilesFound, 3); // the two photos and the pipe
+    EXPECT_EQ(Counters().nSecuredFiles, 2);
+    EXPECT_EQ(Counters().nFilesFound, 3); // the two photos and the pipe
     EXPECT_EQ(CheckGpsTags((std::string(tree) + "\\photo.jpg").c_str()), 8);
     EXPECT_EQ(CheckGpsTags((std::string(tree) + "\\sub\\p.jpg").c_str()), 8);
 }
@@ -571,9 +572,9 @@ TEST_F(ScanTest, ScannerAndMonitorSecureEachPhotoOnce) {
     }
     ReceiverWindow window;
     window.m_pTamsel = g_pTamsel;
-    g_pTamsel->m_strFolderForScan = root.c_str();
-    g_pTamsel->m_hNotifyWnd = window.Get();
-    ASSERT_TRUE(g_pTamsel->Start(nullptr, 0));
+    g_pTamsel->SetFolderForScan(root.c_str());
+    g_pTamsel->SetFinishWindow(window.Get());
+    ASSERT_NE(g_pTamsel->StartScan(), 0);
     for (int i = kPhotos / 2; i < kPhotos; ++i) {
         std::string name = "\\p" + std::to_string(i) + ".jpg";
         ASSERT_TRUE(::CopyFileA((source + name).c_str(), (root + name).c_str(), FALSE));
@@ -589,13 +590,13 @@ TEST_F(ScanTest, ScannerAndMonitorSecureEachPhotoOnce) {
         << CountOf(log, "Found and secured by") << " photos secured";
 
     size_t byScanner = CountOf(log, "Found and secured by scanner");
-    EXPECT_EQ(byScanner, size_t(g_pTamsel->m_nSecuredFiles));
+    EXPECT_EQ(byScanner, size_t(Counters().nSecuredFiles));
     for (int i = 0; i < kPhotos; ++i) {
         std::string path = root + "\\p" + std::to_string(i) + ".jpg";
         EXPECT_EQ(CountOf(log, " <" + path + "?"), 1u) << path << " secured more than once or never";
         EXPECT_TRUE(ReadFile(path) == SecuredBytes(originals[size_t(i)], Scratch())) << path;
     }
-    EXPECT_EQ(CPhotoClaim::CountForTests(), 0u);
+    EXPECT_EQ(CountPhotoClaimsForTests(), 0u);
 }
 
 TEST_F(ScanTest, LeftoversOfAnEndedRewriteAreTakenUpByTheWalk) {
@@ -612,9 +613,9 @@ TEST_F(ScanTest, LeftoversOfAnEndedRewriteAreTakenUpByTheWalk) {
     }
     ReceiverWindow window;
     Scan(root, window);
-    EXPECT_EQ(g_pTamsel->m_nJpegFiles, 3) << "the restored photo and the two that were there";
-    EXPECT_EQ(g_pTamsel->m_nSecureFiles, 1);
-    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 2);
+    EXPECT_EQ(Counters().nJpegFiles, 3) << "the restored photo and the two that were there";
+    EXPECT_EQ(Counters().nSecureFiles, 1);
+    EXPECT_EQ(Counters().nSecuredFiles, 2);
     for (const LeftoverCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = root + "\\" + c.name, leftover = path + ".norvane-tmp";
@@ -649,6 +650,6 @@ TEST_F(ScanTest, APhotoAnotherProgramWritesMeanwhileIsTakenAgainAsItWroteIt) {
     fileos::PlayWriterForTests(nullptr);
     EXPECT_EQ(played, 2) << "the photo was not taken again after the other program's save";
     EXPECT_TRUE(ReadFile(path) == theirsSecured);
-    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 1);
+    EXPECT_EQ(Counters().nSecuredFiles, 1);
     EXPECT_EQ(CountOf(WithoutTimes(Log()), "Found and secured by scanner [T]: <" + path + "?"), 1u);
 }

@@ -3,7 +3,7 @@
 // other instance has no window.
 #include "core/SingleInstance.h"
 
-#include "EngineFixture.h"
+#include "support/EngineFixture.h"
 
 using namespace engine_test;
 
@@ -76,7 +76,7 @@ private:
 TEST(SingleInstance, TheFirstStartTakesTheMutexAndALaterOneWakesIt) {
     CMutexEx first;
     ASSERT_EQ(ClaimSingleInstance(first, 1000, kMutex), InstanceClaim::First);
-    ASSERT_NE(first.m_hMutex, nullptr);
+    ASSERT_TRUE(first.IsHeld());
     {
         InstanceWindow window;
         ASSERT_TRUE(WaitFor([&] { return window.m_hWnd.load() != nullptr; }));
@@ -86,7 +86,7 @@ TEST(SingleInstance, TheFirstStartTakesTheMutexAndALaterOneWakesIt) {
         ASSERT_TRUE(WaitFor([&] { return explorer.m_hWnd.load() != nullptr; }));
         CMutexEx second;
         EXPECT_EQ(ClaimSingleInstance(second, 1000, kMutex), InstanceClaim::HandedOver);
-        EXPECT_EQ(second.m_hMutex, nullptr);
+        EXPECT_FALSE(second.IsHeld());
         EXPECT_EQ(explorer.m_nWakes.load(), 0) << "the window of the same title took the wake-up";
         EXPECT_EQ(window.m_nWakes.load(), 1);
         EXPECT_EQ(window.m_nSize, 5u);
@@ -110,7 +110,7 @@ TEST(SingleInstance, AStartingInstanceIsWaitedForAndOneWithoutWindowIsLeftAlone)
     ASSERT_TRUE(WaitFor([&] { return explorer.m_hWnd.load() != nullptr; }));
     CMutexEx third;
     EXPECT_EQ(ClaimSingleInstance(third, 300, kMutex), InstanceClaim::OtherRunning);
-    EXPECT_EQ(third.m_hMutex, nullptr);
+    EXPECT_FALSE(third.IsHeld());
     EXPECT_EQ(explorer.m_nWakes.load(), 0);
 }
 

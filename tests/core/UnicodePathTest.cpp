@@ -4,7 +4,7 @@
 #include "core/LogEntries.h"
 #include "core/Paths.h"
 
-#include "ShellFolderValue.h"
+#include "support/ShellFolderValue.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,8 @@
 // The framework's worker-thread object on real Win32 threads.
 #include "framework/CWinThread.h"
+#include "framework/WaitForThread.h"
 #include "framework/WinHandles.h"
+#include "framework/WorkerThread.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +78,25 @@ TEST(CWinThread, WithoutAutoDeleteTheObjectOutlivesItsThread) {
     EXPECT_FALSE(thread->InitInstance()); // nothing to set up in the base
     delete thread;
     EXPECT_EQ(::WaitForSingleObject(destroyed.Get(), 0), WAIT_OBJECT_0);
+}
+
+TEST(CWinThread, StartedWorkerIsWaitedForByItsOwnHandleAfterItsObjectIsGone) {
+    Shared shared;
+    CHandle destroyed(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    shared.destroyed = destroyed.Get();
+    DWORD id = 0;
+    CHandle thread = StartWorkerThread(new TracedThread(&shared), THREAD_PRIORITY_BELOW_NORMAL, &id);
+    ASSERT_TRUE(thread.IsValid());
+    ASSERT_TRUE(WaitForThread(thread, 10000));
+    EXPECT_EQ(::WaitForSingleObject(destroyed.Get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(shared.thread, id);
+    EXPECT_EQ(shared.priorityInside, THREAD_PRIORITY_BELOW_NORMAL);
+    DWORD code = 0;
+    ::GetExitCodeThread(thread.Get(), &code);
+    EXPECT_EQ(code, 77u);
+    // No thread: nothing to wait for.
+    EXPECT_FALSE(StartWorkerThread(static_cast<CWinThread*>(nullptr)).IsValid());
+    EXPECT_TRUE(WaitForThreadAnsweringSentMessages(CHandle(), 0));
 }
 
 } // namespace

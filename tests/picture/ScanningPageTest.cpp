@@ -140,7 +140,7 @@ TEST_F(ScanningPageTest, TheAnimationPlaysWhileTheScanRunsAndStopsWithIt) {
     Screenshot("scanning-page");
 
     // Stop: the scan ends, and with its end the player.
-    ASSERT_TRUE(g_pTamsel->m_bScanning);
+    ASSERT_TRUE(g_pTamsel->IsScanning());
     Press(PSBTN_NEXT);
     EXPECT_TRUE(first.IsRunning()); // the scan has not ended yet
     m_gate.Open();
@@ -173,13 +173,13 @@ TEST_F(ScanningPageTest, TheAnimationPlaysWhileTheScanRunsAndStopsWithIt) {
     ASSERT_TRUE(m_sheet->SetActivePage(2));
     EXPECT_TRUE(second.HasEnded());
     EXPECT_FALSE(picture.IsPlaying());
-    EXPECT_TRUE(g_pTamsel->m_bScanning);
+    EXPECT_TRUE(g_pTamsel->IsScanning());
 
     // And the window's end ends the one of a page shown again.
     ASSERT_TRUE(m_sheet->SetActivePage(1));
     ThreadWatch third(picture);
     ASSERT_TRUE(third.IsRunning());
-    g_pTamsel->m_bStopScan = true;
+    g_pTamsel->StopScan();
     m_gate.Open();
     g_pTamsel->WaitForWorker(INFINITE);
     m_sheet.reset();

@@ -3,7 +3,7 @@
 // real engine whose data folder the test redirects (EngineTest), driven with
 // the messages a user's typing and clicks send.
 
-#include "EngineFixture.h"
+#include "support/EngineFixture.h"
 
 #include "core/CTamsel.h"
 #include "framework/CPropertySheet.h"
@@ -68,7 +68,7 @@ protected:
         // Shutdown order: the scan stopped and its worker ended, then the
         // windows, then the engine (the fixture's destructor).
         if (g_pTamsel) {
-            g_pTamsel->m_bStopScan = true;
+            g_pTamsel->StopScan();
             g_pTamsel->WaitForWorker(INFINITE);
         }
         m_sheet.reset();
@@ -86,7 +86,7 @@ protected:
         m_sheet->m_psh.dwFlags |= PSH_WIZARD97 | PSH_HEADER | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP | PSH_WIZARD;
         ASSERT_TRUE(m_sheet->Create(nullptr, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT |
                                                  DS_3DLOOK));
-        g_pTamsel->m_hProgressWnd = m_sheet->m_hWnd;
+        g_pTamsel->SetProgressWindow(m_sheet->m_hWnd);
         m_sheet->ShowWindow(SW_SHOW);
         Pump();
     }

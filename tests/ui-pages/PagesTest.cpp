@@ -52,13 +52,13 @@ protected:
     // The scanning page's end of a scan: Next turns from "Stop" to "Next >".
     bool WaitForScanEnd() {
         return PumpUntil(Sheet(),
-                         [&] { return !g_pTamsel->m_bScanning && ButtonText(ID_WIZNEXT) == "Next >"; });
+                         [&] { return !g_pTamsel->IsScanning() && ButtonText(ID_WIZNEXT) == "Next >"; });
     }
     std::string CountersOfEngine() const {
-        return std::to_string(g_pTamsel->m_nFilesFound) + "\n" + std::to_string(g_pTamsel->m_nJpegFiles) +
-               "\n" + std::to_string(g_pTamsel->m_nSecureFiles) + "\n" +
-               std::to_string(g_pTamsel->m_nSecuredFiles) + "\n" + std::to_string(g_pTamsel->m_nNotSecuredFiles) +
-               "\n" + std::to_string(g_pTamsel->m_nLocationLeftFiles);
+        const ScanCounters c = Counters();
+        return std::to_string(c.nFilesFound) + "\n" + std::to_string(c.nJpegFiles) + "\n" +
+               std::to_string(c.nSecureFiles) + "\n" + std::to_string(c.nSecuredFiles) + "\n" +
+               std::to_string(c.nNotSecuredFiles) + "\n" + std::to_string(c.nLocationLeftFiles);
     }
     std::vector<std::string> ListItems() const {
         HWND list = ::GetDlgItem(m_protect.m_hWnd, IDC_PROTECTED_LIST);
@@ -164,13 +164,13 @@ TEST_F(PagesTest, StartScansTheFolderAndShowsTheCounters) {
     Press(PSBTN_NEXT);
     ASSERT_EQ(m_sheet->GetActiveIndex(), 1);
     EXPECT_EQ(std::string(g_pTamsel->GetFolderForScan()), folder);
-    EXPECT_EQ(g_pTamsel->m_hNotifyWnd, m_scan.m_hWnd);
+    EXPECT_EQ(g_pTamsel->GetFinishWindow(), m_scan.m_hWnd);
 
     ASSERT_TRUE(WaitForScanEnd());
     EXPECT_TRUE(Enabled(ID_WIZBACK));
     EXPECT_TRUE(Enabled(ID_WIZNEXT));
-    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 3);
-    EXPECT_EQ(g_pTamsel->m_nJpegFiles, 4);
+    EXPECT_EQ(Counters().nSecuredFiles, 3);
+    EXPECT_EQ(Counters().nJpegFiles, 4);
     // The last progress of the scan reaches the page.
     EXPECT_TRUE(PumpUntil(
         Sheet(), [&] { return ItemText(m_scan, IDC_COUNTERS) == CountersOfEngine(); }, 10000))
@@ -187,8 +187,8 @@ TEST_F(PagesTest, StartScansTheFolderAndShowsTheCounters) {
     Press(PSBTN_BACK);
     EXPECT_EQ(m_sheet->GetActiveIndex(), 1);
     ASSERT_TRUE(WaitForScanEnd());
-    EXPECT_EQ(g_pTamsel->m_nSecuredFiles, 0);
-    EXPECT_EQ(g_pTamsel->m_nSecureFiles, 3);
+    EXPECT_EQ(Counters().nSecuredFiles, 0);
+    EXPECT_EQ(Counters().nSecureFiles, 3);
     EXPECT_TRUE(PumpUntil(
         Sheet(), [&] { return ItemText(m_scan, IDC_COUNTERS) == CountersOfEngine(); }, 10000));
 
@@ -209,7 +209,7 @@ TEST_F(PagesTest, StopEndsAScanPartWayAndTheNextScanFinishesIt) {
     ASSERT_EQ(m_sheet->GetActiveIndex(), 1);
     EXPECT_EQ(ButtonText(ID_WIZNEXT), "Stop");
     EXPECT_FALSE(Enabled(ID_WIZBACK));
-    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return g_pTamsel->m_bScanning != 0; }));
+    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return g_pTamsel->IsScanning(); }));
 
     // Stop, twice if the scan is still on: the page stays.
     Press(PSBTN_NEXT);
@@ -218,13 +218,13 @@ TEST_F(PagesTest, StopEndsAScanPartWayAndTheNextScanFinishesIt) {
     EXPECT_TRUE(Enabled(ID_WIZBACK));
     EXPECT_TRUE(Enabled(ID_WIZNEXT));
     Screenshot("stopping");
-    if (g_pTamsel->m_bScanning) {
+    if (g_pTamsel->IsScanning()) {
         Press(PSBTN_NEXT);
         EXPECT_EQ(m_sheet->GetActiveIndex(), 1);
     }
     ASSERT_TRUE(WaitForScanEnd());
     ASSERT_TRUE(PumpUntil(Sheet(), [&] { return !g_pTamsel->IsWorking(); }));
-    EXPECT_LT(g_pTamsel->m_nJpegFiles, count);
+    EXPECT_LT(Counters().nJpegFiles, count);
 
     // Start, Stop, Back and Start again in quick succession, while the
     // stopped scan's worker is still ending (held in its announcement of a
@@ -245,8 +245,8 @@ TEST_F(PagesTest, StopEndsAScanPartWayAndTheNextScanFinishesIt) {
     ASSERT_TRUE(PumpUntil(
         Sheet(), [&] { return !g_pTamsel->IsWorking(); }, 120000));
     ASSERT_TRUE(WaitForScanEnd());
-    EXPECT_EQ(g_pTamsel->m_nJpegFiles, count);
-    EXPECT_EQ(g_pTamsel->m_nSecureFiles + g_pTamsel->m_nSecuredFiles, count);
+    EXPECT_EQ(Counters().nJpegFiles, count);
+    EXPECT_EQ(Counters().nSecureFiles + Counters().nSecuredFiles, count);
     for (int i = 0; i < count; ++i)
         ASSERT_EQ(CheckGpsTags((folder + "\\p" + std::to_string(i) + ".jpg").c_str()), 8) << i;
 }
@@ -371,12 +371,12 @@ TEST_F(PagesTest, CancelDuringAScanStopsItBeforeTheEngineGoes) {
     Type(folder);
     Press(PSBTN_NEXT);
     ASSERT_EQ(m_sheet->GetActiveIndex(), 1);
-    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return g_pTamsel->m_bScanning != 0; }));
+    ASSERT_TRUE(PumpUntil(Sheet(), [&] { return g_pTamsel->IsScanning(); }));
 
     Press(PSBTN_CANCEL);
     // The scan has ended with the cancel, before the sheet goes.
     EXPECT_FALSE(g_pTamsel->IsWorking());
-    EXPECT_LT(g_pTamsel->m_nJpegFiles, count);
+    EXPECT_LT(Counters().nJpegFiles, count);
     EXPECT_TRUE(PumpUntil(
         Sheet(), [&] { return PropSheet_GetCurrentPageHwnd(Sheet()) == nullptr; }, 5000));
     m_sheet.reset();

@@ -4,7 +4,7 @@
 #include "core/ActivityLog.h"
 #include "core/EventIds.h"
 #include "core/Paths.h"
-#include "core/ShellFolderValue.h"
+#include "support/ShellFolderValue.h"
 #include "support/TempDir.h"
 #include "ui/CPageLog.h"
 

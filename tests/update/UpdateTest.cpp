@@ -14,7 +14,7 @@
 #include "ui/ProductSite.h"
 #include "ui/UpdateCheck.h"
 
-#include "../core/EngineFixture.h"
+#include "support/EngineFixture.h"
 #include "support/ProgramProcess.h"
 #include "support/Screenshot.h"
 
