@@ -5,8 +5,8 @@
 #include "core/CWatch.h"
 #include "core/LogEntries.h"
 #include "core/Paths.h"
+#include "engine/FileOs.h"
 
-#include <io.h>
 
 CTamsel* g_pTamsel = nullptr;
 
@@ -63,7 +63,7 @@ bool CTamsel::TakeUnreadableSettingsNotice(CString& keptAs) {
 }
 
 void CTamsel::SetFolderForScan(const char* path) {
-    if (path && *path && _access(path, 0) == 0) {
+    if (fileos::Exists(path)) {
         m_settings.m_strFolderForScan = path;
         m_settings.SaveSettings();
     } else {
@@ -78,7 +78,7 @@ CString CTamsel::GetFolderForScan() const {
 void CTamsel::AddProtectedFolder(const char* path) {
     if (!path)
         return;
-    if (_access(path, 0) == 0 && !IsProtectedFolder(path))
+    if (fileos::Exists(path) && !IsProtectedFolder(path))
         m_settings.m_lstProtectedFolders.AddTail(CString(path));
     FollowFolderList();
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The engine object: one per process, reachable through g_pTamsel. It holds
+// The core object: one per process, reachable through g_pTamsel. It holds
 // the settings record, runs the folder scan as its worker job, owns the
 // folder monitor, and offers the operations with which the windows change the
 // protected-folder list. Creating it brings the background side up
@@ -7,9 +7,10 @@
 // protected folder); destroying it takes everything down again.
 //
 // The protected-folder list flows one way: a page calls AddProtectedFolder
-// or RemoveProtectedFolder, the engine changes its settings record and saves
+// or RemoveProtectedFolder, the core changes its settings record and saves
 // it, and one broadcast (ID_UPDATE_WATCH_LIST) has the monitor follow the
-// list, which it reads from the engine and never changes, and the icon show
+// list (which it reads from the core and never changes); the monitor's own
+// announcements within that broadcast have the notification-area icon show
 // it.
 //
 // Everything but the scan body runs on the user-interface thread.
@@ -29,7 +30,7 @@
 class CWatch;
 
 // Posted to the main window while a scan runs: wParam the files found so far,
-// lParam the progress range. The receiver reads the counters from the engine.
+// lParam the progress range. The receiver reads the counters from the core.
 constexpr UINT WM_SCAN_PROGRESS = 0x147D;
 
 // What a scan counted: reset when a scan starts, kept after it ends.
@@ -82,8 +83,8 @@ public:
     bool IsFolderWaiting(const char* path) const;
     int GetWaitingFolderCount() const;
 
-    // The monitor, for the notification-area icon it carries and for tests.
-    CWatch* GetMonitor() const { return m_pWatch.get(); }
+    // The monitor, for tests: how many folders it watches.
+    const CWatch* GetMonitor() const { return m_pWatch.get(); }
 
     // Starts a scan of the folder to scan. A scan that is still ending (the
     // user pressed Stop, then Back and Start again at once) is waited for

@@ -29,7 +29,7 @@ constexpr LONG kSecureFilesBeforeProgress = 10;
 
 } // namespace
 
-// The walk of one scan; it reports to the engine's scan members.
+// The walk of one scan; it reports to the core's scan members.
 class CScanWalk : public CFolderWalk {
 public:
     explicit CScanWalk(CTamsel& tamsel) : m_tamsel(tamsel) {}

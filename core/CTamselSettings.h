@@ -1,6 +1,6 @@
 #pragma once
 // The settings that persist across runs: the folder last chosen for scanning
-// and the protected folders. The engine object (CTamsel) holds them; the
+// and the protected folders. The core object (CTamsel) holds them; the
 // record is portable, so the settings file is tested natively too.
 
 #include "framework/CList.h"
@@ -46,7 +46,7 @@ public:
 
     // What the settings file holds, in this order.
     struct Layout : ClassLayout<CTamselSettings> {
-        // Stored under the engine's class name.
+        // Stored under the core object's class name.
         Layout() : ClassLayout<CTamselSettings>("CTamsel") {
             AddValueField("FolderForScan", &CTamselSettings::m_strFolderForScan);
             AddContainerField("ScanFilderList", &CTamselSettings::m_lstProtectedFolders);

@@ -1,4 +1,4 @@
-// Loading and saving the engine's settings in the data folder.
+// Loading and saving the core's settings in the data folder.
 
 #include "core/CTamselSettings.h"
 

@@ -1,10 +1,10 @@
 #include "core/Paths.h"
 
+#include "engine/FileOs.h"
 #include "framework/WinHandles.h"
 
 #include <windows.h>
 
-#include <io.h>
 #include <sddl.h>
 
 #include <ctime>
@@ -23,10 +23,6 @@ const DWORD kMaxValueBytes = 64 * 1024;
 void TrimTrailing(std::string& text, const char* set) {
     size_t end = text.find_last_not_of(set);
     text.erase(end == std::string::npos ? 0 : end + 1);
-}
-
-bool Exists(const char* path) {
-    return _access(path, 0) == 0;
 }
 
 // ExpandEnvironmentStringsA with a buffer that grows to the size it asks for.
@@ -171,7 +167,7 @@ bool CreateDirectories(const char* path) {
         return false;
     std::string copy(path);
     TrimTrailing(copy, "\\ ");
-    if (Exists(path))
+    if (fileos::Exists(path))
         return true;
     if (copy.size() <= 2)
         return false;
@@ -183,13 +179,13 @@ bool CreateDirectories(const char* path) {
     for (size_t pos = copy.find('\\', 4); pos != std::string::npos; pos = copy.find('\\', pos + 1)) {
         std::string level = copy.substr(0, pos);
         // Another thread may make the same level at the same moment.
-        if (!Exists(level.c_str()) && !::CreateDirectoryA(level.c_str(), nullptr) &&
+        if (!fileos::Exists(level.c_str()) && !::CreateDirectoryA(level.c_str(), nullptr) &&
             ::GetLastError() != ERROR_ALREADY_EXISTS)
             return false;
         if (copy.size() - pos - 1 < 2)
             break;
     }
-    if (!Exists(copy.c_str()) && !::CreateDirectoryA(copy.c_str(), nullptr) &&
+    if (!fileos::Exists(copy.c_str()) && !::CreateDirectoryA(copy.c_str(), nullptr) &&
         ::GetLastError() != ERROR_ALREADY_EXISTS)
         return false;
     return true;
@@ -202,7 +198,7 @@ CString GetUniqueTempName(const char* folder) {
     // A bounded search: a folder that refuses every name must not hang the caller.
     for (int attempt = 0; attempt < 100000; ++attempt, ++number) {
         std::string candidate = base + "\\" + std::to_string(number) + ".tmp";
-        if (Exists(candidate.c_str()))
+        if (fileos::Exists(candidate.c_str()))
             continue;
         std::string backup = candidate + ".jpg";
         CHandle claim(::CreateFileA(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -221,12 +217,12 @@ bool CopyToBackup(const char* photo, const char* folder) {
         return false;
     std::string path(folder);
     TrimTrailing(path, "\\");
-    if (!Exists(path.c_str())) {
+    if (!fileos::Exists(path.c_str())) {
         size_t last = path.find_last_of('\\');
         if (last != std::string::npos && last > 2 && !CreateDirectories(path.substr(0, last).c_str()))
             return false;
         // Another thread may have made it meanwhile, as private as this one.
-        if (!CreatePrivateFolder(path.c_str()) && !Exists(path.c_str()))
+        if (!CreatePrivateFolder(path.c_str()) && !fileos::Exists(path.c_str()))
             return false;
     }
     CString name = GetUniqueTempName(folder);

@@ -5,13 +5,6 @@
 
 const char* const kInstanceMutexName = "NorvaneInstance";
 
-CMutexEx::~CMutexEx() {
-    // Ownership is given up before the handle closes with its member: the
-    // mutex is then free for a start that is waiting for it.
-    if (m_hMutex.IsValid())
-        ::ReleaseMutex(m_hMutex.Get());
-}
-
 bool WakeInstanceWindow(HWND window) {
     char text[1024] = "info";
     COPYDATASTRUCT data = {};
@@ -60,7 +53,7 @@ InstanceClaim ClaimSingleInstance(CMutexEx& mutex, DWORD waitMs, const char* mut
         CHandle h(::CreateMutexA(&security, TRUE, mutexName));
         bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
         if (h.IsValid() && !existed) {
-            mutex.m_hMutex = std::move(h);
+            mutex.Adopt(std::move(h));
             return InstanceClaim::First;
         }
         h.Close();

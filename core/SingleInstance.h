@@ -1,6 +1,6 @@
 #pragma once
 // One running program per user session. The first instance holds the named
-// mutex "NorvaneInstance" from before it creates its engine until it ends; a
+// mutex "NorvaneInstance" from before it creates its core until it ends; a
 // later start finds the mutex taken, wakes the running instance's window
 // with WM_COPYDATA "info", and ends.
 //
@@ -13,9 +13,9 @@
 // existed), so two starts can never both take it. A start that finds it
 // taken while the first instance has no window (it is still starting, or
 // already ending) waits a moment for the window; without one it ends all
-// the same, so two engines never share one settings file.
+// the same, so two cores never share one settings file.
 
-#include "framework/WinHandles.h"
+#include "core/CMutexEx.h"
 
 #include <windows.h>
 
@@ -25,22 +25,6 @@ enum class InstanceClaim {
     First,        // this is the running instance now: go on starting
     HandedOver,   // the running instance was woken: end
     OtherRunning, // another instance holds the mutex but shows no window: end
-};
-
-// Owns the single-instance mutex: released and closed with the object.
-class CMutexEx {
-public:
-    CMutexEx() = default;
-    CMutexEx(const CMutexEx&) = delete;
-    CMutexEx& operator=(const CMutexEx&) = delete;
-    ~CMutexEx();
-
-    // True once ClaimSingleInstance took the mutex for this instance.
-    bool IsHeld() const { return m_hMutex.IsValid(); }
-
-private:
-    friend InstanceClaim ClaimSingleInstance(CMutexEx&, DWORD, const char*);
-    CHandle m_hMutex;
 };
 
 // Takes the mutex for this instance or hands over to the running one,

@@ -91,7 +91,9 @@ bool MoveOver(const char* replacement, const char* target);
 // visible. False when target exists (nothing changes then) or on failure.
 bool PutInPlace(const char* temporary, const char* target);
 
-// True when path names something (file or folder).
+// True when path names something (file or folder). Any text may be asked
+// about (what a user typed: any length, wildcards): the file system answers
+// for it; null and "" name nothing.
 bool Exists(const char* path);
 
 // Deletes a file; false when it could not be deleted.

@@ -103,7 +103,7 @@ bool PutInPlace(const char* temporary, const char* target) {
 
 bool Exists(const char* path) {
     struct stat st {};
-    return stat(path, &st) == 0;
+    return path && *path && stat(path, &st) == 0;
 }
 
 bool RemoveFile(const char* path) {

@@ -234,7 +234,7 @@ bool PutInPlace(const char* temporary, const char* target) {
 }
 
 bool Exists(const char* path) {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return path && *path && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool RemoveFile(const char* path) {

@@ -236,7 +236,6 @@ int CALLBACK CPropertySheet::SheetCallback(HWND hWnd, UINT message, LPARAM lPara
         if (sheet->m_dwCreateStyle != DWORD(-1))
             *style = sheet->m_dwCreateStyle;
         *exStyle |= sheet->m_dwCreateExStyle;
-        sheet->OnPreCreate(reinterpret_cast<DLGTEMPLATE*>(lParam));
     } else if (message == PSCB_INITIALIZED) {
         sheet->Bind(hWnd);
     }
@@ -310,4 +309,3 @@ BOOL CPropertySheet::OnCommand(WPARAM, LPARAM) {
     return FALSE;
 }
 void CPropertySheet::OnInitSheet() {}
-void CPropertySheet::OnPreCreate(DLGTEMPLATE*) {}

@@ -109,9 +109,6 @@ public:
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
     // The frame exists and is bound, its pages not yet all made.
     virtual void OnInitSheet();
-    // Just before the frame is made from its template: the place to change
-    // its style (pTemplate is a DLGTEMPLATE or a DLGTEMPLATEEX).
-    virtual void OnPreCreate(DLGTEMPLATE* pTemplate);
 
     PROPSHEETHEADERA m_psh;
 

@@ -1,11 +1,11 @@
 #include "ui/CFirstPage.h"
 
 #include "core/CTamsel.h"
+#include "engine/FileOs.h"
 #include "ui/PageButtons.h"
 
 #include "resource.h"
 
-#include <io.h>
 #include <shlobj.h>
 
 namespace {
@@ -29,13 +29,6 @@ BOOL CFirstPage::OnInitDialog() {
     return CPropertyPage::OnInitDialog();
 }
 
-bool CFirstPage::PathExists(const char* path) {
-    // The text is whatever the user typed: any length, any characters. The
-    // file system answers for all of them (a name too long or with wildcards
-    // simply does not exist).
-    return path && *path && _access(path, 0) == 0;
-}
-
 BOOL CFirstPage::OnSetActive() {
     EnableSheetButton(*this, ID_WIZNEXT, false);
     // The edit box reports the change, which enables Next again when the
@@ -49,7 +42,7 @@ BOOL CFirstPage::OnSetActive() {
 void CFirstPage::OnFolderChanged() {
     // Only ever enables: once an existing path was seen, Next stays enabled
     // until the page is shown again.
-    if (PathExists(m_edFolder.GetWindowText()))
+    if (fileos::Exists(m_edFolder.GetWindowText()))
         EnableSheetButton(*this, ID_WIZNEXT, true);
 }
 
@@ -74,13 +67,13 @@ void CFirstPage::OnBrowse() {
         pMalloc->Free(pidl);
         pMalloc->Release();
     }
-    if (converted && PathExists(path))
+    if (converted && fileos::Exists(path))
         m_edFolder.SetWindowText(path);
 }
 
 LRESULT CFirstPage::OnWizardNext() {
     CString text = m_edFolder.GetWindowText();
-    if (g_pTamsel && PathExists(text))
+    if (g_pTamsel && fileos::Exists(text))
         g_pTamsel->SetFolderForScan(text);
     return CPropertyPage::OnWizardNext();
 }

@@ -16,10 +16,6 @@ public:
     BOOL OnQueryCancel() override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
-    // Whether a path typed or chosen by the user names something that exists
-    // (a folder or a file); false for the empty text.
-    static bool PathExists(const char* path);
-
 protected:
     void OnFolderChanged();
     void OnBrowse();

@@ -104,7 +104,7 @@ BOOL CMainSheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* p
         return TRUE;
     case WM_DESTROY:
         // Shutdown order: the icon leaves the notification area first, while
-        // the pages still exist and before the engine stops the monitor
+        // the pages still exist and before the core stops the monitor
         // (after the loop ends with this window): nothing may promise
         // protection that is ending. Then this window and its pages go.
         m_tray.Shutdown();

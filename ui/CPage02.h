@@ -20,7 +20,7 @@ public:
     BOOL OnQueryCancel() override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
-    // What the main window does with a WM_SCAN_PROGRESS: the engine's four
+    // What the main window does with a WM_SCAN_PROGRESS: the core's four
     // counters, one a line, and the progress bar's range (the low 16 bits of
     // lParam) and position (wParam). Nothing when the page has no window yet.
     void ShowCounters(WPARAM wParam, LPARAM lParam);

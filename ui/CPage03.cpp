@@ -26,7 +26,7 @@ void CPage03::RefreshFolderList(const char* keepSelected) {
     m_arrFolders.clear();
     if (!g_pTamsel)
         return;
-    // The box sorts; the folder the engine listed last ends up selected.
+    // The box sorts; the folder the core listed last ends up selected.
     int keep = LB_ERR;
     const CList<CString>& folders = g_pTamsel->GetProtectedFolders();
     for (POSITION pos = folders.GetHeadPosition(); pos;) {

@@ -1,6 +1,6 @@
 #pragma once
 // Page 3 of the main window: the protected folders, which the folder monitor
-// watches. The list box is a view of the engine's list, rebuilt at each
+// watches. The list box is a view of the core's list, rebuilt at each
 // activation, after each change made here and when a folder turns waiting
 // or watched. A folder that is not there now shows with kWaitingSuffix;
 // each item keeps the folder it stands for, so the suffix is never taken
@@ -29,7 +29,7 @@ public:
 
 protected:
     // Rebuilds the list; selects keepSelected when given and listed, else
-    // the folder the engine listed last.
+    // the folder the core listed last.
     void RefreshFolderList(const char* keepSelected = nullptr);
     // The folder of the selected item; empty with no selection.
     CString SelectedFolder() const;

@@ -17,7 +17,7 @@ CString LoadTitle(HINSTANCE instance) {
 BOOL CTamselApp::InitInstance() {
     CString title = LoadTitle(m_hInstance);
     // The instance mutex comes first: a second start never gets as far as
-    // an engine of its own on the same settings.
+    // a core of its own on the same settings.
     if (ClaimSingleInstance(m_mutex) != InstanceClaim::First)
         return FALSE;
 
@@ -64,7 +64,7 @@ BOOL CTamselApp::InitInstance() {
 
 int CTamselApp::ExitInstance() {
     // Shutdown order: the windows are gone (the loop ended with the main
-    // window); the engine now stops the scan and waits for its worker, saves
+    // window); the core now stops the scan and waits for its worker, saves
     // the settings, and stops every monitoring thread, each finishing the
     // photo it is securing.
     delete m_pMainSheet;

@@ -1,5 +1,5 @@
 #pragma once
-// The application object: one instance per user session, the engine, the
+// The application object: one instance per user session, the core, the
 // start options and the main window, and the program's end in order.
 
 #include "core/SingleInstance.h"

@@ -4,8 +4,8 @@
 // (and waited-for) folders in its tooltip, the main window's commands in its
 // menu, and an image that tells start-up, idle and a photo being secured.
 //
-// It follows the engine's broadcasts. ID_WATCH_UPDATE_ICON and
-// ID_WATCH_UPDATE_TOOLTIP come on the windows' thread, inside the engine's
+// It follows the core's broadcasts. ID_WATCH_UPDATE_ICON and
+// ID_WATCH_UPDATE_TOOLTIP come on the windows' thread, inside the core's
 // changes of its folder list, and are answered at once. ID_SET_INWORK_MODE
 // and ID_WATCH_STATE_CHANGED come on worker threads, which never touch a
 // window: they only set atomics, and the icon's timer (on the windows'
@@ -25,7 +25,7 @@ class CTrayIcon : public CNotifyIcon {
 public:
     DECLARE_EVENT_CLIENT()
 
-    // The engine announced its folders before any window listened: the
+    // The core announced its folders before any window listened: the
     // icon takes the state as it is now (in the notification area when a
     // folder is protected) and starts its timer.
     explicit CTrayIcon(CMainSheet& sheet);

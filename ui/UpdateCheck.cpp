@@ -1,6 +1,6 @@
 #include "ui/UpdateCheck.h"
 
-#include "core/HttpClient.h"
+#include "ui/CHttpClient.h"
 #include "core/Paths.h"
 #include "ui/ProductSite.h"
 

@@ -5,7 +5,7 @@
 #include "core/CTamselSettings.h"
 #include "core/EventIds.h"
 
-#include "support/EngineFixture.h"
+#include "support/CoreFixture.h"
 #include "support/KeptRegistryValue.h"
 #include "support/ProgramProcess.h"
 #include "support/Screenshot.h"
@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <set>
 
-using namespace engine_test;
+using namespace core_test;
 
 namespace {
 
@@ -45,7 +45,7 @@ void Screenshot(HWND window, const std::string& name) {
         << "no screenshot of " << name;
 }
 
-class AppTest : public EngineTest {
+class AppTest : public CoreTest {
 protected:
     void SetUp() override {
         if (ProgramPath().empty())

@@ -3,7 +3,7 @@
 // many notices a copy raises and whether or not the notices overflow the
 // change buffer; a photo still being written is left alone until its writer
 // closes it; a folder's thread is stopped while it waits to announce a photo;
-// and the engine can go while photos are being rewritten.
+// and the core can go while photos are being rewritten.
 //
 // Nothing here waits for something not to happen: a photo that must be left
 // alone is put in before one that must be secured, and the monitor handles
@@ -15,13 +15,13 @@
 #include "core/EventBroadcast.h"
 #include "core/PhotoSecuring.h"
 
-#include "support/EngineFixture.h"
+#include "support/CoreFixture.h"
 
 #include <cstdio>
 #include <map>
 #include <memory>
 
-using namespace engine_test;
+using namespace core_test;
 
 namespace {
 
@@ -82,7 +82,7 @@ public:
 };
 
 // A receiver of the broadcast that hands ID_UPDATE_WATCH_LIST, while armed,
-// to a function of the test. Made before the engine, it comes before the
+// to a function of the test. Made before the core, it comes before the
 // monitor's receiver in the list, and so is called first.
 class WatchListProbe : public event_client {
 public:
@@ -166,7 +166,7 @@ private:
     std::thread m_thread;
 };
 
-// A log writer that faults, as a broken part of the engine might, while
+// A log writer that faults, as a broken part of the core might, while
 // writing the entry of any photo named fault.jpg.
 volatile uintptr_t g_nowhere = 0;
 BOOL FaultOnOnePhoto(HANDLE file, const void* data, DWORD size, DWORD* written) {
@@ -181,7 +181,7 @@ public:
     ~LogWriterForOneTest() { SetLogWriterForTests(nullptr); }
 };
 
-class MonitorTest : public EngineTest {
+class MonitorTest : public CoreTest {
 protected:
     // Protects folder and waits until its thread watches it.
     void Protect(const std::string& folder) {
@@ -230,7 +230,7 @@ protected:
 TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
     std::string guarded = Folder("guarded");
     std::string trip = Folder("guarded\\Trip 2026");
-    CreateEngine();
+    CreateCore();
     Protect(guarded);
     ASSERT_NO_FATAL_FAILURE();
     OpenUnderWine(trip);
@@ -280,7 +280,7 @@ TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
 
 TEST_F(MonitorTest, PhotosMovedOrRenamedInAreSecured) {
     std::string guarded = Folder("guarded");
-    CreateEngine();
+    CreateCore();
     Protect(guarded);
     ASSERT_NO_FATAL_FAILURE();
 
@@ -326,7 +326,7 @@ TEST_F(MonitorTest, PhotosMovedOrRenamedInAreSecured) {
 
 TEST_F(MonitorTest, PhotoThatMakesTheThreadFaultIsPassedOver) {
     std::string guarded = Folder("guarded");
-    CreateEngine();
+    CreateCore();
     Protect(guarded);
     ASSERT_NO_FATAL_FAILURE();
     {
@@ -358,7 +358,7 @@ TEST_F(MonitorTest, FolderListedInTwoSpellingsIsWatchedOnce) {
         settings.m_lstProtectedFolders.AddTail(CString(upper.c_str()));
         settings.SaveSettings();
     }
-    CreateEngine();
+    CreateCore();
     ASSERT_EQ(g_pTamsel->GetProtectedFolderCount(), 2);
     EXPECT_EQ(g_pTamsel->GetMonitor()->GetThreadCount(), 1);
     ASSERT_TRUE(WaitFor([&] { return CountOf(Log(), "Monitor started at [") > 0; }));
@@ -372,7 +372,7 @@ TEST_F(MonitorTest, FolderListedInTwoSpellingsIsWatchedOnce) {
     ASSERT_TRUE(WaitFor([&] { return CountOf(Log(), "b.jpg?") > 0; })) << WithoutTimes(Log());
     EXPECT_EQ(ReadFile(photo), Secured(tagged));
 
-    DestroyEngine();
+    DestroyCore();
     std::string log = WithoutTimes(Log());
     EXPECT_EQ(CountOf(log, "Monitor started at [T]"), 1u) << log;
     EXPECT_EQ(CountOf(log, "a.jpg?"), 1u) << log;
@@ -384,7 +384,7 @@ TEST_F(MonitorTest, NestedProtectedFoldersSecureEachPhotoOnce) {
     // the claim lets one rewrite it and the other find it secure.
     std::string outer = Folder("outer");
     std::string inner = Folder("outer\\inner");
-    CreateEngine();
+    CreateCore();
     Protect(outer);
     ASSERT_NO_FATAL_FAILURE();
     Protect(inner);
@@ -402,7 +402,7 @@ TEST_F(MonitorTest, NestedProtectedFoldersSecureEachPhotoOnce) {
     ASSERT_TRUE(WaitFor([&] { return SecuredPaths(WithoutTimes(Log())).size() >= size_t(kPhotos); }))
         << WithoutTimes(Log());
     // Both threads end here, each after the photo in hand: no entry can come later.
-    DestroyEngine();
+    DestroyCore();
     std::map<std::string, int> logged = SecuredPaths(WithoutTimes(Log()));
     EXPECT_EQ(logged.size(), size_t(kPhotos));
     for (int i = 0; i < kPhotos; ++i) {
@@ -442,7 +442,7 @@ TEST_F(MonitorTest, BurstOfPhotosIsSecuredEvenWhenTheNoticesOverflow) {
         }
         g_pTamsel->RemoveProtectedFolder(folder.c_str());
     };
-    CreateEngine();
+    CreateCore();
     burst(Folder("burst"));
     {
         // Two records fill this buffer: every read of the burst overflows,
@@ -460,7 +460,7 @@ TEST_F(MonitorTest, PhotosThatCannotBeSecuredAreLoggedWithTheirReason) {
     struct Restore {
         ~Restore() { SetGiveUpTimeForTests(0); }
     } restore;
-    CreateEngine();
+    CreateCore();
     Protect(guarded);
     ASSERT_NO_FATAL_FAILURE();
 
@@ -497,7 +497,7 @@ TEST_F(MonitorTest, PhotosThatCannotBeSecuredAreLoggedWithTheirReason) {
 
 TEST_F(MonitorTest, PhotoIsSecuredOnlyOnceItsWriterHasClosedIt) {
     std::string guarded = Folder("guarded");
-    CreateEngine();
+    CreateCore();
     Protect(guarded);
     ASSERT_NO_FATAL_FAILURE();
 
@@ -538,11 +538,11 @@ TEST_F(MonitorTest, PhotoIsSecuredOnlyOnceItsWriterHasClosedIt) {
 // it while the removal's broadcast holds the lock.
 class MonitorRemovalTest : public MonitorTest {
 protected:
-    // Made before the engine: called before the monitor in every broadcast.
+    // Made before the core: called before the monitor in every broadcast.
     MonitorRemovalTest() : m_guarded(Folder("guarded")), m_held(m_guarded + "\\held.jpg") {}
 
     void SetUp() override {
-        CreateEngine();
+        CreateCore();
         Protect(m_guarded);
         ASSERT_NO_FATAL_FAILURE();
         // The test holds the first photo, as the scanner would while it
@@ -632,9 +632,9 @@ TEST_F(MonitorRemovalTest, AnswersWhatTheAnnouncementSendsToItsWindows) {
     m_probe.m_hSendTo = nullptr;
 }
 
-TEST_F(MonitorTest, EngineDestroyedWhilePhotosAreRewrittenLeavesEachWholeOrUntouched) {
+TEST_F(MonitorTest, CoreDestroyedWhilePhotosAreRewrittenLeavesEachWholeOrUntouched) {
     std::string guarded = Folder("guarded");
-    CreateEngine();
+    CreateCore();
     Protect(guarded);
     ASSERT_NO_FATAL_FAILURE();
 
@@ -651,7 +651,7 @@ TEST_F(MonitorTest, EngineDestroyedWhilePhotosAreRewrittenLeavesEachWholeOrUntou
     for (int i = 0; i < kPhotos; ++i)
         ASSERT_TRUE(::CopyFileA(sources[size_t(i)].c_str(), paths[size_t(i)].c_str(), TRUE));
     ASSERT_TRUE(WaitFor([&] { return CountOf(Log(), "Found and secured by monitor [") > 0; }));
-    DestroyEngine();
+    DestroyCore();
 
     int secured = 0;
     for (int i = 0; i < kPhotos; ++i) {
@@ -669,7 +669,7 @@ TEST_F(MonitorTest, EngineDestroyedWhilePhotosAreRewrittenLeavesEachWholeOrUntou
     std::string log = WithoutTimes(Log());
     EXPECT_EQ(CountOf(log, "Found and secured by monitor [T]"), size_t(secured)) << log;
     EXPECT_TRUE(EndsWith(log, StopEntry(guarded))) << log;
-    std::printf("%d of %d photos secured before the engine went\n", secured, kPhotos);
+    std::printf("%d of %d photos secured before the core went\n", secured, kPhotos);
 }
 
 TEST_F(MonitorTest, LongRelativeNamesArriveWhole) {
@@ -685,7 +685,7 @@ TEST_F(MonitorTest, LongRelativeNamesArriveWhole) {
     }
     std::string deep = Folder("guarded\\" + relative);
     ASSERT_EQ(::GetFileAttributesA(deep.c_str()) & FILE_ATTRIBUTE_DIRECTORY, DWORD(FILE_ATTRIBUTE_DIRECTORY));
-    CreateEngine();
+    CreateCore();
     Protect(guarded);
     ASSERT_NO_FATAL_FAILURE();
     for (size_t at = guarded.size() + 1; at != std::string::npos; at = deep.find('\\', at + 1))
@@ -724,7 +724,7 @@ protected:
         return WaitFor([&] { return CountOf(WithoutTimes(Log()), entry) >= count; });
     }
 
-    WatchListProbe m_probe; // before the engine
+    WatchListProbe m_probe; // before the core
     int m_nSeed = 100;
 };
 
@@ -736,7 +736,7 @@ TEST_F(MonitorLostFolderTest, FolderThatIsNotThereAtStartIsWatchedWhenItComes) {
         settings.m_lstProtectedFolders.AddTail(CString(dcim.c_str()));
         settings.SaveSettings();
     }
-    CreateEngine();
+    CreateCore();
     ASSERT_TRUE(WaitForCount("Monitor is waiting [T]:\n\t" + dcim + "\\ (the folder is not there)\n", 1))
         << WithoutTimes(Log());
     EXPECT_TRUE(g_pTamsel->IsFolderWaiting(dcim.c_str()));
@@ -758,7 +758,7 @@ TEST_F(MonitorLostFolderTest, FolderRemovedOrRenamedIsWatchedAgainWhenItIsBack) 
     // out of the way, then deleted) and made anew; or renamed and given
     // its name back. Twice each, with photos each time.
     enum Way { kRemoved, kRenamed };
-    CreateEngine();
+    CreateCore();
     for (Way way : {kRemoved, kRenamed}) {
         const std::string name = way == kRemoved ? "removed" : "renamed";
         std::string guarded = Folder(name);
@@ -838,7 +838,7 @@ TEST_F(MonitorLostFolderTest, ReadThatFailsIsLoggedAndTheFolderWatchedAgain) {
             g_bReadThrows = false;
         }
     } restore;
-    CreateEngine();
+    CreateCore();
     Protect(guarded);
     ASSERT_NO_FATAL_FAILURE();
     struct Case {

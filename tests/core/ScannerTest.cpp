@@ -6,7 +6,7 @@
 #include "engine/FileOsFaults.h"
 #include "support/LeftoverCases.h"
 
-#include "support/EngineFixture.h"
+#include "support/CoreFixture.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -16,13 +16,13 @@
 #include <map>
 #include <set>
 
-using namespace engine_test;
+using namespace core_test;
 
 namespace {
 
-class ScanTest : public EngineTest {
+class ScanTest : public CoreTest {
 protected:
-    void SetUp() override { CreateEngine(); }
+    void SetUp() override { CreateCore(); }
 
     // Runs one scan of folder to its end, with window as the receiver of
     // everything the scan posts.
@@ -500,7 +500,7 @@ TEST_F(ScanTest, APhotoWhoseBackupFailsStaysAsItWasAndTheBackupFolderIsTheUsers)
                                                         << AccessList(usual.c_str());
 }
 
-TEST_F(ScanTest, EngineDestroyedDuringAScanLeavesEachPhotoWholeOrUntouched) {
+TEST_F(ScanTest, CoreDestroyedDuringAScanLeavesEachPhotoWholeOrUntouched) {
     // Photos whose securing writes them whole, through a file beside them.
     std::string root = Folder("big");
     const int kPhotos = 30;
@@ -514,7 +514,7 @@ TEST_F(ScanTest, EngineDestroyedDuringAScanLeavesEachPhotoWholeOrUntouched) {
     g_pTamsel->SetFinishWindow(window.Get());
     ASSERT_NE(g_pTamsel->StartScan(), 0);
     ASSERT_TRUE(WaitFor([&] { return CountOf(Log(), "Found and secured by scanner [") > 0; }));
-    DestroyEngine();
+    DestroyCore();
 
     int secured = 0;
     for (int i = 0; i < kPhotos; ++i) {

@@ -3,9 +3,9 @@
 // other instance has no window.
 #include "core/SingleInstance.h"
 
-#include "support/EngineFixture.h"
+#include "support/CoreFixture.h"
 
-using namespace engine_test;
+using namespace core_test;
 
 namespace {
 
@@ -105,7 +105,7 @@ TEST(SingleInstance, AStartingInstanceIsWaitedForAndOneWithoutWindowIsLeftAlone)
         EXPECT_EQ(late.m_nWakes.load(), 1);
     }
     // No window of its own (only one of the same title): the later start
-    // ends instead of running a second engine on the same settings.
+    // ends instead of running a second core on the same settings.
     InstanceWindow explorer(0, false);
     ASSERT_TRUE(WaitFor([&] { return explorer.m_hWnd.load() != nullptr; }));
     CMutexEx third;

@@ -20,7 +20,7 @@
 
 namespace {
 
-using namespace engine_test;
+using namespace core_test;
 using namespace pages_test;
 using picture_test::ThreadWatch;
 

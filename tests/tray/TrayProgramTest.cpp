@@ -5,7 +5,7 @@
 #include "core/CTamselSettings.h"
 #include "core/EventIds.h"
 
-#include "EngineFixture.h"
+#include "support/CoreFixture.h"
 #include "FakeShell.h"
 #include "TrayImages.h"
 
@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-using namespace engine_test;
+using namespace core_test;
 using namespace tray_test;
 
 namespace {
@@ -163,7 +163,7 @@ int RunningPrograms() {
     return n;
 }
 
-class TrayProgramTest : public EngineTest {
+class TrayProgramTest : public CoreTest {
 protected:
     void SetUp() override {
         if (ProgramPath().empty())

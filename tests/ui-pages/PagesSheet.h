@@ -1,9 +1,9 @@
 #pragma once
 // The main window's pages in a wizard sheet on the test's own thread, over a
-// real engine whose data folder the test redirects (EngineTest), driven with
+// real engine whose data folder the test redirects (CoreTest), driven with
 // the messages a user's typing and clicks send.
 
-#include "support/EngineFixture.h"
+#include "support/CoreFixture.h"
 
 #include "core/CTamsel.h"
 #include "framework/CPropertySheet.h"
@@ -29,7 +29,7 @@ inline bool PumpUntil(HWND hSheet, const std::function<bool()>& pred, DWORD time
     return testing_support::PumpUntil(hSheet, pred, timeoutMs);
 }
 
-// Takes WM_SCAN_PROGRESS as the main window does: tells the engine it took
+// Takes WM_SCAN_PROGRESS as the main window does: tells the core it took
 // it, then has the scanning page show the counters.
 class TestSheet : public CPropertySheet {
 public:
@@ -55,18 +55,18 @@ public:
     CPictureEx& Picture() { return m_picture; }
 };
 
-class PagesSheetTest : public engine_test::EngineTest {
+class PagesSheetTest : public core_test::CoreTest {
 protected:
     explicit PagesSheetTest(const char* title) : m_title(title) {}
 
     void SetUp() override {
         INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
         ::InitCommonControlsEx(&icc);
-        CreateEngine();
+        CreateCore();
     }
     void TearDown() override {
         // Shutdown order: the scan stopped and its worker ended, then the
-        // windows, then the engine (the fixture's destructor).
+        // windows, then the core (the fixture's destructor).
         if (g_pTamsel) {
             g_pTamsel->StopScan();
             g_pTamsel->WaitForWorker(INFINITE);
@@ -116,8 +116,8 @@ protected:
     std::string PhotoFolder(const std::string& name, int count, size_t scanBytes = 4000) {
         std::string folder = Folder(name);
         for (int i = 0; i < count; ++i)
-            engine_test::WriteFile(folder + "\\p" + std::to_string(i) + ".jpg",
-                                   engine_test::GeotaggedPhoto(uint32_t(i + 1), i % 2 == 1, scanBytes));
+            core_test::WriteFile(folder + "\\p" + std::to_string(i) + ".jpg",
+                                   core_test::GeotaggedPhoto(uint32_t(i + 1), i % 2 == 1, scanBytes));
         return folder;
     }
 

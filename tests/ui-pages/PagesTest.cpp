@@ -17,7 +17,7 @@
 
 namespace {
 
-using namespace engine_test;
+using namespace core_test;
 using namespace pages_test;
 
 // Holds the scan's worker in its first announcement of a secured photo
@@ -381,7 +381,7 @@ TEST_F(PagesTest, CancelDuringAScanStopsItBeforeTheEngineGoes) {
         Sheet(), [&] { return PropSheet_GetCurrentPageHwnd(Sheet()) == nullptr; }, 5000));
     m_sheet.reset();
     Pump();
-    DestroyEngine();
+    DestroyCore();
     for (int i = 0; i < count; ++i) {
         Bytes now = ReadFile(folder + "\\p" + std::to_string(i) + ".jpg");
         EXPECT_TRUE(now == before[i] || now == secured[i]) << i;

@@ -9,12 +9,12 @@
 #include "LocalHttpServer.h"
 
 #include "core/EventIds.h"
-#include "core/HttpClient.h"
+#include "ui/CHttpClient.h"
 #include "core/Paths.h"
 #include "ui/ProductSite.h"
 #include "ui/UpdateCheck.h"
 
-#include "support/EngineFixture.h"
+#include "support/CoreFixture.h"
 #include "support/ProgramProcess.h"
 #include "support/Screenshot.h"
 
@@ -29,8 +29,8 @@
 #include <vector>
 
 using namespace update_test;
-using engine_test::ReadText;
-using engine_test::WaitFor;
+using core_test::ReadText;
+using core_test::WaitFor;
 using testing_support::Bytes;
 using testing_support::WriteFile;
 
@@ -533,7 +533,7 @@ namespace {
 
 using testing_support::ProgramPath;
 
-class ProgramTest : public engine_test::EngineTest {
+class ProgramTest : public core_test::CoreTest {
 protected:
     void SetUp() override {
         if (ProgramPath().empty())

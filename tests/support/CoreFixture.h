@@ -1,7 +1,7 @@
 #pragma once
-// What the tests of the engine object, the scan and the monitor share: photos
+// What the tests of the core object, the scan and the monitor share: photos
 // with and without a position, bounded waits, the log as text, a real window
-// that receives what the scan posts, and the engine itself over a data
+// that receives what the scan posts, and the core itself over a data
 // folder of the test's own.
 
 #include "core/CTamsel.h"
@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-namespace engine_test {
+namespace core_test {
 
 using testing_support::Bytes;
 using testing_support::ReadFile;
@@ -142,7 +142,7 @@ inline std::string WithoutTimes(const std::string& log) {
 }
 
 // A real top-level window on a thread of its own, as the scanning page and
-// the main window are: it counts WM_SCAN_PROGRESS (telling the engine it took
+// the main window are: it counts WM_SCAN_PROGRESS (telling the core it took
 // each one, as the main window does) and ID_SCAN_FINISH. A held window takes
 // no message until released, as a busy one would; on release it first counts
 // what waits in its queue.
@@ -233,20 +233,20 @@ private:
     std::atomic<HWND> m_hWnd{nullptr};
 };
 
-// The engine over a data folder of the test's own (settings and log there),
+// The core over a data folder of the test's own (settings and log there),
 // created and destroyed on the test's thread, which plays the
 // user-interface thread.
-class EngineTest : public ::testing::Test {
+class CoreTest : public ::testing::Test {
 protected:
-    EngineTest() : m_redirect(m_dir.file("local")) {}
-    ~EngineTest() override { DestroyEngine(); }
+    CoreTest() : m_redirect(m_dir.file("local")) {}
+    ~CoreTest() override { DestroyCore(); }
 
-    void CreateEngine() {
+    void CreateCore() {
         ASSERT_EQ(g_pTamsel, nullptr);
         g_pTamsel = new CTamsel;
         ASSERT_NE(g_pTamsel, nullptr);
     }
-    void DestroyEngine() {
+    void DestroyCore() {
         delete g_pTamsel;
         g_pTamsel = nullptr;
     }
@@ -269,4 +269,4 @@ protected:
     DataFolderAt m_redirect;
 };
 
-} // namespace engine_test
+} // namespace core_test

@@ -1,4 +1,4 @@
-// norvane-bench: times the engine object's scan job and folder monitor inside
+// norvane-bench: times the core object's scan job and folder monitor inside
 // a Windows process, for tools/bench. Figures only; nothing here passes or
 // fails on a time.
 //
@@ -25,11 +25,11 @@
 //   norvane-bench idle
 //       Starts and ends: what starting a Windows program costs (under Wine).
 //
-// The engine keeps its settings and log in the data folder, which comes from
+// The core keeps its settings and log in the data folder, which comes from
 // the user's "Local Settings" shell folder. So that a run never touches a
 // user's settings or log, that value points at a new folder of this run's own
-// (under the temporary folder, removed at the end) while the engine lives,
-// and is put back afterwards, as is the autostart value the engine writes.
+// (under the temporary folder, removed at the end) while the core lives,
+// and is put back afterwards, as is the autostart value the core writes.
 //
 // Each command prints one line of name=value pairs for the script to read.
 
@@ -76,12 +76,12 @@ void RemoveTree(const std::string& folder) {
     ::RemoveDirectoryA(folder.c_str());
 }
 
-// The engine (g_pTamsel) over a data folder of this run's own. Members are
-// destroyed in reverse: the engine first (its monitors and scan stopped, its
+// The core (g_pTamsel) over a data folder of this run's own. Members are
+// destroyed in reverse: the core first (its monitors and scan stopped, its
 // settings saved), then the registry values are put back and the folder goes.
-class BenchEngine {
+class BenchCore {
 public:
-    BenchEngine()
+    BenchCore()
         : m_localSettings(HKEY_CURRENT_USER, ShellFolderKey(), "Local Settings"),
           m_autostart(HKEY_CURRENT_USER, kRunKey, kAutostartValueName) {
         char temp[MAX_PATH + 1] = {};
@@ -100,9 +100,9 @@ public:
         if (m_ready)
             g_pTamsel = new CTamsel;
     }
-    BenchEngine(const BenchEngine&) = delete;
-    BenchEngine& operator=(const BenchEngine&) = delete;
-    ~BenchEngine() {
+    BenchCore(const BenchCore&) = delete;
+    BenchCore& operator=(const BenchCore&) = delete;
+    ~BenchCore() {
         delete g_pTamsel;
         g_pTamsel = nullptr;
         m_cleanup.base = m_base;
@@ -166,7 +166,7 @@ std::vector<std::string> List(const std::string& folder, const char* pattern) {
 }
 
 int Scan(const char* folder) {
-    BenchEngine bench;
+    BenchCore bench;
     if (!bench.Ready()) {
         std::fprintf(stderr, "norvane-bench: could not redirect the data folder\n");
         return 1;
@@ -242,7 +242,7 @@ public:
 
     const std::string& Text() {
         if (m_file == INVALID_HANDLE_VALUE) {
-            // The engine opens and closes the log for each entry; sharing
+            // The core opens and closes the log for each entry; sharing
             // everything never stands in its way.
             m_file = ::CreateFileA(m_path.c_str(), GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -299,7 +299,7 @@ int Latency(const std::string& folder, const std::string& source, int count) {
         std::fprintf(stderr, "norvane-bench: no photos in %s\n", source.c_str());
         return 2;
     }
-    BenchEngine bench;
+    BenchCore bench;
     if (!bench.Ready()) {
         std::fprintf(stderr, "norvane-bench: could not redirect the data folder\n");
         return 1;
@@ -393,7 +393,7 @@ int Return(const std::string& folder, const std::string& source, int count) {
         std::fprintf(stderr, "norvane-bench: need an empty %s and photos in %s\n", folder.c_str(), source.c_str());
         return 2;
     }
-    BenchEngine bench;
+    BenchCore bench;
     if (!bench.Ready())
         return 1;
     ::timeBeginPeriod(1);

@@ -1,4 +1,4 @@
-// The engine object over a real data folder and the registry of the test's
+// The core object over a real data folder and the registry of the test's
 // prefix: what its construction brings up, the protected-folder list, the
 // settings file, and the private heaps of the monitor's classes.
 #include "core/Autostart.h"
@@ -6,11 +6,11 @@
 #include "core/CoreTestHooks.h"
 #include "core/PhotoSecuring.h"
 
-#include "support/EngineFixture.h"
+#include "support/CoreFixture.h"
 
 #include <io.h>
 
-using namespace engine_test;
+using namespace core_test;
 
 namespace {
 
@@ -35,7 +35,7 @@ std::string ProgramPath() {
 
 } // namespace
 
-TEST_F(EngineTest, ConstructionRegistersAutostartAndWaitsForFoldersThatAreNotThere) {
+TEST_F(CoreTest, ConstructionRegistersAutostartAndWaitsForFoldersThatAreNotThere) {
     std::string kept = Folder("kept"), gone = Folder("gone");
     {
         CTamselSettings settings;
@@ -53,7 +53,7 @@ TEST_F(EngineTest, ConstructionRegistersAutostartAndWaitsForFoldersThatAreNotThe
     ::RegSetValueExA(key, "Norvane", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof old);
     ::RegCloseKey(key);
 
-    CreateEngine();
+    CreateCore();
     EXPECT_EQ(RunValue(), "\"" + ProgramPath() + "\" -hide");
     EXPECT_EQ(g_pTamsel->GetRunKey(), CString(kRunKey));
     // The folder that is not there stays listed, with a thread that waits
@@ -70,14 +70,14 @@ TEST_F(EngineTest, ConstructionRegistersAutostartAndWaitsForFoldersThatAreNotThe
         return CountOf(WithoutTimes(Log()),
                        "Monitor is waiting [T]:\n\t" + gone + "\\ (the folder is not there)\n") == 1;
     })) << WithoutTimes(Log());
-    DestroyEngine();
+    DestroyCore();
     file = SettingsText();
     EXPECT_EQ(CountOf(file, "gone"), 2u) << file;
 }
 
-TEST_F(EngineTest, ProtectedFoldersAreKeptOnceWhateverTheirCase) {
+TEST_F(CoreTest, ProtectedFoldersAreKeptOnceWhateverTheirCase) {
     std::string photos = Folder("Photos");
-    CreateEngine();
+    CreateCore();
     std::string lower = photos;
     for (char& c : lower)
         c = char(::tolower(static_cast<unsigned char>(c)));
@@ -90,14 +90,14 @@ TEST_F(EngineTest, ProtectedFoldersAreKeptOnceWhateverTheirCase) {
 
     // Two spellings that came in through the settings file share one thread,
     // and one removal takes both.
-    DestroyEngine();
+    DestroyCore();
     {
         CTamselSettings settings;
         settings.m_lstProtectedFolders.AddTail(CString(photos.c_str()));
         settings.m_lstProtectedFolders.AddTail(CString(lower.c_str()));
         settings.SaveSettings();
     }
-    CreateEngine();
+    CreateCore();
     g_pTamsel->AddProtectedFolder(nullptr); // nothing at all
     g_pTamsel->AddProtectedFolder(m_dir.file("missing").c_str());
     EXPECT_EQ(g_pTamsel->GetProtectedFolderCount(), 2);
@@ -107,21 +107,21 @@ TEST_F(EngineTest, ProtectedFoldersAreKeptOnceWhateverTheirCase) {
     EXPECT_EQ(g_pTamsel->GetMonitor()->GetThreadCount(), 0);
 
     std::string log = WithoutTimes(Log());
-    // Once for each engine.
+    // Once for each core.
     EXPECT_EQ(CountOf(log, "Monitor started at [T]:\n\t"), 2u) << log;
     EXPECT_EQ(CountOf(log, "Monitor is stopped [T]:\n\t"), 2u) << log;
 }
 
-TEST_F(EngineTest, SettingsSurviveTheEngine) {
+TEST_F(CoreTest, SettingsSurviveTheCore) {
     std::string scan = Folder("scan"), guarded = Folder("guarded");
-    CreateEngine();
+    CreateCore();
     g_pTamsel->SetFolderForScan(scan.c_str());
     EXPECT_EQ(g_pTamsel->GetFolderForScan(), CString(scan.c_str()));
     g_pTamsel->SetFolderForScan(m_dir.file("nowhere").c_str());
     EXPECT_TRUE(g_pTamsel->GetFolderForScan().IsEmpty());
     g_pTamsel->SetFolderForScan(scan.c_str());
     g_pTamsel->AddProtectedFolder(guarded.c_str());
-    DestroyEngine();
+    DestroyCore();
 
     CTamselSettings read;
     read.LoadSettings();
@@ -130,9 +130,9 @@ TEST_F(EngineTest, SettingsSurviveTheEngine) {
     EXPECT_EQ(read.m_lstProtectedFolders.GetHead(), CString(guarded.c_str()));
 }
 
-TEST_F(EngineTest, MonitorHeapsComeAndGoWithTheirObjects) {
+TEST_F(CoreTest, MonitorHeapsComeAndGoWithTheirObjects) {
     std::string a = Folder("a"), b = Folder("b");
-    CreateEngine();
+    CreateCore();
     using CThread = CWatch::CThread;
     EXPECT_NE(CTamsel::s_heap.GetHeap(), nullptr);
     EXPECT_NE(CWatch::s_heap.GetHeap(), nullptr);
@@ -148,7 +148,7 @@ TEST_F(EngineTest, MonitorHeapsComeAndGoWithTheirObjects) {
     g_pTamsel->AddProtectedFolder(a.c_str());
     EXPECT_NE(CThread::s_heap.GetHeap(), nullptr);
 
-    DestroyEngine();
+    DestroyCore();
     EXPECT_EQ(CThread::s_heap.GetHeap(), nullptr);
     EXPECT_EQ(CWatch::s_heap.GetHeap(), nullptr);
     EXPECT_EQ(CTamsel::s_heap.GetHeap(), nullptr);

@@ -14,8 +14,9 @@
 // Redirects are followed here, not by WinHTTP, so that the account is only
 // added to requests for the scheme, host and port the caller gave.
 
-#include "core/HttpClient.h"
+#include "ui/CHttpClient.h"
 
+#include "engine/FileOs.h"
 #include "framework/CodePage.h"
 #include "framework/WaitForThread.h"
 #include "framework/WinHandles.h"
@@ -284,26 +285,6 @@ UINT TransferThread(LPVOID param) {
     return 0;
 }
 
-bool WriteWhole(const char* path, const std::string& body) {
-    // Written beside the target and then moved over it, so an older file is
-    // replaced whole or not at all.
-    std::string part = std::string(path) + ".part";
-    bool written = false;
-    {
-        CHandle file(::CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.IsValid())
-            return false;
-        DWORD done = 0;
-        written = body.empty() || (::WriteFile(file.Get(), body.data(), DWORD(body.size()), &done, nullptr) &&
-                                   done == body.size());
-    }
-    if (written && ::MoveFileExA(part.c_str(), path, MOVEFILE_REPLACE_EXISTING))
-        return true;
-    ::DeleteFileA(part.c_str());
-    return false;
-}
-
 } // namespace
 
 void CHttpClient::SetAccount(const char* login, const char* password) {
@@ -342,7 +323,7 @@ bool CHttpClient::Download(const char* url, const char* localPath) {
         m_strError = t->error.c_str();
         return false;
     }
-    if (!WriteWhole(localPath, t->body)) {
+    if (!fileos::WriteWholeFileSafely(localPath, t->body.data(), t->body.size())) {
         m_strError = "cannot write the local file";
         return false;
     }
