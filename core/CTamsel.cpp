@@ -7,7 +7,6 @@
 #include "core/Paths.h"
 #include "engine/FileOs.h"
 
-
 CTamsel* g_pTamsel = nullptr;
 
 IMPLEMENT_PRIVATE_HEAP(CTamsel)

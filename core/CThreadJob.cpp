@@ -17,7 +17,8 @@ std::atomic<bool> g_bInOnException{false};
 
 const CRuntimeClass CThreadJob::classCThreadJob = {"CThreadJob", int(sizeof(CThreadJob)), 0xFFFF, nullptr};
 
-CThreadJob::CThreadJob() : m_pThread(nullptr), m_hOwnerWnd(nullptr), m_nParam(0), m_nResult(0), m_nUserFlag(0) {}
+CThreadJob::CThreadJob()
+    : m_pThread(nullptr), m_hOwnerWnd(nullptr), m_nParam(0), m_nResult(0), m_nUserFlag(0) {}
 
 CThreadJob::~CThreadJob() {
     WaitForWorker(INFINITE);

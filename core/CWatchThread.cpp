@@ -165,8 +165,9 @@ bool FolderIdAt(const char* path, FolderId& id, DWORD& error) {
         error = ERROR_DIRECTORY; // a file has taken the folder's name
         return false;
     }
-    CHandle h(::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    CHandle h(::CreateFileA(path, FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!h.IsValid()) {
         error = ::GetLastError();
         return false;
@@ -190,8 +191,8 @@ CString FolderText(const CString& folder) {
 // sharing nothing, does not refuse a viewer that opens the new photo at this
 // very moment.
 bool WriterHasClosed(const char* path) {
-    CHandle h(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr));
+    CHandle h(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
     return h.IsValid();
 }
 

@@ -17,7 +17,8 @@
 // on: it is deleted when no thread could be made (the handle is then
 // invalid), else it deletes itself as its thread ends. threadId, when given,
 // receives the new thread's id.
-CHandle StartWorkerThread(CWinThread* thread, int priority = THREAD_PRIORITY_NORMAL, DWORD* threadId = nullptr);
+CHandle StartWorkerThread(CWinThread* thread, int priority = THREAD_PRIORITY_NORMAL,
+                          DWORD* threadId = nullptr);
 
 // The same for a plain thread procedure.
 CHandle StartWorkerThread(AFX_THREADPROC proc, LPVOID param, int priority = THREAD_PRIORITY_NORMAL,

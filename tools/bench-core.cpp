@@ -390,7 +390,8 @@ int Return(const std::string& folder, const std::string& source, int count) {
     std::vector<std::string> photos = List(source, "*.jpg");
     if (photos.empty() || count <= 0 || (IsFolder(folder) && !List(folder, "*").empty()) ||
         (!IsFolder(folder) && !CreateDirectories(folder.c_str()))) {
-        std::fprintf(stderr, "norvane-bench: need an empty %s and photos in %s\n", folder.c_str(), source.c_str());
+        std::fprintf(stderr, "norvane-bench: need an empty %s and photos in %s\n", folder.c_str(),
+                     source.c_str());
         return 2;
     }
     BenchCore bench;
@@ -413,9 +414,11 @@ int Return(const std::string& folder, const std::string& source, int count) {
     const std::string away = folder + " away";
     ok = ok && ::MoveFileA(folder.c_str(), away.c_str()) &&
          WaitForLog(
-             log, [&](const std::string& text) { return count_of(text, "Monitor stopped watching") == 1; }, 30000);
+             log, [&](const std::string& text) { return count_of(text, "Monitor stopped watching") == 1; },
+             30000);
     if (!ok)
-        std::fprintf(stderr, "norvane-bench: the folder could not be removed, or its monitor never said so:\n%s",
+        std::fprintf(stderr,
+                     "norvane-bench: the folder could not be removed, or its monitor never said so:\n%s",
                      log.Text().c_str());
     ok = ok && ::RemoveDirectoryA(away.c_str());
     LARGE_INTEGER back = Now();
@@ -427,15 +430,17 @@ int Return(const std::string& folder, const std::string& source, int count) {
         ok = ::CopyFileA((source + "\\" + name).c_str(), (folder + "\\" + prefix + name).c_str(), TRUE) != 0;
     }
     double watchingMs = -1, securedMs = -1;
-    if (ok && WaitForLog(
-                  log, [&](const std::string& text) { return count_of(text, "Monitor started at") == 2; }, 30000))
+    if (ok &&
+        WaitForLog(
+            log, [&](const std::string& text) { return count_of(text, "Monitor started at") == 2; }, 30000))
         watchingMs = Seconds(back, Now()) * 1000;
     if (ok && WaitForLog(
                   log,
                   [&](const std::string& text) {
                       size_t secured = 0;
                       const std::string path = "]: <" + folder + "\\";
-                      for (size_t at = text.find(path); at != std::string::npos; at = text.find(path, at + 1)) {
+                      for (size_t at = text.find(path); at != std::string::npos;
+                           at = text.find(path, at + 1)) {
                           size_t line = text.rfind('\n', at);
                           line = line == std::string::npos ? 0 : line + 1;
                           secured += text.compare(line, kByMonitor.size(), kByMonitor) == 0;

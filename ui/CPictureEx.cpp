@@ -397,8 +397,8 @@ BOOL CPictureEx::Play() {
         if (!m_hExitEvent.IsValid())
             return FALSE;
         DWORD id = 0;
-        CHandle thread = StartWorkerThread([](LPVOID self) -> UINT { return UINT(PlayerThreadProc(self)); }, this,
-                                           THREAD_PRIORITY_NORMAL, &id);
+        CHandle thread = StartWorkerThread([](LPVOID self) -> UINT { return UINT(PlayerThreadProc(self)); },
+                                           this, THREAD_PRIORITY_NORMAL, &id);
         if (!thread.IsValid())
             return FALSE;
         m_nThreadId = id;

@@ -1,7 +1,7 @@
 #include "ui/UpdateCheck.h"
 
-#include "ui/CHttpClient.h"
 #include "core/Paths.h"
+#include "ui/CHttpClient.h"
 #include "ui/ProductSite.h"
 
 #include <mbstring.h>

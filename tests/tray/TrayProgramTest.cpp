@@ -5,9 +5,9 @@
 #include "core/CTamselSettings.h"
 #include "core/EventIds.h"
 
-#include "support/CoreFixture.h"
 #include "FakeShell.h"
 #include "TrayImages.h"
+#include "support/CoreFixture.h"
 
 #include "support/ProgramProcess.h"
 #include "support/Screenshot.h"

@@ -117,7 +117,7 @@ protected:
         std::string folder = Folder(name);
         for (int i = 0; i < count; ++i)
             core_test::WriteFile(folder + "\\p" + std::to_string(i) + ".jpg",
-                                   core_test::GeotaggedPhoto(uint32_t(i + 1), i % 2 == 1, scanBytes));
+                                 core_test::GeotaggedPhoto(uint32_t(i + 1), i % 2 == 1, scanBytes));
         return folder;
     }
 

@@ -9,8 +9,8 @@
 #include "LocalHttpServer.h"
 
 #include "core/EventIds.h"
-#include "ui/CHttpClient.h"
 #include "core/Paths.h"
+#include "ui/CHttpClient.h"
 #include "ui/ProductSite.h"
 #include "ui/UpdateCheck.h"
 
