@@ -2,6 +2,7 @@
 // clock rule, pruning by walks (two at once among them), and its file,
 // which is trusted whole or not at all.
 
+#include "engine/Crc32.h" // tests/engine
 #include "engine/KnownPhotos.h"
 #include "support/TempDir.h"
 
@@ -35,24 +36,9 @@ FileKey Key(uint64_t id, uint64_t volume = 7) {
 const FileKey kFolder = Key(1u << 30);
 const FileKey kOtherFolder = Key(1u << 31);
 
-// The CRC the record ends with, worked out bit by bit.
-uint32_t Crc(const uint8_t* data, size_t size) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
 void Set32(Bytes& bytes, size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i)
         bytes[at + i] = uint8_t(value >> (8 * i));
-}
-
-void Reseal(Bytes& bytes) {
-    Set32(bytes, bytes.size() - 4, Crc(bytes.data(), bytes.size() - 4));
 }
 
 } // namespace
