@@ -283,6 +283,7 @@ std::vector<uint8_t> KnownPhotos::Serialize() const {
 }
 
 bool KnownPhotos::Save(const char* path) {
+    std::lock_guard<std::mutex> saving(m_saving);
     std::vector<uint8_t> bytes;
     uint64_t changes;
     {

@@ -141,6 +141,7 @@ private:
     std::vector<uint8_t> SerializeLocked() const;
 
     mutable std::mutex m_lock;
+    std::mutex m_saving; // one save at a time: two would share the sibling file
     std::vector<Entry> m_entries;   // dense, in no order
     std::vector<uint32_t> m_slots;  // open addressing by identity: index into m_entries or kNoSlot
     std::vector<Folder> m_folders;

@@ -263,3 +263,32 @@ TEST(KnownPhotos, TwoWalksOfOneFolderAtOnceLoseNothing) {
     for (uint64_t id : gone)
         EXPECT_FALSE(record.Lookup(Key(id))) << id;
 }
+
+TEST(KnownPhotos, AReaderNeverSeesHalfASave) {
+    // Another process reading the record while this one saves it: each
+    // read finds a whole record, the old one or the new. (A save may fail
+    // where the system refuses to replace an open file; it is tried again
+    // at the next save.)
+    TempDir dir;
+    std::string path = dir.file("known.bin");
+    KnownPhotos record;
+    ASSERT_TRUE(record.Save(path.c_str()));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (uint64_t i = 0; i < 300; ++i) {
+            record.Remember(kFolder, Key(i), kNow);
+            record.Save(path.c_str());
+        }
+        done = true;
+    });
+    int reads = 0;
+    while (!done || reads < 10) {
+        KnownPhotos reader;
+        if (reader.Load(path.c_str()) != KnownPhotos::LoadResult::kLoaded) {
+            ADD_FAILURE() << "read " << reads << " found part of a record";
+            break;
+        }
+        ++reads;
+    }
+    writer.join();
+}
