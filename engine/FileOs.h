@@ -137,11 +137,13 @@ bool GetFileStamp(const char* path, FileStamp& stamp);
 // the one it saw before and unchanged: identity, size, last-write time and
 // change time. The change time moves on every write and on every change of
 // the file's metadata, even when the writer puts the last-write time back
-// (exiftool -P does), and no program can set it. Times are in the system's
-// own unit (100 ns since 1601 on Windows, ns since 1970 on POSIX systems;
-// kTimeUnitsPerSecond), as the file system keeps them. A file system that
-// keeps no change time (FAT, exFAT) gives 0 there, and the key then rests
-// on size and last-write time alone.
+// (exiftool -P does); POSIX systems let no program set it, and on Windows
+// only a program that asks for it by name (FileBasicInfo) does. Times are
+// in the system's own unit (100 ns since 1601 on Windows, ns since 1970 on
+// POSIX systems; kTimeUnitsPerSecond), as the file system keeps them. A
+// file system that keeps no change time (FAT, exFAT) gives 0 or the
+// last-write time there, and the key then rests on size and last-write
+// time alone.
 struct FileKey {
     uint64_t volume = 0;
     uint64_t idLow = 0; // the file id, 128 bits where the file system has them

@@ -6,6 +6,13 @@
 // the least, is checked as ever. The record holds those keys and nothing
 // else of a photo: no names, no paths, no positions.
 //
+// A walk takes each photo's key from the folder's listing before it opens
+// the photo, checks the photo, and remembers that key when the photo needed
+// nothing: a write during the check changes the change time, so the key
+// no longer matches and the photo is checked again. A photo the walk
+// secured gets the key it has after the rewrite, which the clock rule keeps
+// out until the next walk has seen it unchanged.
+//
 // The clock rule. A file's times have a tick (100 ns on NTFS, 2 s on FAT,
 // 1 s on older Unix file systems, and the kernel's clock tick on others):
 // a write that lands in the same tick as the check that read the file
@@ -13,8 +20,7 @@
 // known. So a key is remembered only when its last-write and change times
 // lie at least kSettleSeconds in the past, and never when either lies in
 // the future (a clock set back). Such a photo is checked once more by the
-// next walk, which remembers it then. After a rewrite of its own the
-// engine's photo is always that recent: it is checked again once.
+// next walk, which remembers it then.
 //
 // Pruning. Each remembered key belongs to the folder that was walked (the
 // folder's key; one photo belongs to the folder it was last remembered
