@@ -723,6 +723,8 @@ bool CWatch::CThread::StartMonitor(const char* folder, CKnownRecord& known) {
     // the moment before the thread ran.
     m_bWalking = 1;
     m_hThread = StartWorkerThread(&MonitorThreadProc, this);
+    if (!m_hThread.IsValid())
+        m_bWalking = 0;
     return m_hThread.IsValid();
 }
 
