@@ -403,8 +403,7 @@ const char* CFolderMonitor::Watch() {
             if (overflow) {
                 m_bWalkPending = true; // the changes did not fit the buffer and were dropped
                 ::InterlockedExchange(&m_bWalking, 1);
-            }
-            else if (!m_bWalkPending)
+            } else if (!m_bWalkPending)
                 HandleBatch(bytes); // a walk that is due finds these photos too
             // Its photos arrived while the folder was watched, so the batch
             // is handled first; the next watch walks the folder for the rest.
@@ -770,7 +769,8 @@ UINT CWatch::CThread::MonitorThreadProc(LPVOID pParam) {
             break;
         try {
             CFolderMonitor monitor(self->m_strFolder, self->m_hWaitHandles, self->m_overlapped,
-                                   self->m_bStopRequested, self->m_bWaiting, self->m_bWalking, *self->m_pKnown, faulted);
+                                   self->m_bStopRequested, self->m_bWaiting, self->m_bWalking,
+                                   *self->m_pKnown, faulted);
             monitor.Run();
             break;
         } catch (CSeException* e) {

@@ -38,17 +38,18 @@ CKnownRecord::Listed CKnownRecord::Classify(const fileos::FolderEntry& entry, bo
     return lookUp && HasIdentity(entry.key) && m_photos.Lookup(entry.key) ? Listed::kKnown : Listed::kCheck;
 }
 
-void CKnownRecord::AfterCheck(const char* path, const fileos::FileKey& folder, const fileos::FileKey& listedKey,
-                              int checkCode, int secureCode, const fileos::FileKey& keyAfter) {
+void CKnownRecord::AfterCheck(const char* path, const fileos::FileKey& folder,
+                              const fileos::FileKey& listedKey, int checkCode, int secureCode,
+                              const fileos::FileKey& keyAfter) {
     if (secureCode == securecode::kSecured) {
         AddWaiting(path, folder, keyAfter);
         return;
     }
     // Nothing to do: no position, or every one already zero. Whatever the
     // check could not settle (errors, a location left) is checked again.
-    bool needsNothing = secureCode == -1 && (checkCode == checkcode::kAlreadySecure ||
-                                             checkCode == checkcode::kNoPositionTags ||
-                                             checkCode == checkcode::kNoExif);
+    bool needsNothing =
+        secureCode == -1 && (checkCode == checkcode::kAlreadySecure ||
+                             checkCode == checkcode::kNoPositionTags || checkCode == checkcode::kNoExif);
     if (needsNothing && HasIdentity(folder) && HasIdentity(listedKey))
         m_photos.Remember(folder, listedKey);
     else if (HasIdentity(listedKey))
@@ -90,7 +91,8 @@ void CKnownRecord::SettleWaiting() {
     if (young.empty())
         return;
     std::lock_guard<std::mutex> hold(m_lock);
-    m_waiting.insert(m_waiting.begin(), std::make_move_iterator(young.begin()), std::make_move_iterator(young.end()));
+    m_waiting.insert(m_waiting.begin(), std::make_move_iterator(young.begin()),
+                     std::make_move_iterator(young.end()));
 }
 
 void CKnownRecord::BeginWalk() {

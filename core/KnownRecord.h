@@ -47,8 +47,8 @@ public:
     // After a walk checked a photo listed with listedKey in folder: one that
     // needed nothing is remembered, one that was secured waits (keyAfter,
     // as the rewrite left it); any other is not remembered.
-    void AfterCheck(const char* path, const fileos::FileKey& folder, const fileos::FileKey& listedKey, int checkCode,
-                    int secureCode, const fileos::FileKey& keyAfter);
+    void AfterCheck(const char* path, const fileos::FileKey& folder, const fileos::FileKey& listedKey,
+                    int checkCode, int secureCode, const fileos::FileKey& keyAfter);
     // A photo secured outside a walk (on a change notice): waits to be
     // remembered under the folder that holds it.
     void AfterSecured(const char* path, const fileos::FileKey& keyAfter);

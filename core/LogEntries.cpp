@@ -56,14 +56,15 @@ CString ScanEndEntry(const char* timeStamp, int nSecured, int nJpegFiles, int nF
     if (nNotSecured > 0 || nLocationLeft > 0 || nCloudOnly > 0) {
         CString more;
         if (nNotSecured > 0 || nLocationLeft > 0)
-            more.Format("\t%d files could not be secured. %d files still hold a location Norvane cannot clear.",
-                        nNotSecured, nLocationLeft);
+            more.Format(
+                "\t%d files could not be secured. %d files still hold a location Norvane cannot clear.",
+                nNotSecured, nLocationLeft);
         else
             more = "\t";
         if (nCloudOnly > 0) {
             CString online;
-            online.Format("%s%d files are kept only online and were not read.", more.GetLength() > 1 ? " " : "",
-                          nCloudOnly);
+            online.Format("%s%d files are kept only online and were not read.",
+                          more.GetLength() > 1 ? " " : "", nCloudOnly);
             more += online;
         }
         entry += more + "\n";

@@ -8,9 +8,9 @@
 #include <windows.h>
 
 #include <atomic>
-#include <functional>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -106,7 +106,8 @@ std::mutex g_openWatcherLock;
 std::function<void(const char*)> g_openWatcher;
 std::atomic<bool> g_bOpenWatched{false};
 
-int SecureClaimedPhoto(const char* path, int& checkCode, RemovedTags& removedTags, std::vector<std::string>* left) {
+int SecureClaimedPhoto(const char* path, int& checkCode, RemovedTags& removedTags,
+                       std::vector<std::string>* left) {
     if (g_bOpenWatched.load()) {
         std::lock_guard<std::mutex> hold(g_openWatcherLock);
         if (g_openWatcher)

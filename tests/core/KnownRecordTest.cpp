@@ -56,7 +56,10 @@ protected:
     // Until a walk ended after before and no monitor walks.
     static bool WaitForWalk(size_t before) {
         return WaitFor(
-            [&] { return CountWalksEndedForTests() > before && g_pTamsel->GetMonitor()->GetWalkingFolderCount() == 0; },
+            [&] {
+                return CountWalksEndedForTests() > before &&
+                       g_pTamsel->GetMonitor()->GetWalkingFolderCount() == 0;
+            },
             60000);
     }
     void ScanToTheEnd(const std::string& folder, bool full = false) {
@@ -119,14 +122,14 @@ TEST_F(KnownRecordTest, KnownPhotosAreNotOpenedAndEveryChangeIsCheckedAgain) {
 
         // exiftool -P: rewritten, then size and last-write time as before.
         FILETIME written = {};
-        HANDLE h = ::CreateFileA(photos["edited"].c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
-                                 nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE h = ::CreateFileA(photos["edited"].c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         ::GetFileTime(h, nullptr, nullptr, &written);
         ::CloseHandle(h);
         WriteFile(photos["edited"], tagged);
-        h = ::CreateFileA(photos["edited"].c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          0, nullptr);
+        h = ::CreateFileA(photos["edited"].c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                          OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         ::SetFileTime(h, nullptr, nullptr, &written);
         ::CloseHandle(h);
@@ -140,7 +143,9 @@ TEST_F(KnownRecordTest, KnownPhotosAreNotOpenedAndEveryChangeIsCheckedAgain) {
         const std::string by = route == Route::kScan ? "scanner" : "monitor";
         for (const char* name : {"edited", "replaced", "new"}) {
             EXPECT_TRUE(WaitFor([&] { return ReadFile(photos[name]) == secure; }, 30000)) << name;
-            EXPECT_EQ(CountOf(WithoutTimes(Log()), "Found and secured by " + by + " [T]: <" + photos[name] + "?"), 1u)
+            EXPECT_EQ(
+                CountOf(WithoutTimes(Log()), "Found and secured by " + by + " [T]: <" + photos[name] + "?"),
+                1u)
                 << name << "\n"
                 << log;
         }
@@ -219,8 +224,9 @@ TEST_F(KnownRecordTest, CloudOnlyFilesAreNeverOpened) {
     EXPECT_EQ(counters.nJpegFiles, 1);
     EXPECT_EQ(counters.nSecureFiles, 1);
     EXPECT_EQ(counters.nCloudOnlyFiles, 2);
-    EXPECT_NE(WithoutTimes(Log()).find("were processed.\n\t2 files are kept only online and were not read.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        WithoutTimes(Log()).find("were processed.\n\t2 files are kept only online and were not read.\n"),
+        std::string::npos)
         << Log();
 
     g_pTamsel->AddProtectedFolder(folder.c_str());

@@ -162,7 +162,8 @@ TEST_F(PagesTest, TheFullScanChoiceReadsKnownPhotosAgain) {
     std::string folder = Folder("known");
     WriteFile(folder + "\\a.jpg", SecurePhoto());
     // Older than the record's clock rule lets it remember.
-    const int64_t settled = fileos::TimeNow() + KnownPhotos::kSettleSeconds * fileos::kTimeUnitsPerSecond * 11 / 10;
+    const int64_t settled =
+        fileos::TimeNow() + KnownPhotos::kSettleSeconds * fileos::kTimeUnitsPerSecond * 11 / 10;
     ASSERT_TRUE(WaitFor([&] { return fileos::TimeNow() >= settled; }, 10000));
     std::atomic<int> opens{0};
     WatchPhotoOpensForTests([&](const char*) { ++opens; });
