@@ -1,7 +1,8 @@
 // Catch-up walks and the record of known photos, on real folders and real
 // photos: what every walk leaves unopened, what makes a photo checked again,
-// photos added while no core ran, two walks of one folder at once, a damaged
-// record, and files whose data is kept only online.
+// two walks of one folder at once, a damaged record, and files whose data is
+// kept only online. (A start that secures photos added while the program was
+// not running: tests/app, through the program itself.)
 //
 // The record refuses keys younger than its clock rule allows, so each case
 // waits, by the clock and no longer, until the photos it wrote have settled.
@@ -152,27 +153,6 @@ TEST_F(KnownRecordTest, KnownPhotosAreNotOpenedAndEveryChangeIsCheckedAgain) {
         EXPECT_EQ(opens.Of(photos["kept"]), 0);
         DestroyCore();
         SetChangeBufferSizeForTests(0);
-    }
-}
-
-// Photos put into a protected folder while no core ran are secured by the
-// catch-up walk of the next start, once each, as the monitor's.
-TEST_F(KnownRecordTest, CatchUpAtStartSecuresPhotosAddedMeanwhile) {
-    std::string folder = Folder("protected");
-    CreateCore();
-    g_pTamsel->AddProtectedFolder(folder.c_str());
-    DestroyCore();
-    std::vector<Bytes> originals;
-    for (int i = 0; i < 5; ++i) {
-        originals.push_back(GeotaggedPhoto(uint32_t(20 + i), i % 2 == 1));
-        WriteFile(folder + "\\p" + std::to_string(i) + ".jpg", originals.back());
-    }
-    CreateCore();
-    ASSERT_TRUE(WaitFor([&] { return CountOf(Log(), "Found and secured by monitor") == 5; }, 60000)) << Log();
-    for (int i = 0; i < 5; ++i) {
-        std::string path = folder + "\\p" + std::to_string(i) + ".jpg";
-        EXPECT_EQ(CheckGpsTags(path.c_str()), checkcode::kAlreadySecure) << path;
-        EXPECT_TRUE(ReadFile(path) == SecuredBytes(originals[size_t(i)], Scratch())) << path;
     }
 }
 
