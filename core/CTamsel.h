@@ -29,7 +29,6 @@
 #include <memory>
 
 class CWatch;
-class KnownPhotos;
 
 // Posted to the main window while a scan runs: wParam the files found so far,
 // lParam the progress range. The receiver reads the counters from the core.

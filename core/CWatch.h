@@ -65,7 +65,9 @@ public:
     bool IsFolderWaiting(const char* folder) const;
     // The entries of the list whose folder is waited for.
     int GetWaitingFolderCount() const;
-    // How many threads walk their folder right now.
+    // How many threads walk their folder right now, or are about to: a new
+    // thread counts from its start until its first walk ended (or it found
+    // its folder missing), so a poll never sees the moment before it ran.
     int GetWalkingFolderCount() const;
 
 private:
@@ -101,7 +103,7 @@ public:
     // True while the thread waits for its folder to be there (not yet, or no
     // longer); false while it watches it, and before it first looked.
     bool IsWaiting() const { return m_bWaiting != 0; }
-    // True while the thread walks its folder.
+    // True while the thread walks its folder or a walk of it is due.
     bool IsWalking() const { return m_bWalking != 0; }
 
     HANDLE m_hWaitHandles[2] = {};
