@@ -11,10 +11,14 @@ CTamsel* g_pTamsel = nullptr;
 
 IMPLEMENT_PRIVATE_HEAP(CTamsel)
 
-CTamsel::CTamsel() {
+// The record is read once, here; one that is missing (a first start) or
+// damaged starts empty and is rebuilt by the walks without a word in the
+// log: it holds nothing the user keeps, only what spares a walk opening
+// photos again.
+CTamsel::CTamsel() : m_known(GetKnownPhotosPath()) {
     RegisterAutostart();
     m_strRunKey = kRunKey;
-    m_pWatch = std::make_unique<CWatch>(m_settings.m_lstProtectedFolders);
+    m_pWatch = std::make_unique<CWatch>(m_settings.m_lstProtectedFolders, m_known);
     // A protected folder that is not there now is kept: only the user
     // removes a folder from the list. Its thread waits for it.
     m_settings.LoadSettings();
@@ -33,11 +37,13 @@ CTamsel::~CTamsel() {
     // Shutdown order: the scan is stopped and its worker waited for before
     // anything it uses goes (a photo it is rewriting is finished first);
     // then the settings are saved and the monitor, with every monitoring
-    // thread, is stopped.
+    // thread, is stopped; last, with no walk left, the record of known
+    // photos is saved.
     m_bStopScan = true;
     WaitForWorker(INFINITE);
     m_settings.SaveSettings();
     m_pWatch.reset();
+    m_known.EndWalk();
     m_settings.m_lstProtectedFolders.RemoveAll();
 }
 

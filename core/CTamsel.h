@@ -18,6 +18,7 @@
 #include "core/CTamselSettings.h"
 #include "core/CThreadJob.h"
 #include "core/EventBroadcast.h"
+#include "core/KnownRecord.h"
 #include "core/PrivateHeap.h"
 #include "framework/CList.h"
 #include "framework/CString.h"
@@ -43,6 +44,9 @@ struct ScanCounters {
     // a location Norvane cannot clear: each has its log entry.
     LONG nNotSecuredFiles = 0;
     LONG nLocationLeftFiles = 0;
+    // Photos whose data is kept only online: never read (reading would
+    // download them).
+    LONG nCloudOnlyFiles = 0;
     LONG nProgressRange = 0;
 };
 
@@ -86,13 +90,19 @@ public:
     // The monitor, for tests: how many folders it watches.
     const CWatch* GetMonitor() const { return m_pWatch.get(); }
 
+    // The record of photos known to need nothing, which every walk consults
+    // and keeps up to date (core/KnownRecord.h).
+    const KnownPhotos& GetKnownPhotos() const { return m_known.GetPhotos(); }
+
     // Starts a scan of the folder to scan. A scan that is still ending (the
     // user pressed Stop, then Back and Start again at once) is waited for
     // first, answering the messages its worker sends meanwhile, so the new
     // scan always runs. Returns the new scan's number, which its
     // ID_SCAN_FINISH carries as lParam (a finish of an older scan can still
-    // be waiting in the queue), or 0 when no worker could be started.
-    LONG StartScan();
+    // be waiting in the queue), or 0 when no worker could be started. A full
+    // scan reads every photo, also those the record knows to need nothing,
+    // and brings the record up to date.
+    LONG StartScan(bool bFullScan = false);
     // Asks the running scan to stop after the photo it is securing; it then
     // reports its end as usual. Returns at once.
     void StopScan();
@@ -130,13 +140,16 @@ private:
     // Saves the settings and has the monitor and the windows follow the list.
     void FollowFolderList();
     void ScanFolderTree();
-    void ScanPhoto(const char* path);
+    void ScanPhoto(const char* path, const fileos::FolderEntry& entry, const fileos::FileKey& folder);
     void PostProgress();
     void PostFinish(LONG nScanNumber);
 
     CTamselSettings m_settings;
     CString m_strRunKey;
     bool m_bTellUnreadableSettings = false;
+    // Before the monitor, which walks with it from its first moment, and
+    // gone after it.
+    CKnownRecord m_known;
     std::unique_ptr<CWatch> m_pWatch;
 
     // Written by the scan's worker, read by the windows.
@@ -146,10 +159,13 @@ private:
     volatile LONG m_nSecuredFiles = 0;
     volatile LONG m_nNotSecuredFiles = 0;
     volatile LONG m_nLocationLeftFiles = 0;
+    volatile LONG m_nCloudOnlyFiles = 0;
     volatile LONG m_nProgressRange = 0;
 
     volatile LONG m_bScanning = 0;
     volatile bool m_bStopScan = false;
+    // Set with the scan's number: the worker reads it once.
+    volatile bool m_bFullScan = false;
     // Receives ID_SCAN_FINISH (the scanning page).
     std::atomic<HWND> m_hNotifyWnd{nullptr};
     // Receives WM_SCAN_PROGRESS (the main window).

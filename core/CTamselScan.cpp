@@ -8,6 +8,10 @@
 // the message, so nothing is lost, and a fast scan of a large tree cannot
 // fill the window's queue (Windows refuses posts beyond 10,000 waiting
 // messages) and crowd out the ID_SCAN_FINISH that ends the scan.
+//
+// A photo the record knows to need nothing (core/KnownRecord.h) is counted
+// as secure without being opened, unless the user asked for a full scan; a
+// photo whose data is kept only online is counted apart and never opened.
 
 #include "core/CTamsel.h"
 
@@ -32,14 +36,15 @@ constexpr LONG kSecureFilesBeforeProgress = 10;
 // The walk of one scan; it reports to the core's scan members.
 class CScanWalk : public CFolderWalk {
 public:
-    explicit CScanWalk(CTamsel& tamsel) : m_tamsel(tamsel) {}
+    explicit CScanWalk(CTamsel& tamsel) : CFolderWalk(&tamsel.m_known.GetPhotos()), m_tamsel(tamsel) {}
 
 protected:
     bool ShouldStop() override { return m_tamsel.m_bStopScan; }
-    void OnFile(const CString& path, const char* name) override {
+    void OnFile(const CString& path, const char* name, const fileos::FolderEntry& entry,
+                const fileos::FileKey& folder) override {
         ::InterlockedIncrement(&m_tamsel.m_nFilesFound);
         if (IsJpegName(name))
-            m_tamsel.ScanPhoto(path);
+            m_tamsel.ScanPhoto(path, entry, folder);
         if (m_tamsel.m_nFilesFound >= kFilesBeforeProgress)
             m_tamsel.PostProgress();
     }
@@ -53,11 +58,12 @@ private:
     CTamsel& m_tamsel;
 };
 
-LONG CTamsel::StartScan() {
+LONG CTamsel::StartScan(bool bFullScan) {
     if (IsWorking()) {
         m_bStopScan = true;
         WaitForWorkerAnsweringSentMessages();
     }
+    m_bFullScan = bFullScan;
     LONG number = ::InterlockedIncrement(&m_nScanNumber);
     return Start(nullptr, 0) ? number : 0;
 }
@@ -68,14 +74,16 @@ int CTamsel::Run() {
     m_bStopScan = false;
     m_nProgressRange = 1000;
     m_nFilesFound = m_nJpegFiles = m_nSecureFiles = m_nSecuredFiles = 0;
-    m_nNotSecuredFiles = m_nLocationLeftFiles = 0;
+    m_nNotSecuredFiles = m_nLocationLeftFiles = m_nCloudOnlyFiles = 0;
     m_lProgressWaiting = 0;
     AppendToLog(ScanStartEntry(GetTimeStamp(), m_settings.m_strFolderForScan));
 
+    m_known.BeginWalk();
     ScanFolderTree();
+    m_known.EndWalk();
 
     AppendToLog(ScanEndEntry(GetTimeStamp(), m_nSecuredFiles, m_nJpegFiles, m_nFilesFound, m_nNotSecuredFiles,
-                             m_nLocationLeftFiles));
+                             m_nLocationLeftFiles, m_nCloudOnlyFiles));
     m_bScanning = 0;
     PostFinish(number);
     return 0;
@@ -86,18 +94,33 @@ void CTamsel::ScanFolderTree() {
     walk.Walk(m_settings.m_strFolderForScan);
 }
 
-void CTamsel::ScanPhoto(const char* path) {
+void CTamsel::ScanPhoto(const char* path, const fileos::FolderEntry& entry, const fileos::FileKey& folder) {
+    switch (m_known.Classify(entry, !m_bFullScan)) {
+    case CKnownRecord::Listed::kCloudOnly:
+        ::InterlockedIncrement(&m_nCloudOnlyFiles);
+        return;
+    case CKnownRecord::Listed::kKnown:
+        ::InterlockedIncrement(&m_nJpegFiles);
+        ::InterlockedIncrement(&m_nSecureFiles);
+        if (m_nSecureFiles >= kSecureFilesBeforeProgress)
+            PostProgress();
+        return;
+    case CKnownRecord::Listed::kCheck:
+        break;
+    }
     ::InterlockedIncrement(&m_nJpegFiles);
     RemovedTags removed;
     std::vector<std::string> left;
     int check = 0;
-    int secured = SecurePhotoIfNeeded(path, check, removed, &left);
+    fileos::FileKey keyAfter;
+    int secured = SecurePhotoIfNeeded(path, check, removed, &left, &keyAfter);
     if (secured == securecode::kChangedMeanwhile) {
         // Another program wrote the photo while it was being secured and it
         // was left as that program made it: taken again, once, as it is now.
         removed.clear();
-        secured = SecurePhotoIfNeeded(path, check, removed, &left);
+        secured = SecurePhotoIfNeeded(path, check, removed, &left, &keyAfter);
     }
+    m_known.AfterCheck(path, folder, entry.key, check, secured, keyAfter);
     if (check == checkcode::kAlreadySecure)
         ::InterlockedIncrement(&m_nSecureFiles);
     if (secured == securecode::kSecured) {
@@ -129,6 +152,7 @@ ScanCounters CTamsel::GetScanCounters() const {
     counters.nSecuredFiles = m_nSecuredFiles;
     counters.nNotSecuredFiles = m_nNotSecuredFiles;
     counters.nLocationLeftFiles = m_nLocationLeftFiles;
+    counters.nCloudOnlyFiles = m_nCloudOnlyFiles;
     counters.nProgressRange = m_nProgressRange;
     return counters;
 }

@@ -2,7 +2,8 @@
 
 IMPLEMENT_PRIVATE_HEAP(CWatch)
 
-CWatch::CWatch(const CList<CString>& folders) : m_folders(folders), m_client(this) {}
+CWatch::CWatch(const CList<CString>& folders, CKnownRecord& known)
+    : m_folders(folders), m_known(known), m_client(this) {}
 
 CWatch::~CWatch() {
     m_client.Unregister();
@@ -35,7 +36,7 @@ void CWatch::UpdateThreads() {
         CThread* thread = new CThread;
         if (!thread)
             continue; // no memory: the folder gets its thread at the next synchronisation
-        thread->StartMonitor(folder);
+        thread->StartMonitor(folder, m_known);
         m_lstThreads.AddTail(thread);
     }
     for (POSITION pos = m_lstThreads.GetHeadPosition(); pos;) {
@@ -79,4 +80,11 @@ int CWatch::GetWaitingFolderCount() const {
     for (POSITION pos = folders.GetHeadPosition(); pos;)
         waiting += IsFolderWaiting(folders.GetNext(pos)) ? 1 : 0;
     return waiting;
+}
+
+int CWatch::GetWalkingFolderCount() const {
+    int walking = 0;
+    for (POSITION pos = m_lstThreads.GetHeadPosition(); pos;)
+        walking += m_lstThreads.GetNext(pos)->IsWalking() ? 1 : 0;
+    return walking;
 }

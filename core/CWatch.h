@@ -17,6 +17,13 @@
 // thread announces each change between watching and waiting with
 // ID_WATCH_STATE_CHANGED from its own thread; the windows pick the new state
 // up on their own thread (IsFolderWaiting, GetWaitingFolderCount).
+//
+// Whenever a thread starts watching its folder (at program start, when the
+// folder is added, when it is back after it was missing) it walks the folder
+// with the scanner's rules, in the background, after its change watch is
+// armed: photos put there while nobody watched are secured, and one that
+// arrives during the walk is still seen. Every walk takes photos the record
+// of known photos (core/KnownRecord.h) knows from it without opening them.
 
 #include "core/EventBroadcast.h"
 #include "core/PrivateHeap.h"
@@ -26,6 +33,8 @@
 
 #include <windows.h>
 
+class CKnownRecord;
+
 class CWatch {
 public:
     DECLARE_PRIVATE_HEAP()
@@ -33,8 +42,9 @@ public:
 
     class CThread;
 
-    // folders is the owner's list, which outlives the monitor.
-    explicit CWatch(const CList<CString>& folders);
+    // folders is the owner's list and known its record of known photos;
+    // both outlive the monitor.
+    CWatch(const CList<CString>& folders, CKnownRecord& known);
     CWatch(const CWatch&) = delete;
     CWatch& operator=(const CWatch&) = delete;
     // Stops every monitoring thread and waits for each one's end.
@@ -55,9 +65,14 @@ public:
     bool IsFolderWaiting(const char* folder) const;
     // The entries of the list whose folder is waited for.
     int GetWaitingFolderCount() const;
+    // How many threads walk their folder right now, or are about to: a new
+    // thread counts from its start until its first walk ended (or it found
+    // its folder missing), so a poll never sees the moment before it ran.
+    int GetWalkingFolderCount() const;
 
 private:
     const CList<CString>& m_folders;
+    CKnownRecord& m_known;
     CList<CThread*> m_lstThreads;
     CList<CThread*> m_lstStopping;
     // Last member: joins the broadcast once the rest is built.
@@ -75,9 +90,10 @@ public:
     // Stops the thread first when it still runs.
     ~CThread();
 
-    // Starts watching folder on a new thread; false when no thread could be
-    // made (the object then simply holds no thread).
-    bool StartMonitor(const char* folder);
+    // Starts watching folder on a new thread, walking it with the record
+    // known; false when no thread could be made (the object then simply
+    // holds no thread).
+    bool StartMonitor(const char* folder, CKnownRecord& known);
     // Asks the thread to stop after the photo it is securing; returns at once.
     void SignalStop();
     // Asks the thread to stop and waits for its very end, answering the
@@ -87,6 +103,8 @@ public:
     // True while the thread waits for its folder to be there (not yet, or no
     // longer); false while it watches it, and before it first looked.
     bool IsWaiting() const { return m_bWaiting != 0; }
+    // True while the thread walks its folder or a walk of it is due.
+    bool IsWalking() const { return m_bWalking != 0; }
 
     HANDLE m_hWaitHandles[2] = {};
     OVERLAPPED m_overlapped = {};
@@ -95,6 +113,8 @@ public:
     volatile LONG m_bRunning = 0;
     // Written by the monitoring thread, read by the user-interface thread.
     volatile LONG m_bWaiting = 0;
+    volatile LONG m_bWalking = 0;
+    CKnownRecord* m_pKnown = nullptr;
 
 private:
     static UINT MonitorThreadProc(LPVOID pParam);

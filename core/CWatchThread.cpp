@@ -1,7 +1,16 @@
 // A monitoring thread: it keeps one overlapped ReadDirectoryChangesW pending
-// on its folder (the whole subtree; last-write, file-name and folder-name
-// changes) and sleeps until the system completes it or the thread is told to
-// stop.
+// on its folder (the whole subtree; last-write, attribute, file-name and
+// folder-name changes) and sleeps until the system completes it or the
+// thread is told to stop.
+//
+// Each time it starts watching (program start, the folder added, the folder
+// back after it was missing, a fault) it first arms the watch and then walks
+// the whole folder: photos put there while nobody watched are secured, and
+// one that arrives during the walk raises a notice that is handled after it
+// (the photo's claim makes the second look find it secure: one log entry).
+// Walks run in the thread's background mode, so their disk reads yield to
+// the user's, and take photos the record of known photos knows without
+// opening them.
 //
 // What the system reports, and what the thread makes of it:
 //  - Records of added, modified and renamed-to names: each photo named is
@@ -21,6 +30,9 @@
 //    protected folder must not end the protection of all the others.
 //  - Walks are never stacked: an overflow, or the return of the folder,
 //    only marks a walk as due, and one walk runs for any number of marks.
+//  - A file whose data is kept only online is never opened: that would
+//    download it. When its data arrives its attributes change, and that
+//    notice has it secured.
 // The next read is queued as soon as a batch has been taken from the
 // buffer, so changes made while photos are being secured are kept.
 //
@@ -45,6 +57,7 @@
 #include "core/CSeException.h"
 #include "core/CoreTestHooks.h"
 #include "core/FolderWalk.h"
+#include "core/KnownRecord.h"
 #include "core/LogEntries.h"
 #include "core/PhotoSecuring.h"
 #include "core/SeTranslator.h"
@@ -73,8 +86,10 @@ volatile DWORD g_dwChangeBufferSizeForTests = 0;
 
 // Folder names too: a folder moved in from elsewhere on the volume is one
 // rename, and no notice ever names the photos inside it.
-constexpr DWORD kNotifyFilter =
-    FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
+// Attributes too: a file kept only online changes them when its data
+// arrives, and may raise no other notice.
+constexpr DWORD kNotifyFilter = FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_FILE_NAME |
+                                FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_ATTRIBUTES;
 
 // A photo held open by its writer is tried again after 50 ms, then at
 // doubling intervals up to 2 s, for at most 30 minutes from the last notice
@@ -205,9 +220,11 @@ struct Waiting {
 class CFolderMonitor {
 public:
     CFolderMonitor(const CString& folder, HANDLE (&waitHandles)[2], OVERLAPPED& overlapped,
-                   volatile bool& stopRequested, volatile LONG& waiting, bool missed)
+                   volatile bool& stopRequested, volatile LONG& waiting, volatile LONG& walking,
+                   CKnownRecord& known, bool missed)
         : m_strFolder(folder), m_strFolderText(FolderText(folder)), m_waitHandles(waitHandles),
-          m_overlapped(overlapped), m_bStopRequested(stopRequested), m_bWaiting(waiting), m_bMissed(missed) {}
+          m_overlapped(overlapped), m_bStopRequested(stopRequested), m_bWaiting(waiting), m_bWalking(walking),
+          m_known(known), m_bMissed(missed) {}
     // Also when an exception ends Run: the system must be done with the
     // buffer before it goes.
     ~CFolderMonitor() { FinishPendingRead(); }
@@ -233,22 +250,28 @@ private:
     void FinishPendingRead();
     void HandleBatch(DWORD bytes);
     void Rescan();
+    // Walks folder with the scanner's rules, in the background.
+    void WalkInBackground(const CString& folder);
     // Walks a folder that was made or moved in; false when name is no folder.
     bool SecureArrivedFolder(const std::string& name);
     void SecureNewFile(const std::string& name);
-    void SecurePath(const CString& path);
+    // entry and folder: as a walk's listing gave them; null for a notice.
+    void SecurePath(const CString& path, const fileos::FolderEntry* entry = nullptr,
+                    const fileos::FileKey* folder = nullptr);
     void RetryWaiting();
     DWORD RetryTimeout() const;
 
     class CRescan : public CFolderWalk {
     public:
-        explicit CRescan(CFolderMonitor& monitor) : m_monitor(monitor) {}
+        explicit CRescan(CFolderMonitor& monitor)
+            : CFolderWalk(&monitor.m_known.GetPhotos()), m_monitor(monitor) {}
 
     protected:
         bool ShouldStop() override { return m_monitor.m_bStopRequested; }
-        void OnFile(const CString& path, const char* name) override {
-            if (IsJpegName(name))
-                m_monitor.SecurePath(path);
+        void OnFile(const CString& path, const char* name, const fileos::FolderEntry& entry,
+                    const fileos::FileKey& folder) override {
+            if (IsJpegName(name) && m_monitor.m_known.Classify(entry, true) == CKnownRecord::Listed::kCheck)
+                m_monitor.SecurePath(path, &entry, &folder);
         }
 
     private:
@@ -261,8 +284,9 @@ private:
     OVERLAPPED& m_overlapped;
     volatile bool& m_bStopRequested;
     volatile LONG& m_bWaiting;
-    // Photos may have arrived unseen before this monitor began (a fault
-    // ended the one before it).
+    volatile LONG& m_bWalking;
+    CKnownRecord& m_known;
+    // A fault ended the monitor before this one, and said so in the log.
     const bool m_bMissed;
     CHandle m_hFolder;
     FolderId m_id;
@@ -280,8 +304,8 @@ void CFolderMonitor::Run() {
     DWORD size = g_dwChangeBufferSizeForTests ? g_dwChangeBufferSizeForTests : kChangeBufferSize;
     m_buffer.assign((size + 3) / 4, 0);
     m_batch.assign(m_buffer.size(), 0);
-    // Set once the folder was not watched for a while: photos may have
-    // arrived unseen, so the next watch begins with a walk.
+    // Set once the folder was not watched for a while (its absence, or the
+    // fault before, is in the log): the thread then looks again silently.
     bool missed = m_bMissed;
     // The folder is looked at once even when the thread is told to stop at
     // once: a folder added and removed again still has its start and stop
@@ -289,18 +313,26 @@ void CFolderMonitor::Run() {
     for (;;) {
         const char* reason = nullptr;
         if (Arm(reason)) {
+            // Counted as walking from here: the walk is due.
+            ::InterlockedExchange(&m_bWalking, 1);
             SetWaiting(false);
             // Only now: the system records changes from the first read on,
             // so a photo that arrives after the entry is never missed.
             AppendToLog(MonitorStartEntry(GetTimeStamp(), m_strFolderText));
-            m_bWalkPending = missed;
+            // Nobody watched the folder until now (the program was not
+            // running, the folder was just added, or it was missing):
+            // photos may have arrived unseen. Walked only now that the
+            // watch is armed, so one that arrives during the walk is seen.
+            m_bWalkPending = true;
             reason = Watch();
             Disarm();
+            ::InterlockedExchange(&m_bWalking, 0);
             if (!reason)
                 break; // told to stop
             SetWaiting(true);
             AppendToLog(MonitorLostEntry(GetTimeStamp(), m_strFolderText, reason));
         } else {
+            ::InterlockedExchange(&m_bWalking, 0);
             SetWaiting(true);
             // Said once: the thread looks again every 2 s, silently.
             if (!missed)
@@ -368,9 +400,10 @@ const char* CFolderMonitor::Watch() {
             // happens meanwhile for the next read.
             bool queued = QueueRead();
             error = queued ? 0 : ::GetLastError();
-            if (overflow)
+            if (overflow) {
                 m_bWalkPending = true; // the changes did not fit the buffer and were dropped
-            else if (!m_bWalkPending)
+                ::InterlockedExchange(&m_bWalking, 1);
+            } else if (!m_bWalkPending)
                 HandleBatch(bytes); // a walk that is due finds these photos too
             // Its photos arrived while the folder was watched, so the batch
             // is handled first; the next watch walks the folder for the rest.
@@ -485,8 +518,33 @@ void CFolderMonitor::HandleBatch(DWORD bytes) {
 }
 
 void CFolderMonitor::Rescan() {
+    WalkInBackground(m_strFolder);
+}
+
+void CFolderMonitor::WalkInBackground(const CString& folder) {
+    // Also when a fault ends the walk: the flag and the thread's mode go
+    // back with it.
+    struct InBackground {
+        explicit InBackground(volatile LONG& walking) : m_walking(walking) {
+            ::InterlockedExchange(&m_walking, 1);
+            // Background mode lowers the thread's disk and memory priority as
+            // well as its processor priority, so a walk of a large folder
+            // never slows the user's own work. Where the system refuses it,
+            // the thread's lowest priority stays.
+            m_bBackground = ::SetThreadPriority(::GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN) != 0;
+        }
+        ~InBackground() {
+            if (m_bBackground)
+                ::SetThreadPriority(::GetCurrentThread(), THREAD_MODE_BACKGROUND_END);
+            ::InterlockedExchange(&m_walking, 0);
+        }
+        volatile LONG& m_walking;
+        bool m_bBackground = false;
+    } inBackground(m_bWalking);
+    m_known.BeginWalk();
     CRescan rescan(*this);
-    rescan.Walk(m_strFolder);
+    rescan.Walk(folder);
+    m_known.EndWalk();
 }
 
 bool CFolderMonitor::SecureArrivedFolder(const std::string& name) {
@@ -499,8 +557,7 @@ bool CFolderMonitor::SecureArrivedFolder(const std::string& name) {
     // come before the system watches the new folder (Wine sets that watch up
     // only when it handles the folder's own notice). Photos whose notices do
     // come are then found secure.
-    CRescan walk(*this);
-    walk.Walk(path);
+    WalkInBackground(path);
     return true;
 }
 
@@ -516,7 +573,14 @@ void CFolderMonitor::SecureNewFile(const std::string& name) {
     SecurePath(path);
 }
 
-void CFolderMonitor::SecurePath(const CString& path) {
+void CFolderMonitor::SecurePath(const CString& path, const fileos::FolderEntry* entry,
+                                const fileos::FileKey* folder) {
+    uint32_t attributes = 0;
+    fileos::FileKey key;
+    if (!entry && fileos::GetFileKey(path, key, &attributes) && fileos::IsCloudOnly(attributes)) {
+        m_waiting.erase(path.str()); // its data arriving raises a notice of its own
+        return;
+    }
     if (!IsRegularFile(path)) {
         m_waiting.erase(path.str()); // gone, or a folder such as "Hong Kong"
         // Named by a notice, yet not there: the photo may have gone again,
@@ -542,7 +606,12 @@ void CFolderMonitor::SecurePath(const CString& path) {
         RemovedTags removed;
         std::vector<std::string> left;
         int check = 0;
-        int secured = SecurePhotoIfNeeded(path, check, removed, &left);
+        fileos::FileKey keyAfter;
+        int secured = SecurePhotoIfNeeded(path, check, removed, &left, &keyAfter);
+        if (entry && folder)
+            m_known.AfterCheck(path, *folder, entry->key, check, secured, keyAfter);
+        else if (secured == securecode::kSecured)
+            m_known.AfterSecured(path, keyAfter);
         if ((check == checkcode::kCannotOpen && IsRegularFile(path)) ||
             secured == securecode::kChangedMeanwhile) {
             // Opened by someone again between the two looks, or written by
@@ -636,8 +705,9 @@ void SetChangeReaderForTests(ChangeReader reader) {
     g_pChangeReaderForTests = reader;
 }
 
-bool CWatch::CThread::StartMonitor(const char* folder) {
+bool CWatch::CThread::StartMonitor(const char* folder, CKnownRecord& known) {
     m_strFolder = folder ? folder : "";
+    m_pKnown = &known;
     m_evStop.Attach(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     m_evChange.Attach(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     m_hWaitHandles[0] = m_evChange.Get();
@@ -647,7 +717,13 @@ bool CWatch::CThread::StartMonitor(const char* folder) {
     if (!m_evStop.IsValid() || !m_evChange.IsValid())
         return false;
 
+    // Walking from the start: the thread's first walk is due as soon as it
+    // watches the folder, and a caller that polls the count must not see
+    // the moment before the thread ran.
+    m_bWalking = 1;
     m_hThread = StartWorkerThread(&MonitorThreadProc, this);
+    if (!m_hThread.IsValid())
+        m_bWalking = 0;
     return m_hThread.IsValid();
 }
 
@@ -693,7 +769,8 @@ UINT CWatch::CThread::MonitorThreadProc(LPVOID pParam) {
             break;
         try {
             CFolderMonitor monitor(self->m_strFolder, self->m_hWaitHandles, self->m_overlapped,
-                                   self->m_bStopRequested, self->m_bWaiting, faulted);
+                                   self->m_bStopRequested, self->m_bWaiting, self->m_bWalking,
+                                   *self->m_pKnown, faulted);
             monitor.Run();
             break;
         } catch (CSeException* e) {
@@ -707,6 +784,7 @@ UINT CWatch::CThread::MonitorThreadProc(LPVOID pParam) {
     } catch (...) {
     }
     RemoveSeTranslator();
+    self->m_bWalking = 0;
     self->m_bRunning = 0;
     return 0;
 }

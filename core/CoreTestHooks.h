@@ -1,12 +1,14 @@
 #pragma once
 // Switches that tests turn in the core: a smaller change buffer for the
 // monitoring threads, a shorter wait for a photo's writer, a failing read of
-// changes or write of the log, and a look at the photo claims. Only tests
-// include this; in the program all stay at their defaults.
+// changes or write of the log, and a look at the photo claims, at the photos opened
+// and at the walks ended. Only tests include this; in the program all stay
+// at their defaults.
 
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 
 // The size of the change buffer of monitoring threads started from now on
 // (0 restores the usual 64 KiB). A small buffer overflows at once.
@@ -27,6 +29,14 @@ void SetChangeReaderForTests(ChangeReader reader);
 // WriteFile). Null restores the default.
 typedef BOOL (*LogWriter)(HANDLE file, const void* data, DWORD size, DWORD* written);
 void SetLogWriterForTests(LogWriter writer);
+
+// Called with the path of every photo the scan or a monitor opens to check
+// or secure, on the worker's thread (empty turns it off).
+void WatchPhotoOpensForTests(std::function<void(const char* path)> watcher);
+
+// How many walks (scans, monitors' walks) have ended since the program
+// started.
+size_t CountWalksEndedForTests();
 
 // How many photos are claimed (PhotoSecuring.h) right now.
 size_t CountPhotoClaimsForTests();

@@ -1,12 +1,10 @@
 #include "core/FolderWalk.h"
 
 #include "core/PhotoSecuring.h"
-#include "framework/CodePage.h"
-#include "framework/WinHandles.h"
-
-#include <windows.h>
+#include "engine/KnownPhotos.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 // Far deeper than any real tree; bounds the recursion where folder
@@ -29,34 +27,31 @@ bool CFolderWalk::FirstVisit(const char* folder) {
     return m_entered.insert(id).second;
 }
 
-void CFolderWalk::WalkFolder(const CString& folder, int depth) {
-    CString pattern = folder;
-    while (!pattern.IsEmpty() && pattern.GetAt(pattern.GetLength() - 1) == '\\')
-        pattern = pattern.Left(pattern.GetLength() - 1);
-    pattern += "\\*";
+void CFolderWalk::OnFile(const CString& path, const char* name, const fileos::FolderEntry&,
+                         const fileos::FileKey&) {
+    OnFile(path, name);
+}
 
-    // Listed through the wide functions. The narrow ones give each name in
-    // 260 bytes: a name of 255 UTF-16 units (the most Windows allows) can
-    // take 765 bytes in UTF-8, and such an entry makes FindNextFileA fail,
-    // which ends the listing there as if the folder had no more entries. The
-    // program's code page is UTF-8, so the converted names are what the
-    // narrow file functions take.
-    WIN32_FIND_DATAW entry;
-    CFindHandle listing(::FindFirstFileW(Widen(pattern).c_str(), &entry));
-    if (!listing.IsValid()) {
+void CFolderWalk::WalkFolder(const CString& folder, int depth) {
+    // ListFolder reads names through the wide functions (the narrow ones
+    // give each name in 260 bytes, and a name of 255 UTF-16 units can take
+    // 765 in UTF-8): the program's code page is UTF-8, so the names it
+    // converts are what the narrow file functions take.
+    const uint32_t mark = m_pKnown ? m_pKnown->BeginFolder() : 0;
+    std::vector<fileos::FolderEntry> entries;
+    fileos::FileKey folderKey;
+    if (!fileos::ListFolder(folder, entries, &folderKey)) {
         OnListingFailed();
         return;
     }
-    do {
+    for (const fileos::FolderEntry& entry : entries) {
         if (ShouldStop())
             return;
-        std::string name = Narrow(entry.cFileName);
-        if (name.empty())
-            continue;
+        const std::string& name = entry.name;
         // The folder as given, so a drive root "E:\" gives "E:\\name",
         // which the file functions take as one separator.
         CString path = folder + "\\" + name.c_str();
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (entry.folder) {
             if (name[0] != '.' && depth < kMaxDepth && FirstVisit(path))
                 WalkFolder(path, depth + 1);
             continue;
@@ -64,14 +59,25 @@ void CFolderWalk::WalkFolder(const CString& folder, int depth) {
         if (IsLeftoverName(name.c_str())) {
             // A rewrite's temporary file, left by a program that was ended;
             // never a photo itself. One that became the photo is walked as
-            // the photo.
+            // the photo, under the key it has now (the rename changed it).
             if (TakeUpLeftover(path) == Leftover::kRestored) {
-                std::string photo = PhotoOfLeftover(name.c_str());
-                OnFile(CString(PhotoOfLeftover(path).c_str()), photo.c_str());
+                fileos::FolderEntry photo;
+                photo.name = PhotoOfLeftover(name.c_str());
+                CString photoPath(PhotoOfLeftover(path).c_str());
+                fileos::GetFileKey(photoPath, photo.key, &photo.attributes);
+                OnFile(photoPath, photo.name.c_str(), photo, folderKey);
             }
             continue;
         }
-        OnFile(path, name.c_str());
-    } while (::FindNextFileW(listing.Get(), &entry));
+        OnFile(path, name.c_str(), entry, folderKey);
+    }
     OnListingDone();
+    if (m_pKnown) {
+        std::vector<fileos::FileKey> listed;
+        listed.reserve(entries.size());
+        for (const fileos::FolderEntry& entry : entries)
+            if (!entry.folder)
+                listed.push_back(entry.key);
+        m_pKnown->PruneFolder(folderKey, listed, mark);
+    }
 }

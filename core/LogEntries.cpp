@@ -47,17 +47,27 @@ CString ScanStartEntry(const char* timeStamp, const char* folder) {
 }
 
 CString ScanEndEntry(const char* timeStamp, int nSecured, int nJpegFiles, int nFoundFiles, int nNotSecured,
-                     int nLocationLeft) {
+                     int nLocationLeft, int nCloudOnly) {
     CString entry;
     entry.Format(
         "Scanner finished [%s]:\n\t%d files with geotags were secured. %d jpeg files of %d found files "
         "were processed.\n",
         timeStamp, nSecured, nJpegFiles, nFoundFiles);
-    if (nNotSecured > 0 || nLocationLeft > 0) {
+    if (nNotSecured > 0 || nLocationLeft > 0 || nCloudOnly > 0) {
         CString more;
-        more.Format("\t%d files could not be secured. %d files still hold a location Norvane cannot clear.\n",
-                    nNotSecured, nLocationLeft);
-        entry += more;
+        if (nNotSecured > 0 || nLocationLeft > 0)
+            more.Format(
+                "\t%d files could not be secured. %d files still hold a location Norvane cannot clear.",
+                nNotSecured, nLocationLeft);
+        else
+            more = "\t";
+        if (nCloudOnly > 0) {
+            CString online;
+            online.Format("%s%d files are kept only online and were not read.",
+                          more.GetLength() > 1 ? " " : "", nCloudOnly);
+            more += online;
+        }
+        entry += more + "\n";
     }
     return entry;
 }

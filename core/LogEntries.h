@@ -11,8 +11,8 @@
 CString ScanStartEntry(const char* timeStamp, const char* folder);
 // The counts of a scan. When photos could not be secured or kept a location,
 // a second line after the usual one says how many.
-CString ScanEndEntry(const char* timeStamp, int nSecured, int nJpegFiles, int nFoundFiles, int nNotSecured = 0,
-                     int nLocationLeft = 0);
+CString ScanEndEntry(const char* timeStamp, int nSecured, int nJpegFiles, int nFoundFiles,
+                     int nNotSecured = 0, int nLocationLeft = 0, int nCloudOnly = 0);
 // One line: the path in angle brackets with the cleared tags behind it.
 CString SecuredByScannerEntry(const char* timeStamp, const char* path, const RemovedTags& removed);
 CString SecuredByMonitorEntry(const char* timeStamp, const char* path, const RemovedTags& removed);

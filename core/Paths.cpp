@@ -146,6 +146,10 @@ CString GetDataFolder() {
     return folder;
 }
 
+CString GetKnownPhotosPath() {
+    return GetDataFolder() + "\\norvane.known";
+}
+
 CString GetProgramPath() {
     // GetModuleFileName cuts a path that does not fit and says only that it
     // filled the buffer: the buffer grows until the path fits with room.

@@ -35,6 +35,10 @@ CString GetSpecialFolder(int kind);
 // on every call.
 CString GetDataFolder();
 
+// The record of photos known to need nothing (core/KnownRecord.h): the data
+// folder followed by "\norvane.known".
+CString GetKnownPhotosPath();
+
 // The full path of the running program, whatever its length; empty when it
 // cannot be read.
 CString GetProgramPath();

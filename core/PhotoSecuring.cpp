@@ -7,11 +7,14 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 
 volatile bool g_bBackupBeforeSecuring = false;
 
@@ -97,15 +100,19 @@ bool IsRegularFile(const char* path) {
            !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
 }
 
-int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags,
-                        std::vector<std::string>* left) {
-    if (left)
-        left->clear();
-    if (!path || !IsRegularFile(path)) {
-        checkCode = path ? checkcode::kCannotOpen : checkcode::kNoPath;
-        return -1;
+namespace {
+
+std::mutex g_openWatcherLock;
+std::function<void(const char*)> g_openWatcher;
+std::atomic<bool> g_bOpenWatched{false};
+
+int SecureClaimedPhoto(const char* path, int& checkCode, RemovedTags& removedTags,
+                       std::vector<std::string>* left) {
+    if (g_bOpenWatched.load()) {
+        std::lock_guard<std::mutex> hold(g_openWatcherLock);
+        if (g_openWatcher)
+            g_openWatcher(path);
     }
-    CPhotoClaim claim(path);
     if (!g_bBackupBeforeSecuring)
         return SecureGpsTagsIfNeeded(path, checkCode, removedTags, left);
     // The backup must hold the photo as it was, so it is made between the
@@ -124,5 +131,31 @@ int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTa
     int code = SecureGpsTags(path, path, removedTags);
     if (left && code != securecode::kLocationLeft)
         left->clear();
+    return code;
+}
+
+} // namespace
+
+void WatchPhotoOpensForTests(std::function<void(const char* path)> watcher) {
+    std::lock_guard<std::mutex> hold(g_openWatcherLock);
+    g_openWatcher = std::move(watcher);
+    g_bOpenWatched = bool(g_openWatcher);
+}
+
+int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags,
+                        std::vector<std::string>* left, fileos::FileKey* keyAfter) {
+    if (left)
+        left->clear();
+    if (keyAfter)
+        *keyAfter = fileos::FileKey();
+    if (!path || !IsRegularFile(path)) {
+        checkCode = path ? checkcode::kCannotOpen : checkcode::kNoPath;
+        return -1;
+    }
+    CPhotoClaim claim(path);
+    int code = SecureClaimedPhoto(path, checkCode, removedTags, left);
+    // Still claimed: no other worker has written it since the rewrite.
+    if (keyAfter && code == securecode::kSecured && !fileos::GetFileKey(path, *keyAfter))
+        *keyAfter = fileos::FileKey();
     return code;
 }

@@ -7,6 +7,7 @@
 // which a scan and a monitor reach one photo are one claim. A worker that
 // waited then finds the photo as the other left it: already secure.
 
+#include "engine/FileOs.h"
 #include "engine/Leftovers.h"
 #include "engine/SecureGpsTags.h"
 
@@ -28,9 +29,11 @@ bool IsRegularFile(const char* path);
 // path that is no regular file gives check code 4. The codes and bytes are
 // those of CheckGpsTags followed by SecureGpsTags. left, when given, receives
 // what the photo still holds that Norvane cannot clear (check code 9,
-// securing code 6).
+// securing code 6). keyAfter, when given, receives the photo's key as the
+// rewrite left it, read while the photo is still claimed (all zero when the
+// photo was not secured or its key could not be read).
 int SecurePhotoIfNeeded(const char* path, int& checkCode, RemovedTags& removedTags,
-                        std::vector<std::string>* left = nullptr);
+                        std::vector<std::string>* left = nullptr, fileos::FileKey* keyAfter = nullptr);
 
 // Resolves a rewrite's temporary file (engine/Leftovers.h) under the claim
 // of its photo: a worker that is rewriting the photo right now holds the

@@ -14,6 +14,9 @@ namespace fileos {
 
 // Each system's open that keeps writers out (FileOs_win.cpp, FileOs_posix.cpp).
 FILE* OpenDenyingWriters(const char* path);
+// Each system's key and listing, before the tests' cloud placeholders.
+bool ReadFileKey(const char* path, FileKey& key, uint32_t* attributes);
+bool ReadFolder(const char* folder, std::vector<FolderEntry>& entries, FileKey* folderKey);
 
 namespace {
 std::atomic<int64_t> g_writeBudget{-1};
@@ -22,6 +25,9 @@ std::atomic<int> g_failingSwapStep{int(SwapStep::kCount)};
 std::atomic<bool> g_writerPlayed{false};
 std::mutex g_writerLock;
 std::function<void(WriterMoment, const char*)> g_writer;
+std::atomic<bool> g_cloudPlayed{false};
+std::mutex g_cloudLock;
+std::function<bool(const std::string&)> g_isCloudOnly;
 
 // Takes up to size units from a test budget; returns how many may be used.
 size_t TakeFromBudget(std::atomic<int64_t>& budgetLeft, size_t size) {
@@ -45,7 +51,45 @@ void PlayWriter(WriterMoment moment, const char* path) {
     if (g_writer)
         g_writer(moment, path);
 }
+bool PlayedCloudOnly(const std::string& name) {
+    if (!g_cloudPlayed.load())
+        return false;
+    std::lock_guard<std::mutex> hold(g_cloudLock);
+    return g_isCloudOnly && g_isCloudOnly(name);
+}
 } // namespace
+
+void CloudOnlyForTests(std::function<bool(const std::string& name)> isCloudOnly) {
+    std::lock_guard<std::mutex> hold(g_cloudLock);
+    g_isCloudOnly = std::move(isCloudOnly);
+    g_cloudPlayed.store(bool(g_isCloudOnly));
+}
+
+bool GetFileKey(const char* path, FileKey& key, uint32_t* attributes) {
+    if (!path || !ReadFileKey(path, key, attributes))
+        return false;
+    if (attributes && g_cloudPlayed.load()) {
+        std::string name = path;
+        size_t cut = name.find_last_of("/\\");
+        if (PlayedCloudOnly(cut == std::string::npos ? name : name.substr(cut + 1)))
+            *attributes |= kAttributeRecallOnDataAccess;
+    }
+    return true;
+}
+
+bool ListFolder(const char* folder, std::vector<FolderEntry>& entries, FileKey* folderKey) {
+    entries.clear();
+    if (!folder || !ReadFolder(folder, entries, folderKey)) {
+        entries.clear();
+        return false;
+    }
+    if (g_cloudPlayed.load()) {
+        for (FolderEntry& entry : entries)
+            if (PlayedCloudOnly(entry.name))
+                entry.attributes |= kAttributeRecallOnDataAccess;
+    }
+    return true;
+}
 
 void WriteFaultForTests(int64_t bytesBeforeFailure) {
     g_writeBudget.store(bytesBeforeFailure < 0 ? -1 : bytesBeforeFailure);

@@ -37,6 +37,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace fileos {
 
@@ -133,6 +134,80 @@ struct FileStamp {
 // for an open file; false when it cannot be read).
 bool GetFileStamp(FILE* file, FileStamp& stamp);
 bool GetFileStamp(const char* path, FileStamp& stamp);
+
+// What a walk needs to tell, without reading a byte of it, that a file is
+// the one it saw before and unchanged: identity, size, last-write time and
+// change time. The change time moves on every write and on every change of
+// the file's metadata, even when the writer puts the last-write time back
+// (exiftool -P does); POSIX systems let no program set it, and on Windows
+// only a program that asks for it by name (FileBasicInfo) does. Times are
+// in the system's own unit (100 ns since 1601 on Windows, ns since 1970 on
+// POSIX systems; kTimeUnitsPerSecond), as the file system keeps them. A
+// file system that keeps no change time (FAT, exFAT) gives 0 or the
+// last-write time there, and the key then rests on size and last-write
+// time alone.
+struct FileKey {
+    uint64_t volume = 0;
+    uint64_t idLow = 0; // the file id, 128 bits where the file system has them
+    uint64_t idHigh = 0;
+    uint64_t size = 0;
+    int64_t writeTime = 0;
+    int64_t changeTime = 0;
+    bool SameFile(const FileKey& o) const { return volume == o.volume && idLow == o.idLow && idHigh == o.idHigh; }
+    bool operator==(const FileKey& o) const {
+        return SameFile(o) && size == o.size && writeTime == o.writeTime && changeTime == o.changeTime;
+    }
+    bool operator!=(const FileKey& o) const { return !(*this == o); }
+};
+
+#ifdef _WIN32
+constexpr int64_t kTimeUnitsPerSecond = 10000000;
+#else
+constexpr int64_t kTimeUnitsPerSecond = 1000000000;
+#endif
+
+// The system's clock in the unit and epoch of FileKey's times.
+int64_t TimeNow();
+
+// The attributes that say a file's data is not on this computer: opening
+// it (for data, on some providers even for attributes) has the cloud
+// provider download it. A walk never opens such a file. The values are
+// Windows' own; POSIX systems have none.
+constexpr uint32_t kAttributeFolder = 0x00000010;
+constexpr uint32_t kAttributeOffline = 0x00001000;
+constexpr uint32_t kAttributeRecallOnOpen = 0x00040000;
+constexpr uint32_t kAttributeRecallOnDataAccess = 0x00400000;
+inline bool IsCloudOnly(uint32_t attributes) {
+    return (attributes & (kAttributeOffline | kAttributeRecallOnOpen | kAttributeRecallOnDataAccess)) != 0;
+}
+
+// The key of what path names now (links followed), read without opening
+// its data, so a cloud placeholder stays in the cloud. With attributes,
+// its attributes too. False when it cannot be read.
+bool GetFileKey(const char* path, FileKey& key, uint32_t* attributes = nullptr);
+
+// One entry of a folder's listing. name is in the process code page.
+struct FolderEntry {
+    std::string name;
+    bool folder = false;
+    uint32_t attributes = 0;
+    FileKey key;
+};
+
+// Every entry of folder but "." and "..", with its key, in few system
+// calls (on Windows many entries a call; on POSIX one stat each), in the
+// order the file system lists them. With folderKey, the folder's own key
+// (it groups the folder's photos in the known record). False when the
+// folder cannot be listed; entries is then empty.
+//
+// An entry's key is what the folder's listing says. A link is listed as
+// itself where GetFileKey follows it, so the two keys of a link differ (a
+// miss costs a check, never a wrong match). NTFS keeps a file's size and
+// times in each folder entry that names it and brings an entry up to date
+// when a handle opened through it closes: a file with several hard links
+// written through one of them can show its old values in the other's
+// folder until it is opened through that one.
+bool ListFolder(const char* folder, std::vector<FolderEntry>& entries, FileKey* folderKey = nullptr);
 
 // A new file beside target that takes target's place in one step. The
 // owner writes the new content into File(), then calls SwapIn. Until a

@@ -1,11 +1,13 @@
 #pragma once
 // Faults that tests make happen in the OS layer (FileOs.h): a disk that
 // fills part-way through a write, memory that runs out, a step of a swap
-// that fails, and another program that writes a photo at the moments it
-// could. Only tests include this; in the program all stay off.
+// that fails, another program that writes a photo at the moments it could,
+// and files whose data is in the cloud. Only tests include this; in the
+// program all stay off.
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace fileos {
 
@@ -29,5 +31,12 @@ void SwapFaultForTests(SwapStep step);
 enum class WriterMoment { kBeforeTaking, kBeforeSwap };
 // Called with the photo's path at each such moment; empty turns it off.
 void PlayWriterForTests(std::function<void(WriterMoment, const char* path)> writer);
+
+// Wine and plain POSIX folders cannot make a cloud placeholder: while set,
+// ListFolder gives every entry whose name it is called true for the
+// attribute of a file whose data is in the cloud (kAttributeRecallOnDataAccess),
+// and GetFileKey does for a path whose last part it is called true for.
+// Empty turns it off.
+void CloudOnlyForTests(std::function<bool(const std::string& name)> isCloudOnly);
 
 } // namespace fileos

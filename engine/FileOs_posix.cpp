@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,6 +148,75 @@ bool GetFileStamp(const char* path, FileStamp& stamp) {
         return false;
     stamp = StampOf(st);
     return true;
+}
+
+static FileKey KeyOf(const struct stat& st) {
+    FileKey key;
+    key.volume = uint64_t(st.st_dev);
+    key.idLow = uint64_t(st.st_ino);
+    key.size = uint64_t(st.st_size);
+    key.writeTime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    key.changeTime = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return key;
+}
+
+static uint32_t AttributesOf(const struct stat& st) {
+    return S_ISDIR(st.st_mode) ? kAttributeFolder : 0;
+}
+
+int64_t TimeNow() {
+    struct timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+bool ReadFileKey(const char* path, FileKey& key, uint32_t* attributes) {
+    struct stat st {};
+    if (stat(path, &st) != 0)
+        return false;
+    key = KeyOf(st);
+    if (attributes)
+        *attributes = AttributesOf(st);
+    return true;
+}
+
+bool ReadFolder(const char* folder, std::vector<FolderEntry>& entries, FileKey* folderKey) {
+    DIR* listing = opendir(folder);
+    if (!listing)
+        return false;
+    int fd = dirfd(listing);
+    struct stat st {};
+    if (folderKey) {
+        if (fstat(fd, &st) != 0) {
+            closedir(listing);
+            return false;
+        }
+        *folderKey = KeyOf(st);
+    }
+    bool complete = true;
+    for (;;) {
+        errno = 0;
+        struct dirent* found = readdir(listing);
+        if (!found) {
+            complete = errno == 0;
+            break;
+        }
+        const char* name = found->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        // Links followed, as GetFileKey does. An entry that went since the
+        // listing read it, or a link to nothing, is no file to walk.
+        if (fstatat(fd, name, &st, 0) != 0)
+            continue;
+        FolderEntry entry;
+        entry.name = name;
+        entry.folder = S_ISDIR(st.st_mode);
+        entry.attributes = AttributesOf(st);
+        entry.key = KeyOf(st);
+        entries.push_back(std::move(entry));
+    }
+    closedir(listing);
+    return complete;
 }
 
 } // namespace fileos

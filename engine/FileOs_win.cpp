@@ -9,6 +9,7 @@
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace fileos {
 
@@ -278,6 +279,201 @@ bool GetFileStamp(const char* path, FileStamp& stamp) {
     OwnedHandle h{CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
     return StampOf(h.handle, stamp);
+}
+
+namespace {
+// Paths and names between the process code page and the wide functions.
+std::wstring WideOf(const char* text) {
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring wide(size_t(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], n);
+    wide.resize(size_t(n - 1));
+    return wide;
+}
+
+std::string NarrowOf(const wchar_t* text, int length) {
+    int n = length > 0 ? WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr) : 0;
+    if (n <= 0)
+        return std::string();
+    std::string narrow(size_t(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, length, &narrow[0], n, nullptr, nullptr);
+    return narrow;
+}
+
+// Volume and id of an open file or folder: the 128-bit id where the file
+// system gives one (ReFS ids do not fit 64 bits; NTFS's 64-bit id comes
+// zero-extended, as a listing's 64-bit FileId does), else the 64-bit index.
+// The volume is the one the same call gives, so keys of one system compare
+// among themselves; it is not FileId's 32-bit serial.
+bool IdentityOf(HANDLE h, FileKey& key) {
+    FILE_ID_INFO id;
+    if (GetFileInformationByHandleEx(h, FileIdInfo, &id, sizeof id)) {
+        key.volume = id.VolumeSerialNumber;
+        std::memcpy(&key.idLow, id.FileId.Identifier, 8);
+        std::memcpy(&key.idHigh, id.FileId.Identifier + 8, 8);
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info))
+        return false;
+    key.volume = info.dwVolumeSerialNumber;
+    key.idLow = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    key.idHigh = 0;
+    return true;
+}
+
+bool KeyOf(HANDLE h, FileKey& key, uint32_t* attributes) {
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    if (!IdentityOf(h, key) || !GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard))
+        return false;
+    key.size = standard.Directory ? 0 : uint64_t(standard.EndOfFile.QuadPart);
+    key.writeTime = basic.LastWriteTime.QuadPart;
+    key.changeTime = basic.ChangeTime.QuadPart;
+    if (attributes)
+        *attributes = basic.FileAttributes;
+    return true;
+}
+
+bool KeyOfPath(const std::wstring& path, FileKey& key, uint32_t* attributes) {
+    // Attributes only, and backup semantics for folders: no data is opened,
+    // so a placeholder's provider is not asked to download it. Every
+    // sharing mode, so no writer, renamer or deleter meets a refusal.
+    OwnedHandle h{CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    return h.handle != INVALID_HANDLE_VALUE && KeyOf(h.handle, key, attributes);
+}
+
+// One listed entry, whichever of the two record layouts it came in.
+void AddEntry(std::vector<FolderEntry>& entries, const std::wstring& folder, const FileKey& folderKey,
+              const wchar_t* name, DWORD nameBytes, DWORD attributes, const LARGE_INTEGER& size,
+              const LARGE_INTEGER& writeTime, const LARGE_INTEGER& changeTime, uint64_t idLow, uint64_t idHigh) {
+    int length = int(nameBytes / sizeof(wchar_t));
+    if ((length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.'))
+        return;
+    FolderEntry entry;
+    entry.name = NarrowOf(name, length);
+    if (entry.name.empty())
+        return;
+    entry.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.attributes = attributes;
+    if (idLow == 0 && idHigh == 0) {
+        // A file system that lists no ids: the entry's own key, one open.
+        std::wstring path = folder + L"\\" + std::wstring(name, size_t(length));
+        if (!KeyOfPath(path, entry.key, nullptr))
+            return;
+    } else {
+        entry.key.volume = folderKey.volume;
+        entry.key.idLow = idLow;
+        entry.key.idHigh = idHigh;
+        entry.key.size = entry.folder ? 0 : uint64_t(size.QuadPart);
+        entry.key.writeTime = writeTime.QuadPart;
+        entry.key.changeTime = changeTime.QuadPart;
+    }
+    entries.push_back(std::move(entry));
+}
+
+// Where a folder's handle lists nothing by itself: names from the find
+// functions, and each entry's key from an open of its own.
+bool ReadFolderByFind(const std::wstring& folder, std::vector<FolderEntry>& entries) {
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    do {
+        const wchar_t* name = found.cFileName;
+        if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)))
+            continue;
+        FolderEntry entry;
+        entry.name = NarrowOf(name, int(wcslen(name)));
+        if (entry.name.empty() || !KeyOfPath(folder + L"\\" + name, entry.key, nullptr))
+            continue;
+        entry.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.attributes = found.dwFileAttributes;
+        entries.push_back(std::move(entry));
+    } while (FindNextFileW(find, &found));
+    bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(find);
+    return complete;
+}
+} // namespace
+
+int64_t TimeNow() {
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    return int64_t((uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
+
+bool ReadFileKey(const char* path, FileKey& key, uint32_t* attributes) {
+    std::wstring wide = WideOf(path);
+    return !wide.empty() && KeyOfPath(wide, key, attributes);
+}
+
+bool ReadFolder(const char* folder, std::vector<FolderEntry>& entries, FileKey* folderKey) {
+    std::wstring wide = WideOf(folder);
+    while (!wide.empty() && (wide.back() == L'\\' || wide.back() == L'/'))
+        wide.pop_back();
+    if (wide.empty())
+        return false;
+    OwnedHandle h{CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    FileKey own;
+    if (h.handle == INVALID_HANDLE_VALUE || !KeyOf(h.handle, own, nullptr))
+        return false;
+    if (folderKey)
+        *folderKey = own;
+
+    // Many entries a call, each with id, size, times and attributes. The
+    // extended records carry 128-bit ids (ReFS); a system that has no such
+    // records (before Windows 8, Wine) gives the 64-bit ones, and one whose
+    // folder handles list nothing by themselves the find functions.
+    std::vector<uint64_t> buffer(64 * 1024 / sizeof(uint64_t));
+    const DWORD bytes = DWORD(buffer.size() * sizeof(uint64_t));
+    bool extended = true, first = true;
+    for (;;) {
+        FILE_INFO_BY_HANDLE_CLASS type = extended ? (first ? FileIdExtdDirectoryRestartInfo : FileIdExtdDirectoryInfo)
+                                                  : (first ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo);
+        if (!GetFileInformationByHandleEx(h.handle, type, buffer.data(), bytes)) {
+            DWORD error = GetLastError();
+            if (error == ERROR_NO_MORE_FILES)
+                return true;
+            if (!first)
+                return false;
+            if (extended) {
+                extended = false;
+                continue;
+            }
+            return ReadFolderByFind(wide, entries);
+        }
+        first = false;
+        const uint8_t* base = reinterpret_cast<const uint8_t*>(buffer.data());
+        for (size_t at = 0;;) {
+            if (extended) {
+                auto* info = reinterpret_cast<const FILE_ID_EXTD_DIR_INFO*>(base + at);
+                uint64_t low, high;
+                std::memcpy(&low, info->FileId.Identifier, 8);
+                std::memcpy(&high, info->FileId.Identifier + 8, 8);
+                AddEntry(entries, wide, own, info->FileName, info->FileNameLength, info->FileAttributes,
+                         info->EndOfFile, info->LastWriteTime, info->ChangeTime, low, high);
+                if (info->NextEntryOffset == 0 || at + info->NextEntryOffset >= bytes)
+                    break;
+                at += info->NextEntryOffset;
+            } else {
+                auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(base + at);
+                AddEntry(entries, wide, own, info->FileName, info->FileNameLength, info->FileAttributes,
+                         info->EndOfFile, info->LastWriteTime, info->ChangeTime, uint64_t(info->FileId.QuadPart), 0);
+                if (info->NextEntryOffset == 0 || at + info->NextEntryOffset >= bytes)
+                    break;
+                at += info->NextEntryOffset;
+            }
+        }
+    }
 }
 
 } // namespace fileos

@@ -34,6 +34,7 @@
 // Controls of the folder page (IDD_FIRST_PAGE)
 #define IDC_BROWSE 1000 // "Browse ..."
 #define IDC_FOLDER 1004 // the folder to scan
+#define IDC_FULL_SCAN 1012 // check every photo, also those known to need nothing
 
 // Controls of the scanning page (IDD_PAGE02)
 #define IDC_PROGRESS 1002  // hidden; receives the scan's range and position

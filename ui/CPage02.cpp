@@ -27,7 +27,10 @@ BOOL CPage02::OnInitDialog() {
 BOOL CPage02::OnSetActive() {
     if (g_pTamsel) {
         g_pTamsel->SetFinishWindow(m_hWnd);
-        m_nScan = g_pTamsel->StartScan();
+        // The folder page's choice, read as the scan starts: it is not kept.
+        HWND folderPage = PropSheet_IndexToHwnd(::GetParent(m_hWnd), 0);
+        bool fullScan = folderPage && ::IsDlgButtonChecked(folderPage, IDC_FULL_SCAN) == BST_CHECKED;
+        m_nScan = g_pTamsel->StartScan(fullScan);
     }
     EnableSheetButton(*this, ID_WIZBACK, false);
     EnableSheetButton(*this, ID_WIZNEXT, true);

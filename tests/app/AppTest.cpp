@@ -114,11 +114,18 @@ TEST_F(AppTest, HiddenStartsWatchTheProtectedFolders) {
         settings.m_lstProtectedFolders.AddTail(CString(guarded.c_str()));
         settings.SaveSettings();
     }
+    // Put there while the program was not running: secured by the walk at
+    // start, as at log-on.
+    for (int i = 0; i < 5; ++i)
+        WriteFile(guarded + "\\before" + std::to_string(i) + ".jpg", GeotaggedPhoto(uint32_t(10 + i)));
     App hidden("-hide");
     HWND sheet = hidden.WaitForWindow();
     ASSERT_NE(sheet, nullptr);
     EXPECT_FALSE(::IsWindowVisible(sheet));
     EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Monitor started at [") == 1; })) << Log();
+    EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Found and secured by monitor [") == 5; })) << Log();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(CheckGpsTags((guarded + "\\before" + std::to_string(i) + ".jpg").c_str()), 8) << i;
 
     // A photo that arrives now is secured by the running program.
     std::string photo = guarded + "\\arrived.jpg";
@@ -126,7 +133,7 @@ TEST_F(AppTest, HiddenStartsWatchTheProtectedFolders) {
     std::string scratch = m_dir.file("scratch.jpg");
     WriteFile(scratch, tagged);
     ASSERT_TRUE(::CopyFileA(scratch.c_str(), photo.c_str(), FALSE));
-    EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Found and secured by monitor [") == 1; })) << Log();
+    EXPECT_TRUE(WaitFor([&] { return CountOf(Log(), "Found and secured by monitor [") == 6; })) << Log();
 
     ::PostMessageA(sheet, WM_COMMAND, ID__STOP_AND_EXIT, 0);
     EXPECT_TRUE(hidden.Ended(20000));

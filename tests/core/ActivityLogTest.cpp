@@ -66,6 +66,15 @@ TEST(ActivityLog, EntryTextsAreExact) {
                  "Scanner finished [12.31.24 23:59:58]:\n\t2 files with geotags were secured. 14 jpeg files of 30 "
                  "found files were processed.\n\t3 files could not be secured. 1 files still hold a location "
                  "Norvane cannot clear.\n");
+    EXPECT_STREQ(
+        ScanEndEntry(ts, 2, 14, 30, 3, 1, 4),
+        "Scanner finished [12.31.24 23:59:58]:\n\t2 files with geotags were secured. 14 jpeg files of 30 "
+        "found files were processed.\n\t3 files could not be secured. 1 files still hold a location "
+        "Norvane cannot clear. 4 files are kept only online and were not read.\n");
+    EXPECT_STREQ(
+        ScanEndEntry(ts, 2, 14, 30, 0, 0, 4),
+        "Scanner finished [12.31.24 23:59:58]:\n\t2 files with geotags were secured. 14 jpeg files of 30 "
+        "found files were processed.\n\t4 files are kept only online and were not read.\n");
     EXPECT_STREQ(NotSecuredByScannerEntry(ts, "C:\\P\\c.jpg", "why"),
                  "Found but not secured by scanner [12.31.24 23:59:58]: <C:\\P\\c.jpg> why\n");
     EXPECT_STREQ(NotSecuredByMonitorEntry(ts, "C:\\P\\c.jpg", "why"),

@@ -362,6 +362,8 @@ const std::vector<Page>& Pages() {
              {IDC_STATIC, "Static", 7, 89, 366, 34,
               "Clicking the Start button will remove geotags from your photos in the selected "
               "folder.\n\nONCE YOU REMOVE GEOTAGS THEY CANNOT BE RETURNED!"},
+             {IDC_FULL_SCAN, "Button", 7, 130, 366, 10,
+              "Check every photo again, also those known to be secure", WS_TABSTOP | BS_AUTOCHECKBOX},
          }},
         {IDD_PAGE02,
          "Scanning",

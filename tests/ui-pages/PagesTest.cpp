@@ -4,8 +4,10 @@
 
 #include "PagesSheet.h"
 
+#include "core/CoreTestHooks.h"
 #include "core/EventIds.h"
 #include "engine/CheckGpsTags.h"
+#include "engine/KnownPhotos.h"
 #include "support/Screenshot.h"
 
 #include <gtest/gtest.h>
@@ -152,6 +154,37 @@ TEST_F(PagesTest, FolderPageStartsOnlyForAPathThatExists) {
     EXPECT_EQ(m_sheet->GetActiveIndex(), 1);
     EXPECT_EQ(std::string(g_pTamsel->GetFolderForScan()), unicode);
     EXPECT_TRUE(WaitForScanEnd());
+}
+
+// A photo the record knows is not read again, unless the folder page's
+// choice asks for every photo.
+TEST_F(PagesTest, TheFullScanChoiceReadsKnownPhotosAgain) {
+    std::string folder = Folder("known");
+    WriteFile(folder + "\\a.jpg", SecurePhoto());
+    // Older than the record's clock rule lets it remember.
+    const int64_t settled =
+        fileos::TimeNow() + KnownPhotos::kSettleSeconds * fileos::kTimeUnitsPerSecond * 11 / 10;
+    ASSERT_TRUE(WaitFor([&] { return fileos::TimeNow() >= settled; }, 10000));
+    std::atomic<int> opens{0};
+    WatchPhotoOpensForTests([&](const char*) { ++opens; });
+    CreateSheet();
+    Type(folder);
+    // Read and remembered; known, so not read; read again as asked.
+    const struct {
+        bool full;
+        int opens;
+    } scans[] = {{false, 1}, {false, 0}, {true, 1}};
+    for (const auto& scan : scans) {
+        if (scan.full)
+            Click(m_folder, IDC_FULL_SCAN);
+        opens = 0;
+        Press(PSBTN_NEXT);
+        ASSERT_TRUE(WaitForScanEnd());
+        EXPECT_EQ(opens.load(), scan.opens) << "full: " << scan.full;
+        EXPECT_EQ(Counters().nSecureFiles, 1);
+        Press(PSBTN_BACK);
+    }
+    WatchPhotoOpensForTests(nullptr);
 }
 
 TEST_F(PagesTest, StartScansTheFolderAndShowsTheCounters) {
