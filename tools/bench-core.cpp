@@ -24,6 +24,21 @@
 //       that reads the photo.
 //   norvane-bench idle
 //       Starts and ends: what starting a Windows program costs (under Wine).
+//   norvane-bench library FOLDER NEW SAMPLE
+//       A large library in FOLDER, and what the record of photos known to
+//       need nothing saves there. In order, each timed here: the first scan
+//       (it secures the photos with a position); a second scan of the
+//       unchanged library; FOLDER protected (its monitor's first walk); the
+//       core ended, NEW's photos copied into ten folders of the library, and
+//       a new core made as a start makes it, timed until its monitor's
+//       walk has ended and until each new photo has its "Found and secured
+//       by monitor" entry; the record (entries, bytes on disk and in
+//       memory); a full scan, which reads every photo. Last, the core ended
+//       again, the program itself (NORVANE_APP_EXE) is started with FOLDER
+//       protected, timed until its main window answers, and its slowest
+//       answer over the 5 s that follow. Copies for an outside check go to
+//       SAMPLE: 200 photos of the library after the first scan, and the new
+//       photos after the walk.
 //
 // The core keeps its settings and log in the data folder, which comes from
 // the user's "Local Settings" shell folder. So that a run never touches a
@@ -35,12 +50,16 @@
 
 #include "core/Autostart.h"
 #include "core/CTamsel.h"
+#include "core/CWatch.h"
 #include "core/FolderWalk.h"
 #include "core/Paths.h"
 #include "core/PhotoSecuring.h"
+#include "core/SingleInstance.h"
 #include "engine/CheckGpsTags.h"
 #include "engine/JpegName.h"
+#include "engine/KnownPhotos.h"
 #include "support/KeptRegistryValue.h"
+#include "support/ProgramProcess.h"
 
 #include <windows.h>
 
@@ -110,6 +129,17 @@ public:
 
     bool Ready() const { return m_ready && g_pTamsel; }
     std::string LogPath() const { return m_base + "\\Norvane\\norvane.log"; }
+
+    // The core ended as the program's end ends it, and made again as a
+    // start makes it, over the same data folder.
+    void EndCore() {
+        delete g_pTamsel;
+        g_pTamsel = nullptr;
+    }
+    void StartCore() {
+        if (m_ready && !g_pTamsel)
+            g_pTamsel = new CTamsel;
+    }
 
 private:
     static const char* ShellFolderKey() {
@@ -454,12 +484,228 @@ int Return(const std::string& folder, const std::string& source, int count) {
     return securedMs >= 0 ? 0 : 1;
 }
 
+// Each of paths has its monitor entry in text after from: the monitor's
+// words at the start of the line, the path ending where the cleared tags or
+// the bracket begin. found marks those seen; from moves past whole lines.
+size_t FindMonitorEntries(const std::string& text, size_t& from, const std::vector<std::string>& paths,
+                          std::vector<bool>& found) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const std::string wanted = ": <" + paths[i];
+        for (size_t at = text.find(wanted, from); !found[i] && at != std::string::npos;
+             at = text.find(wanted, at + 1)) {
+            size_t line = text.rfind('\n', at);
+            line = line == std::string::npos ? 0 : line + 1;
+            char next = at + wanted.size() < text.size() ? text[at + wanted.size()] : 0;
+            found[i] = (next == '?' || next == '>') && text.compare(line, kByMonitor.size(), kByMonitor) == 0;
+        }
+    }
+    size_t lineEnd = text.rfind('\n');
+    if (lineEnd != std::string::npos && lineEnd + 1 > from)
+        from = lineEnd + 1;
+    return size_t(std::count(found.begin(), found.end(), true));
+}
+
+int WalkingFolders() {
+    const CWatch* monitor = g_pTamsel ? g_pTamsel->GetMonitor() : nullptr;
+    return monitor ? monitor->GetWalkingFolderCount() : 0;
+}
+
+// Polls every millisecond until the monitor has walked (walking seen, then
+// none) and done() holds; the milliseconds from start to each, -1 for
+// what never came. A walk shorter than a poll may never be seen: after
+// 10 s with none seen, only done() is waited for.
+struct WalkTimes {
+    double walkedMs = -1;
+    double doneMs = -1;
+    bool seen = false;
+};
+template <class Done> WalkTimes WaitForWalk(const LARGE_INTEGER& start, Done done, DWORD timeoutMs) {
+    WalkTimes times;
+    DWORD begin = ::GetTickCount();
+    for (;;) {
+        bool walking = WalkingFolders() > 0;
+        times.seen = times.seen || walking;
+        if (times.seen && !walking && times.walkedMs < 0)
+            times.walkedMs = Seconds(start, Now()) * 1000;
+        if (times.doneMs < 0 && done())
+            times.doneMs = Seconds(start, Now()) * 1000;
+        DWORD spent = ::GetTickCount() - begin;
+        if (times.doneMs >= 0 && (times.walkedMs >= 0 || (!times.seen && spent > 10000)))
+            return times;
+        if (spent > timeoutMs)
+            return times;
+        ::Sleep(1);
+    }
+}
+
+struct TimedScan {
+    double seconds = -1;
+    ScanCounters counters;
+};
+TimedScan RunScan(const std::string& folder, bool full) {
+    TimedScan scan;
+    g_pTamsel->SetFolderForScan(folder.c_str());
+    LARGE_INTEGER start = Now();
+    if (!g_pTamsel->StartScan(full))
+        return scan;
+    g_pTamsel->WaitForWorker(INFINITE);
+    scan.seconds = Seconds(start, Now());
+    scan.counters = g_pTamsel->GetScanCounters();
+    return scan;
+}
+
+long long FileBytes(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (long long)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+}
+
+std::string FolderOf(const std::string& path) {
+    return path.substr(0, path.rfind('\\'));
+}
+
+int Library(const std::string& folder, const std::string& newSource, const std::string& sample) {
+    PhotoList walk;
+    walk.Walk(folder.c_str());
+    std::vector<std::string>& paths = walk.m_paths;
+    std::sort(paths.begin(), paths.end());
+    std::vector<std::string> newPhotos = List(newSource, "*.jpg");
+    const size_t kSample = 200, kFolders = 10;
+    if (paths.size() < kSample * 4 || newPhotos.empty() ||
+        (!IsFolder(sample) && !CreateDirectories(sample.c_str()))) {
+        std::fprintf(stderr, "norvane-bench: need photos in %s and %s, and a folder %s\n", folder.c_str(),
+                     newSource.c_str(), sample.c_str());
+        return 2;
+    }
+    BenchCore bench;
+    if (!bench.Ready()) {
+        std::fprintf(stderr, "norvane-bench: could not redirect the data folder\n");
+        return 1;
+    }
+    ::timeBeginPeriod(1);
+    bool ok = true;
+
+    // The first scan, and copies of a sample for the outside check: in name
+    // order every step-th photo, moved on by one each time so that the
+    // sample takes every kind of the library's photos.
+    TimedScan first = RunScan(folder, false);
+    ok = ok && first.seconds >= 0;
+    const size_t step = paths.size() / kSample;
+    int sampled = 0;
+    for (size_t k = 0; k < kSample; ++k) {
+        const std::string& path = paths[k * step + k % 4];
+        std::string name = path.substr(folder.size() + 1);
+        std::replace(name.begin(), name.end(), '\\', '-');
+        sampled += ::CopyFileA(path.c_str(), (sample + "\\" + name).c_str(), FALSE) != 0;
+    }
+
+    TimedScan second = RunScan(folder, false);
+    ok = ok && second.seconds >= 0;
+
+    // Protected: the monitor's first walk over the library now known.
+    LARGE_INTEGER protectStart = Now();
+    g_pTamsel->AddProtectedFolder(folder.c_str());
+    auto nothingElse = [] { return true; };
+    WalkTimes protect = WaitForWalk(protectStart, nothingElse, 300000);
+
+    // The program ends; photos arrive meanwhile; it starts again.
+    bench.EndCore();
+    const std::string recordPath = std::string(GetKnownPhotosPath());
+    long long recordBytes = FileBytes(recordPath);
+    KnownPhotos saved;
+    size_t savedEntries =
+        saved.Load(recordPath.c_str()) == KnownPhotos::LoadResult::kLoaded ? saved.Count() : 0;
+    std::vector<std::string> arrived;
+    for (size_t k = 0; k < kFolders; ++k) {
+        const std::string& name = newPhotos[k % newPhotos.size()];
+        std::string to =
+            FolderOf(paths[k * (paths.size() / kFolders) + paths.size() / kFolders / 2]) + "\\" + name;
+        if (::CopyFileA((newSource + "\\" + name).c_str(), to.c_str(), TRUE))
+            arrived.push_back(to);
+    }
+    ok = ok && arrived.size() == kFolders;
+    LogTail log(bench.LogPath());
+    size_t searchFrom = log.Text().size();
+    std::vector<bool> found(arrived.size());
+    LARGE_INTEGER startAgain = Now();
+    bench.StartCore();
+    WalkTimes catchUp = WaitForWalk(
+        startAgain,
+        [&] { return FindMonitorEntries(log.Text(), searchFrom, arrived, found) == arrived.size(); }, 300000);
+    size_t securedNew = size_t(std::count(found.begin(), found.end(), true));
+    for (const std::string& path : arrived)
+        ::CopyFileA(path.c_str(), (sample + "\\new-" + path.substr(path.rfind('\\') + 1)).c_str(), FALSE);
+    size_t known = 0, memoryBytes = 0;
+    if (g_pTamsel) {
+        known = g_pTamsel->GetKnownPhotos().Count();
+        memoryBytes = g_pTamsel->GetKnownPhotos().MemoryBytes();
+    }
+
+    TimedScan full = RunScan(folder, true);
+
+    // The program itself over the same data folder, the library protected:
+    // how soon its window answers, and its slowest answer in the seconds
+    // that follow, when its monitor walks the library.
+    bench.EndCore();
+    double windowMs = -1, answerMs = -1, worstMs = -1;
+    int unanswered = 0;
+    if (!testing_support::ProgramPath().empty()) {
+        LARGE_INTEGER start = Now();
+        testing_support::ProgramProcess program;
+        HWND window = nullptr;
+        DWORD begin = ::GetTickCount();
+        while (program.m_bStarted && answerMs < 0 && ::GetTickCount() - begin < 30000) {
+            if (!window) {
+                HWND marked = FindInstanceWindow();
+                if (marked && program.Owns(marked)) {
+                    window = marked;
+                    windowMs = Seconds(start, Now()) * 1000;
+                }
+            }
+            DWORD_PTR result = 0;
+            if (window && ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result))
+                answerMs = Seconds(start, Now()) * 1000;
+            else
+                ::Sleep(1);
+        }
+        for (DWORD watchStart = ::GetTickCount(); answerMs >= 0 && ::GetTickCount() - watchStart < 5000;) {
+            LARGE_INTEGER sent = Now();
+            DWORD_PTR result = 0;
+            if (!::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result))
+                ++unanswered;
+            worstMs = std::max(worstMs, Seconds(sent, Now()) * 1000);
+            ::Sleep(10);
+        }
+    }
+    ::timeEndPeriod(1);
+
+    auto counters = [](const char* name, const TimedScan& scan) {
+        std::printf("%s_seconds=%.6f %s_files=%ld %s_secure=%ld %s_secured=%ld ", name, scan.seconds, name,
+                    long(scan.counters.nJpegFiles), name, long(scan.counters.nSecureFiles), name,
+                    long(scan.counters.nSecuredFiles));
+    };
+    std::printf("photos=%zu ", paths.size());
+    counters("first", first);
+    counters("second", second);
+    counters("full", full);
+    std::printf("sampled=%d protect_walk_ms=%.1f protect_walk_seen=%d record_bytes=%lld record_entries=%zu "
+                "known=%zu memory_bytes=%zu new_photos=%zu catchup_walk_ms=%.1f catchup_walk_seen=%d "
+                "catchup_secured_ms=%.1f catchup_secured=%zu program_window_ms=%.1f program_answer_ms=%.1f "
+                "program_worst_ms=%.1f program_unanswered=%d\n",
+                sampled, protect.walkedMs, int(protect.seen), recordBytes, savedEntries, known, memoryBytes,
+                arrived.size(), catchUp.walkedMs, int(catchUp.seen), catchUp.doneMs, securedNew, windowMs,
+                answerMs, worstMs, unanswered);
+    return ok && securedNew == arrived.size() && answerMs >= 0 ? 0 : 1;
+}
+
 int Usage() {
     std::fputs("Usage: norvane-bench scan FOLDER\n"
                "       norvane-bench latency FOLDER SOURCE N\n"
                "       norvane-bench return FOLDER SOURCE N\n"
                "       norvane-bench parts FOLDER\n"
-               "       norvane-bench idle\n",
+               "       norvane-bench idle\n"
+               "       norvane-bench library FOLDER NEW SAMPLE\n",
                stderr);
     return 2;
 }
@@ -476,6 +722,8 @@ int main(int argc, char** argv) {
         return Return(argv[2], argv[3], std::atoi(argv[4]));
     if (command == "parts" && argc == 3)
         return Parts(argv[2]);
+    if (command == "library" && argc == 5)
+        return Library(argv[2], argv[3], argv[4]);
     if (command == "idle" && argc == 2)
         return 0;
     return Usage();
