@@ -27,11 +27,6 @@ bool CFolderWalk::FirstVisit(const char* folder) {
     return m_entered.insert(id).second;
 }
 
-void CFolderWalk::OnFile(const CString& path, const char* name, const fileos::FolderEntry&,
-                         const fileos::FileKey&) {
-    OnFile(path, name);
-}
-
 void CFolderWalk::WalkFolder(const CString& folder, int depth) {
     // ListFolder reads names through the wide functions (the narrow ones
     // give each name in 260 bytes, and a name of 255 UTF-16 units can take

@@ -38,11 +38,9 @@ protected:
     virtual bool ShouldStop() { return false; }
     // An entry that is not a folder: path is the folder as given, "\" and
     // name; entry as the folder's listing gave it (key and attributes), and
-    // the key of the folder that holds it. By default handed to the plain
-    // form below, for a walk that needs names only.
+    // the key of the folder that holds it.
     virtual void OnFile(const CString& path, const char* name, const fileos::FolderEntry& entry,
-                        const fileos::FileKey& folder);
-    virtual void OnFile(const CString&, const char*) {}
+                        const fileos::FileKey& folder) = 0;
     // A folder's listing could not be opened, or came to its end.
     virtual void OnListingFailed() {}
     virtual void OnListingDone() {}

@@ -414,13 +414,31 @@ bool ReadFileKey(const char* path, FileKey& key, uint32_t* attributes) {
     return !wide.empty() && KeyOfPath(wide, key, attributes);
 }
 
+// "E:" and "\\server\share": roots whose separator was trimmed.
+static bool IsRootWithoutSeparator(const std::wstring& path) {
+    if (path.size() == 2 && path[1] == L':')
+        return true;
+    if (path.size() < 5 || path[0] != L'\\' || path[1] != L'\\')
+        return false;
+    size_t server = path.find(L'\\', 2);
+    return server != std::wstring::npos && server > 2 && server + 1 < path.size() &&
+           path.find(L'\\', server + 1) == std::wstring::npos;
+}
+
 bool ReadFolder(const char* folder, std::vector<FolderEntry>& entries, FileKey* folderKey) {
     std::wstring wide = WideOf(folder);
     while (!wide.empty() && (wide.back() == L'\\' || wide.back() == L'/'))
         wide.pop_back();
     if (wide.empty())
         return false;
-    OwnedHandle h{CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    // A drive's root without its separator ("E:") is that drive's current
+    // folder, and a share's root ("\\server\share") opens only with it: both
+    // are opened with the separator put back; the names below are joined
+    // with one of their own.
+    std::wstring open = wide;
+    if (IsRootWithoutSeparator(wide))
+        open += L'\\';
+    OwnedHandle h{CreateFileW(open.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
     FileKey own;

@@ -226,7 +226,8 @@ public:
     std::vector<std::string> m_paths;
 
 protected:
-    void OnFile(const CString& path, const char* name) override {
+    void OnFile(const CString& path, const char* name, const fileos::FolderEntry&,
+                const fileos::FileKey&) override {
         if (IsJpegName(name))
             m_paths.push_back(path.str());
     }

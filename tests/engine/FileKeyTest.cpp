@@ -138,6 +138,24 @@ TEST(FolderListing, GivesEveryEntryWithTheKeyALookGives) {
     }
 }
 
+#ifdef _WIN32
+// A drive's root, as a user picks it for a scan ("E:\\"), is listed as the
+// root, also when the separator is missing: "E:" alone names the drive's
+// current folder, here the test's own.
+TEST(FolderListing, ADriveRootIsTheRoot) {
+    char cwd[MAX_PATH] = "";
+    ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, cwd), 3u);
+    const std::string drive(cwd, 2), root = drive + "\\";
+    ASSERT_NE(KeyOf(cwd), KeyOf(root)) << "the test runs in a folder below the root";
+    for (const std::string& spelt : {root, drive}) {
+        std::vector<fileos::FolderEntry> entries;
+        fileos::FileKey key;
+        ASSERT_TRUE(fileos::ListFolder(spelt.c_str(), entries, &key)) << spelt;
+        EXPECT_EQ(key, KeyOf(root)) << spelt;
+    }
+}
+#endif
+
 TEST(FolderListing, CloudOnlyEntriesAreToldAndNeverOpened) {
     for (uint32_t bit : {fileos::kAttributeOffline, fileos::kAttributeRecallOnOpen,
                          fileos::kAttributeRecallOnDataAccess})
