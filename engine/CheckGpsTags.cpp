@@ -1,6 +1,7 @@
 #include "engine/CheckGpsTags.h"
 
 #include "engine/CodestreamParser.h"
+#include "engine/ContainerSecuring.h"
 #include "engine/ExifGather.h"
 #include "engine/FlirRecords.h"
 #include "engine/MemStream.h"
@@ -28,6 +29,15 @@ int CheckGpsTags(const char* path, std::vector<std::string>* otherLocations) {
 }
 
 int CheckGpsTagsOf(stdlib::Stream& file, std::vector<std::string>* otherLocations) {
+    layout::Layout container;
+    switch (layout::ChooseReader(file, container)) {
+    case layout::Reader::Container:
+        return layout::CheckContainer(file, container, otherLocations);
+    case layout::Reader::Unusable:
+        return checkcode::kNotJpeg;
+    case layout::Reader::Jpeg:
+        break;
+    }
     CodestreamParser codestream;
     stdlib::MemStream exif;
     std::vector<XmpSegment> xmp;
@@ -75,9 +85,9 @@ int CheckPhotoData(stdlib::MemStream& exif, const std::vector<XmpSegment>& xmp) 
     return code;
 }
 
-int CheckExifData(stdlib::MemStream& exif) {
+int CheckExifData(stdlib::Stream& exif, bool strict) {
     exif.Seek(0, 0);
-    Parser parser(exif, 0, true);
+    Parser parser(exif, 0, strict);
     if (!parser.Parse())
         return checkcode::kNoExif;
     ReadGpsDirectory(parser);

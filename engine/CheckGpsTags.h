@@ -22,7 +22,7 @@ class MemStream;
 // The same check on a photo already open (from its current position), and
 // on EXIF data alone (codes 0, 6, 7 and 8).
 int CheckGpsTagsOf(stdlib::Stream& photo, std::vector<std::string>* otherLocations = nullptr);
-int CheckExifData(stdlib::MemStream& exif);
+int CheckExifData(stdlib::Stream& exif, bool strict = true);
 
 // The check on what a photo holds: its EXIF data (empty when it has none) and
 // its XMP and FLIR segments. A position that is not zero in any of them gives

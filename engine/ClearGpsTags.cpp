@@ -13,7 +13,7 @@ namespace {
 constexpr uint64_t kRationalBytes = 8;
 
 // Zeroes [from, to) of the stream, which must lie inside it.
-void ZeroBytes(stdlib::MemStream& exif, uint64_t from, uint64_t to) {
+void ZeroBytes(stdlib::Stream& exif, uint64_t from, uint64_t to) {
     static const uint8_t zeros[4096] = {};
     if (!exif.SetPos(from))
         return;
@@ -26,9 +26,9 @@ void ZeroBytes(stdlib::MemStream& exif, uint64_t from, uint64_t to) {
 
 // One pass: parses the data and clears every position tag found. False
 // when the data cannot be parsed.
-bool ClearPass(stdlib::MemStream& exif, RemovedTags& removedTags, bool& clearedAny) {
+bool ClearPass(stdlib::Stream& exif, bool strict, RemovedTags& removedTags, bool& clearedAny) {
     exif.Seek(0, 0);
-    Parser parser(exif, 0, true);
+    Parser parser(exif, 0, strict);
     if (!parser.Parse())
         return false;
     ReadGpsDirectory(parser);
@@ -50,9 +50,9 @@ bool ClearPass(stdlib::MemStream& exif, RemovedTags& removedTags, bool& clearedA
 }
 
 // True when a fresh reading of the data still finds a position value.
-bool PositionRemains(stdlib::MemStream& exif) {
+bool PositionRemains(stdlib::Stream& exif, bool strict) {
     exif.Seek(0, 0);
-    Parser parser(exif, 0, true);
+    Parser parser(exif, 0, strict);
     if (!parser.Parse())
         return false;
     ReadGpsDirectory(parser);
@@ -68,18 +68,18 @@ bool PositionRemains(stdlib::MemStream& exif) {
 // position value remains. Every pass zeroes new bytes, so this ends; past
 // kMaxPasses, which only hostile data reaches, the whole data is zeroed: no
 // position survives, and such data holds nothing of a real photo.
-bool ClearGpsTags(stdlib::MemStream& exif, RemovedTags& removedTags) {
+bool ClearGpsTags(stdlib::Stream& exif, RemovedTags& removedTags, bool strict) {
     constexpr int kMaxPasses = 8;
     bool changed = false;
-    if (!ClearPass(exif, removedTags, changed))
+    if (!ClearPass(exif, strict, removedTags, changed))
         return false;
-    for (int pass = 1; changed && PositionRemains(exif); ++pass) {
+    for (int pass = 1; changed && PositionRemains(exif, strict); ++pass) {
         if (pass == kMaxPasses) {
             ZeroBytes(exif, 0, exif.GetSize());
             break;
         }
         changed = false;
-        ClearPass(exif, removedTags, changed);
+        ClearPass(exif, strict, removedTags, changed);
     }
     return true;
 }

@@ -7,6 +7,8 @@
 
 #include "engine/KnownPhotos.h"
 
+#include "engine/Crc32.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -17,25 +19,6 @@ constexpr char kMagic[8] = {'N', 'V', 'K', 'N', 'O', 'W', 'N', '\0'};
 constexpr size_t kHeaderBytes = 24;
 constexpr size_t kFolderBytes = 24;
 constexpr size_t kCrcBytes = 4;
-
-std::array<uint32_t, 256> MakeCrcTable() {
-    std::array<uint32_t, 256> table{};
-    for (uint32_t n = 0; n < 256; ++n) {
-        uint32_t c = n;
-        for (int k = 0; k < 8; ++k)
-            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-        table[n] = c;
-    }
-    return table;
-}
-
-uint32_t Crc32(const uint8_t* data, size_t size) {
-    static const std::array<uint32_t, 256> table = MakeCrcTable();
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; ++i)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
 
 uint8_t* Put32(uint8_t* out, uint32_t v) {
     for (int i = 0; i < 4; ++i)

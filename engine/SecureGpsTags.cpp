@@ -48,10 +48,12 @@
 
 #include "engine/CheckGpsTags.h"
 #include "engine/CodestreamParser.h"
+#include "engine/ContainerSecuring.h"
 #include "engine/ExifGather.h"
 #include "engine/FileOs.h"
 #include "engine/FlirRecords.h"
 #include "engine/OtherLocations.h"
+#include "engine/PhotoWriting.h"
 #include "engine/ResultCodes.h"
 #include "engine/StdioFileStream.h"
 #include "engine/Trace.h"
@@ -65,31 +67,16 @@
 
 namespace {
 
+using namespace photowrite;
 using MapItem = CodestreamParser::MapItem;
 
 constexpr uint8_t kSOS = 0xDA, kAPP1 = 0xE1;
-constexpr size_t kCopyBlock = 65536;
 constexpr uint64_t kMaxExifChunk = 65527;
 constexpr size_t kMergeGap = 64;
 const uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
 
 const char* Printable(const char* path) {
     return path ? path : "(null)";
-}
-
-// Copies bytes of the source from its current position to out, in blocks,
-// until limit bytes were copied or a read yields nothing.
-int CopyBlocks(stdlib::Stream& source, stdlib::Stream& out, uint64_t limit, uint8_t* block) {
-    while (limit > 0) {
-        size_t want = limit < kCopyBlock ? size_t(limit) : kCopyBlock;
-        size_t got = source.Read(block, 1, want);
-        if (got == 0)
-            break;
-        if (out.Write(block, 1, got) != got)
-            return securecode::kWriteFailed;
-        limit -= got;
-    }
-    return 0;
 }
 
 const XmpSegment* FindSegment(const std::vector<XmpSegment>& segments, uint32_t mapIndex) {
@@ -230,35 +217,6 @@ bool WriteChangedBytes(stdlib::StdioFileStream& file, uint64_t fileOffset, const
     return true;
 }
 
-// Writes the new photo into a file beside the photo with write(FILE*),
-// which returns 0 or a result code, and swaps it in over the photo, held
-// (open in photo) until the new file is complete. The sibling is gone again
-// on every failure (see fileos::Replacement).
-template <class WriteFn>
-int ReplaceThroughSibling(const char* path, stdlib::StdioFileStream& photo, WriteFn write) {
-    fileos::Replacement sibling(path);
-    if (!sibling.File())
-        return securecode::kCannotOpenWrite;
-    if (int code = write(sibling.File()))
-        return code;
-    fileos::FileStamp held;
-    if (!sibling.Complete() || !photo.GetStamp(held))
-        return securecode::kWriteFailed;
-    photo.Close(); // a rename cannot replace a file that is open
-    switch (sibling.SwapIn(&held)) {
-    case fileos::Replacement::kSwapped:
-        return securecode::kSecured;
-    case fileos::Replacement::kTargetChanged:
-        return securecode::kChangedMeanwhile;
-    default:
-        return securecode::kWriteFailed;
-    }
-}
-
-bool IsSameFile(const char* a, const char* b) {
-    return std::strcmp(a, b) == 0 || fileos::SameFile(a, b);
-}
-
 } // namespace
 
 std::string RemovedTagsText(const RemovedTags& removedTags) {
@@ -295,44 +253,6 @@ int MapPhoto(MappedPhoto& photo) {
     return MapAndGather(photo.file, photo.codestream, photo.exif, &photo.keep, &photo.xmp)
                ? 0
                : securecode::kUnreadableJpeg;
-}
-
-// Bytes of the photo as they were read, and where.
-struct ReadPart {
-    uint64_t offset;
-    const uint8_t* bytes;
-    size_t size;
-};
-
-// True when the photo, open in file, still holds every part where it was
-// read. Parts that lie close together (the APP1 segments near the photo's
-// start) are read back in one read: the patch's confirmation costs the
-// common route one system call.
-bool StillHolds(stdlib::StdioFileStream& file, const std::vector<ReadPart>& parts) {
-    constexpr uint64_t kOneRead = 1u << 20;
-    uint64_t from = UINT64_MAX, to = 0;
-    for (const ReadPart& part : parts) {
-        from = part.offset < from ? part.offset : from;
-        to = part.offset + part.size > to ? part.offset + part.size : to;
-    }
-    if (parts.empty())
-        return true;
-    if (to - from <= kOneRead) {
-        std::vector<uint8_t> now(size_t(to - from));
-        if (!file.SetPos(from) || file.Read(now.data(), 1, now.size()) != now.size())
-            return false;
-        for (const ReadPart& part : parts)
-            if (part.size && std::memcmp(now.data() + (part.offset - from), part.bytes, part.size) != 0)
-                return false;
-        return true;
-    }
-    for (const ReadPart& part : parts) {
-        std::vector<uint8_t> now(part.size);
-        if (!file.SetPos(part.offset) || file.Read(now.data(), 1, part.size) != part.size ||
-            (part.size && std::memcmp(now.data(), part.bytes, part.size) != 0))
-            return false;
-    }
-    return true;
 }
 
 // True when a new map of the photo is the map read before: the same
@@ -530,6 +450,16 @@ int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTa
         destination.bigEndian = true;
     }
     trace::Printf("Start scan '%s' file\n", sourcePath);
+    layout::Layout container;
+    switch (layout::ChooseReader(photo.file, container)) {
+    case layout::Reader::Container:
+        return layout::SecureContainer(photo.file, container, sourcePath, inPlace ? nullptr : &destination,
+                                       removedTags, route);
+    case layout::Reader::Unusable:
+        return securecode::kUnreadableJpeg;
+    case layout::Reader::Jpeg:
+        break;
+    }
     if (int code = MapPhoto(photo))
         return code;
     return WriteSecured(photo, sourcePath, inPlace ? nullptr : &destination, removedTags, route);
@@ -548,6 +478,16 @@ int SecureGpsTagsIfNeeded(const char* path, int& checkCode, RemovedTags& removed
         trace::Printf("Bad open for '%s'\n", path);
         checkCode = checkcode::kCannotOpen;
         return -1;
+    }
+    layout::Layout container;
+    switch (layout::ChooseReader(photo.file, container)) {
+    case layout::Reader::Container:
+        return layout::SecureContainerIfNeeded(photo.file, container, path, checkCode, removedTags, left);
+    case layout::Reader::Unusable:
+        checkCode = checkcode::kNotJpeg;
+        return -1;
+    case layout::Reader::Jpeg:
+        break;
     }
     if ((checkCode = MapPhoto(photo)) != 0)
         return -1;

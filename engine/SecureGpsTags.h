@@ -50,8 +50,10 @@ enum class Route {
 
 using RemovedTags = gen::array<Vardle::RemovedTag>;
 
-// False when the EXIF data cannot be parsed; nothing is changed then.
-bool ClearGpsTags(stdlib::MemStream& exif, RemovedTags& removedTags);
+// False when the EXIF data cannot be parsed; nothing is changed then. The
+// data may be any stream that can be written in place (a payload of a photo
+// container too); strict false reads a header whose version is a maker's own.
+bool ClearGpsTags(stdlib::Stream& exif, RemovedTags& removedTags, bool strict = true);
 
 int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTags& removedTags);
 int SecureGpsTags(const char* sourcePath, const char* destinationPath, RemovedTags& removedTags,
