@@ -1,7 +1,7 @@
 #include "cli/FileList.h"
 
 #include "engine/FileOs.h"
-#include "engine/JpegName.h"
+#include "engine/PhotoName.h"
 #include "engine/Leftovers.h"
 
 #include <algorithm>
@@ -54,14 +54,14 @@ private:
             if (fs::is_directory(status)) {
                 if (entry.name.empty() || entry.name[0] != '.')
                     Folder(entry.path);
-            } else if (fs::is_regular_file(status) && IsJpegName(entry.name.c_str())) {
+            } else if (fs::is_regular_file(status) && IsPhotoName(entry.name.c_str())) {
                 m_visit({entry.path.u8string(), true});
             } else if (fs::is_regular_file(status) && IsLeftoverName(entry.name.c_str())) {
                 // A rewrite's temporary file, left by a run that was ended;
                 // one that is put back in its photo's place is the photo.
                 std::string photo = PhotoOfLeftover(entry.path.u8string().c_str());
                 if (ResolveLeftover(entry.path.u8string().c_str()) == Leftover::kRestored &&
-                    IsJpegName(PhotoOfLeftover(entry.name.c_str()).c_str()))
+                    IsPhotoName(PhotoOfLeftover(entry.name.c_str()).c_str()))
                     m_visit({photo, true});
             }
         }

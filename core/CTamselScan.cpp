@@ -19,7 +19,7 @@
 #include "core/FolderWalk.h"
 #include "core/LogEntries.h"
 #include "core/PhotoSecuring.h"
-#include "engine/JpegName.h"
+#include "engine/PhotoName.h"
 #include "engine/ResultCodes.h"
 
 #include <string>
@@ -43,7 +43,7 @@ protected:
     void OnFile(const CString& path, const char* name, const fileos::FolderEntry& entry,
                 const fileos::FileKey& folder) override {
         ::InterlockedIncrement(&m_tamsel.m_nFilesFound);
-        if (IsJpegName(name))
+        if (IsPhotoName(name))
             m_tamsel.ScanPhoto(path, entry, folder);
         if (m_tamsel.m_nFilesFound >= kFilesBeforeProgress)
             m_tamsel.PostProgress();

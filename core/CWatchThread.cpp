@@ -62,7 +62,7 @@
 #include "core/PhotoSecuring.h"
 #include "core/SeTranslator.h"
 #include "engine/FileOs.h"
-#include "engine/JpegName.h"
+#include "engine/PhotoName.h"
 #include "engine/ResultCodes.h"
 #include "framework/CodePage.h"
 #include "framework/WaitForThread.h"
@@ -270,7 +270,7 @@ private:
         bool ShouldStop() override { return m_monitor.m_bStopRequested; }
         void OnFile(const CString& path, const char* name, const fileos::FolderEntry& entry,
                     const fileos::FileKey& folder) override {
-            if (IsJpegName(name) && m_monitor.m_known.Classify(entry, true) == CKnownRecord::Listed::kCheck)
+            if (IsPhotoName(name) && m_monitor.m_known.Classify(entry, true) == CKnownRecord::Listed::kCheck)
                 m_monitor.SecurePath(path, &entry, &folder);
         }
 

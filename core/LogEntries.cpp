@@ -141,7 +141,7 @@ const char* NotSecuredReason(int checkCode, int secureCode) {
         return checkCode == checkcode::kCannotOpen ? "the photo cannot be opened: another program holds it"
                                                    : nullptr;
     case securecode::kUnreadableJpeg:
-        return "the photo could not be read as a JPEG; it is unchanged";
+        return "the photo could not be read; it is unchanged";
     case securecode::kWriteFailed:
         return "the photo could not be written (is the disk full?); it is unchanged";
     case securecode::kCannotOpen:

@@ -8,7 +8,7 @@ namespace checkcode {
 enum : int {
     kNeedsSecuring = 0,  // a position value that is not zero, in EXIF or XMP data
     kNoPath = 1,         // no path given
-    kNotJpeg = 2,        // not a usable JPEG codestream
+    kNotJpeg = 2,        // not a usable JPEG codestream, nor a photo container Norvane reads
     kCannotOpen = 4,     // the file cannot be opened for reading
     kNoExif = 6,         // no EXIF data (or none readable) and no position in XMP
     kNoPositionTags = 7, // EXIF data without any position tag, and no position in XMP
@@ -40,7 +40,7 @@ struct ResultCodeText {
 // The codes a user meets, in order, with a short text each.
 inline constexpr ResultCodeText kCheckCodeTexts[] = {
     {checkcode::kNeedsSecuring, "has a position (needs securing)"},
-    {checkcode::kNotJpeg, "not a JPEG"},
+    {checkcode::kNotJpeg, "not a photo Norvane reads"},
     {checkcode::kCannotOpen, "cannot be opened"},
     {checkcode::kNoExif, "no EXIF data"},
     {checkcode::kNoPositionTags, "no position tags"},
@@ -50,7 +50,7 @@ inline constexpr ResultCodeText kCheckCodeTexts[] = {
 
 inline constexpr ResultCodeText kSecureCodeTexts[] = {
     {securecode::kSecured, "secured"},
-    {securecode::kUnreadableJpeg, "unreadable JPEG"},
+    {securecode::kUnreadableJpeg, "unreadable photo"},
     {securecode::kWriteFailed, "could not be written (the photo is unchanged)"},
     {securecode::kCannotOpen, "cannot be opened"},
     {securecode::kCannotOpenWrite, "cannot be opened for writing"},

@@ -56,7 +56,7 @@
 #include "core/PhotoSecuring.h"
 #include "core/SingleInstance.h"
 #include "engine/CheckGpsTags.h"
-#include "engine/JpegName.h"
+#include "engine/PhotoName.h"
 #include "engine/KnownPhotos.h"
 #include "support/KeptRegistryValue.h"
 #include "support/ProgramProcess.h"
@@ -228,7 +228,7 @@ public:
 protected:
     void OnFile(const CString& path, const char* name, const fileos::FolderEntry&,
                 const fileos::FileKey&) override {
-        if (IsJpegName(name))
+        if (IsPhotoName(name))
             m_paths.push_back(path.str());
     }
 };

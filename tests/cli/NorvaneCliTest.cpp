@@ -427,9 +427,9 @@ TEST(NorvaneCli, UsageErrorsAndHelp) {
         else if (!joined.empty() && joined.back() != ' ')
             joined += ' ';
     for (const char* expected :
-         {"Check codes: 0 has a position (needs securing), 2 not a JPEG, 4 cannot be opened, 6 no EXIF data, "
+         {"Check codes: 0 has a position (needs securing), 2 not a photo Norvane reads, 4 cannot be opened, 6 no EXIF data, "
           "7 no position tags, 8 already secure, 9 holds a location Norvane cannot clear.",
-          "Securing codes: 0 secured, 2 unreadable JPEG, 3 could not be written (the photo is unchanged), "
+          "Securing codes: 0 secured, 2 unreadable photo, 3 could not be written (the photo is unchanged), "
           "4 cannot be opened, 5 cannot be opened for writing, 6 secured, but a location Norvane cannot clear "
           "remains, 7 changed by another program meanwhile (left as it wrote it).",
           "the values are printed as 0."})
@@ -442,7 +442,7 @@ TEST(NorvaneCli, UsageErrorsAndHelp) {
     }
 }
 
-TEST(NorvaneCli, FoldersAreWalkedWithTheJpegNameRule) {
+TEST(NorvaneCli, FoldersAreWalkedWithThePhotoNameRules) {
     TestFolder dir;
     dir.Folder("sub");
     dir.Folder(".thumbnails");
@@ -452,10 +452,14 @@ TEST(NorvaneCli, FoldersAreWalkedWithTheJpegNameRule) {
     WriteFile(dir.path(".thumbnails/d.jpg"), GpsPhoto());
     WriteFile(dir.path("e.jpg.bak"), GpsPhoto());
     WriteFile(dir.path(".hidden.jpg"), GpsPhoto());
+    WriteFile(dir.path("f.HeIc"), GpsPhoto()); // a JPEG by its content
+    WriteFile(dir.path("g.tif.bak"), GpsPhoto());
+    WriteFile(dir.path("sub/h.rw2"), Bytes(10, 'x'));
     Result check = RunCli({"check", dir.path()});
     EXPECT_EQ(check.status, 0);
-    EXPECT_EQ(check.out, "0\t" + dir.path(".hidden.jpg") + kEol + "0\t" + dir.path("a.JPG") + kEol + "6\t" +
-                             dir.path("sub/b.jpeg") + kEol + "2\t" + dir.path("sub/c.jpg.png") + kEol);
+    EXPECT_EQ(check.out, "0\t" + dir.path(".hidden.jpg") + kEol + "0\t" + dir.path("a.JPG") + kEol + "0\t" +
+                             dir.path("f.HeIc") + kEol + "6\t" + dir.path("sub/b.jpeg") + kEol + "2\t" +
+                             dir.path("sub/c.jpg.png") + kEol + "2\t" + dir.path("sub/h.rw2") + kEol);
 }
 
 TEST(NorvaneCli, SecureReportsEachPhotoAndItsClearedTags) {
