@@ -562,11 +562,12 @@ bool CFolderMonitor::SecureArrivedFolder(const std::string& name) {
 }
 
 void CFolderMonitor::SecureNewFile(const std::string& name) {
-    // Only names that end like a photo's ("g" or "G"); the check decides
-    // what is a JPEG, so a photo saved under another extension ending in
+    // Only names that end like a photo's: in "g" or "G", or with one of the
+    // other photo endings (.heic, .dng...). The check decides what a file
+    // is by its content, so a JPEG saved under another extension ending in
     // "g" is still secured.
     char last = name.empty() ? 0 : name.back();
-    if (last != 'g' && last != 'G')
+    if (last != 'g' && last != 'G' && !IsPhotoName(name.c_str()))
         return;
     CString path;
     path.Format("%s\\%s", m_strFolder.GetString(), name.c_str());

@@ -1,12 +1,14 @@
 #include "core/Paths.h"
 
 #include "engine/FileOs.h"
+#include "engine/PhotoName.h"
 #include "framework/WinHandles.h"
 
 #include <windows.h>
 
 #include <sddl.h>
 
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -195,7 +197,7 @@ bool CreateDirectories(const char* path) {
     return true;
 }
 
-CString GetUniqueTempName(const char* folder) {
+CString GetUniqueTempName(const char* folder, const char* ending) {
     std::string base(folder ? folder : "");
     TrimTrailing(base, "\\");
     unsigned int number = unsigned(_time64(nullptr));
@@ -204,7 +206,7 @@ CString GetUniqueTempName(const char* folder) {
         std::string candidate = base + "\\" + std::to_string(number) + ".tmp";
         if (fileos::Exists(candidate.c_str()))
             continue;
-        std::string backup = candidate + ".jpg";
+        std::string backup = candidate + ending;
         CHandle claim(::CreateFileA(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         if (claim.IsValid())
@@ -229,10 +231,18 @@ bool CopyToBackup(const char* photo, const char* folder) {
         if (!CreatePrivateFolder(path.c_str()) && !fileos::Exists(path.c_str()))
             return false;
     }
-    CString name = GetUniqueTempName(folder);
+    // A JPEG's backup ends in ".jpg" as ever; another photo's keeps its own
+    // ending, in lower case.
+    std::string ending = ".jpg";
+    const char* base = std::strrchr(photo, '\\');
+    base = base ? base + 1 : photo;
+    const char* dot = std::strrchr(base, '.');
+    if (dot && !IsJpegName(base) && IsPhotoName(base))
+        ending = LowerAscii(dot, std::strlen(dot));
+    CString name = GetUniqueTempName(folder, ending.c_str());
     if (name.IsEmpty())
         return false;
-    CString backup = name + ".jpg";
+    CString backup = name + ending.c_str();
     // Overwrites only the empty file that claimed the name.
     if (::CopyFileA(photo, backup, FALSE))
         return true;

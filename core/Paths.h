@@ -48,11 +48,12 @@ bool CreateDirectories(const char* path);
 
 // A backup name in folder: folder + "\" + "<n>.tmp", for the first number n
 // from the current time on under which no backup exists. The callers append
-// ".jpg". So that two backups of the same second never share a name, the
-// name is claimed: an empty "<n>.tmp.jpg" is created exclusively, to be
+// ending (".jpg", or a HEIC's ".heic": a backup opens as what it is). So
+// that two backups of the same second never share a name, the name is
+// claimed: an empty "<n>.tmp<ending>" is created exclusively, to be
 // overwritten by the backup copy. Empty when nothing could be claimed (the
 // folder is missing or not writable).
-CString GetUniqueTempName(const char* folder = kBackupFolder);
+CString GetUniqueTempName(const char* folder = kBackupFolder, const char* ending = ".jpg");
 
 // Copies photo to a new backup in folder; false when no backup was made. A
 // missing folder is created with access for the current user only (the

@@ -42,6 +42,12 @@ bool ReadLayout(stdlib::Stream& file, Layout& layout) {
     switch (SniffFormat(head, got)) {
     case Format::Tiff:
         return ReadTiffLayout(file, layout);
+    case Format::Isobmff:
+        return ReadIsobmffLayout(file, layout);
+    case Format::Png:
+        return ReadPngLayout(file, layout);
+    case Format::WebP:
+        return ReadWebpLayout(file, layout);
     default:
         return false;
     }

@@ -215,6 +215,14 @@ TEST(BackupNames, BackupNeverOverwritesAnEarlierOne) {
     EXPECT_EQ(b, 1);
 
     EXPECT_FALSE(CopyToBackup((photos + "\\missing.jpg").c_str(), backups.c_str()));
+
+    // Another format's backup keeps its own ending: it opens as what it is.
+    testing_support::WriteFile(photos + "\\c.HEIC", {'h'});
+    EXPECT_TRUE(CopyToBackup((photos + "\\c.HEIC").c_str(), backups.c_str()));
+    find = ::FindFirstFileA((backups + "\\*.tmp.heic").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(testing_support::ReadFile(backups + "\\" + data.cFileName), testing_support::Bytes{'h'});
+    ::FindClose(find);
 }
 
 TEST(BackupNames, ThreadsBackingUpAtOnceNeverShareAName) {
