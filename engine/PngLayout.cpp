@@ -22,8 +22,9 @@ namespace {
 
 constexpr uint64_t kSignature = 8;
 constexpr uint32_t kMaxChunks = 1u << 20;
-// A text chunk's keyword and the fields after it fit here.
-constexpr size_t kTextHead = 256;
+// A text chunk's keyword and the fields after it (an iTXt's language tag
+// and translated keyword may be long) are looked for here.
+constexpr size_t kTextHead = 65536;
 const char kXmpKeyword[] = "XML:com.adobe.xmp";
 
 bool IsRawProfile(const std::string& keyword) {
@@ -42,9 +43,10 @@ void AddPayload(PayloadKind kind, uint64_t at, uint64_t length, Layout& layout) 
 
 // A text chunk (tEXt, zTXt, iTXt) of data [at, at + length).
 void ReadTextChunk(stdlib::Stream& file, const char* type, uint64_t at, uint64_t length, Layout& layout) {
-    uint8_t head[kTextHead] = {};
     const size_t n = size_t(length < kTextHead ? length : kTextHead);
-    if (!file.SetPos(at) || file.Read(head, 1, n) != n)
+    std::vector<uint8_t> bytes(n);
+    const uint8_t* head = bytes.data();
+    if (n == 0 || !file.SetPos(at) || file.Read(bytes.data(), 1, n) != n)
         return;
     const uint8_t* end = static_cast<const uint8_t*>(std::memchr(head, 0, n));
     if (!end)

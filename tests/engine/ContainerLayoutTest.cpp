@@ -9,6 +9,7 @@
 
 #include "engine/CheckGpsTags.h"
 #include "engine/SecureGpsTags.h"
+#include "fuzz/SimplePositionFinder.h"
 #include "support/ContainerBuilder.h"
 #include "support/TempDir.h"
 #include "support/TiffBuilder.h"
@@ -148,8 +149,15 @@ bool PngCrcsRight(const Bytes& png) {
 
 TEST(ContainerLayout, EveryPlacementIsSecuredExactlyOnEveryRoute) {
     TempDir dir;
+    int judged = 0;
     for (const Case& c : Cases()) {
         SCOPED_TRACE(c.name);
+        // The fuzzers' independent finder agrees, where it judges.
+        const oracle::Verdict before = oracle::JudgePhoto(c.file.data(), c.file.size());
+        judged += before.judged;
+        if (before.judged) {
+            EXPECT_EQ(before.position, c.checkBefore == 0);
+        }
         std::string first = dir.file("first");
         Bytes firstBytes;
         for (Route route : {Route::Fastest, Route::InMemory, Route::TemporaryFile}) {
@@ -188,7 +196,10 @@ TEST(ContainerLayout, EveryPlacementIsSecuredExactlyOnEveryRoute) {
         if (c.file[0] == 0x89) {
             EXPECT_TRUE(PngCrcsRight(firstBytes));
         }
+        const oracle::Verdict after = oracle::JudgePhoto(firstBytes.data(), firstBytes.size());
+        EXPECT_FALSE(after.judged && after.position);
     }
+    EXPECT_GE(judged, 20);
 }
 
 TEST(ContainerLayout, PhotosCutShortAreReadWithoutHarm) {

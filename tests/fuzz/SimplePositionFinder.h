@@ -193,7 +193,8 @@ inline void Xmp(const std::string& t, Verdict& v) {
         p = t.find_first_not_of(" \t\r\n", p + 1);
         if (p == std::string::npos || (t[p] != '"' && t[p] != '\''))
             continue;
-        if (t.compare(p + 1, uri.size(), uri) == 0 && p + 1 + uri.size() < t.size() && t[p + 1 + uri.size()] == t[p])
+        if (t.compare(p + 1, uri.size(), uri) == 0 && p + 1 + uri.size() < t.size() &&
+            t[p + 1 + uri.size()] == t[p])
             prefixes.insert(prefix);
     }
     if (prefixes.size() > 32) {
@@ -205,7 +206,8 @@ inline void Xmp(const std::string& t, Verdict& v) {
     // GPSLongitude under any prefix but xmlns.
     std::vector<std::string> qualifiedNames;
     for (const std::string& prefix : prefixes)
-        for (const char* name : {"GPSLatitude", "GPSLongitude", "GPSAltitude", "GPSDestLatitude", "GPSDestLongitude"})
+        for (const char* name :
+             {"GPSLatitude", "GPSLongitude", "GPSAltitude", "GPSDestLatitude", "GPSDestLongitude"})
             qualifiedNames.push_back(prefix + ":" + name);
     for (const char* name : {"GPSLatitude", "GPSLongitude", "GpsLatitude", "GpsLongitude", "GpsLongtitude",
                              "AbsoluteAltitude"}) {
@@ -221,7 +223,8 @@ inline void Xmp(const std::string& t, Verdict& v) {
                 v.judged = false;
                 return;
             }
-            if (std::find(qualifiedNames.begin(), qualifiedNames.end(), prefix + local) == qualifiedNames.end())
+            if (std::find(qualifiedNames.begin(), qualifiedNames.end(), prefix + local) ==
+                qualifiedNames.end())
                 qualifiedNames.push_back(prefix + local);
         }
     }
@@ -319,7 +322,8 @@ inline void XmpAnyEncoding(const std::string& t, Verdict& v) {
 // inside the block and long enough for the latitude, holds its position
 // values from 0x10 up to 0x24 or its end.
 inline void Flir(std::vector<std::pair<uint8_t, std::string>> parts, Verdict& v) {
-    std::stable_sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(parts.begin(), parts.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<uint8_t> f;
     for (const auto& part : parts)
         f.insert(f.end(), part.second.begin(), part.second.end());
@@ -355,10 +359,312 @@ inline Verdict JudgeExif(const std::vector<uint8_t>& exif) {
     return v;
 }
 
+namespace detail {
+
+// The metadata of the other containers, found by plain walks of their
+// chunks and boxes: TIFF blocks and XMP texts. Only the plain shapes are
+// judged: a chunk or box cut short, sizes of the special forms (0, 64-bit),
+// unusual item tables, maker headers, CR3 and anything the engine reports
+// instead of clearing make the finder say it cannot judge.
+struct Parts {
+    std::vector<std::vector<uint8_t>> tiffs;
+    std::vector<std::string> xmps;
+    bool judged = true;
+};
+
+inline uint64_t BE(const uint8_t* p, unsigned width) {
+    uint64_t v = 0;
+    for (unsigned i = 0; i < width; ++i)
+        v = v << 8 | p[i];
+    return v;
+}
+
+inline std::vector<uint8_t> Slice(const uint8_t* data, uint64_t from, uint64_t n) {
+    return std::vector<uint8_t>(data + from, data + from + n);
+}
+
+inline std::vector<uint8_t> WithoutExifPrefix(std::vector<uint8_t> t) {
+    if (t.size() >= 6 && std::memcmp(t.data(), "Exif\0\0", 6) == 0)
+        t.erase(t.begin(), t.begin() + 6);
+    return t;
+}
+
+inline void PngParts(const uint8_t* data, size_t size, Parts& parts) {
+    for (size_t at = 8; size - at >= 12;) {
+        const uint64_t length = BE(data + at, 4);
+        if (length > size - at - 12) {
+            parts.judged = false;
+            return;
+        }
+        const uint8_t* body = data + at + 8;
+        const std::string type(reinterpret_cast<const char*>(data + at + 4), 4);
+        if (type == "eXIf")
+            parts.tiffs.push_back(WithoutExifPrefix(Slice(body, 0, length)));
+        if (type == "zxIf")
+            parts.judged = false;
+        if (type == "tEXt" || type == "iTXt" || type == "zTXt") {
+            std::string text(reinterpret_cast<const char*>(body), size_t(length));
+            const std::string keyword = text.substr(0, text.find('\0'));
+            if (keyword.rfind("Raw profile type", 0) == 0 ||
+                (keyword == "XML:com.adobe.xmp" && type == "zTXt"))
+                parts.judged = false;
+            if (keyword == "XML:com.adobe.xmp" && type == "tEXt" && keyword.size() < text.size())
+                parts.xmps.push_back(text.substr(keyword.size() + 1));
+            if (keyword == "XML:com.adobe.xmp" && type == "iTXt") {
+                size_t p = keyword.size() + 1;
+                if (p + 2 > text.size() || text[p] != 0) {
+                    parts.judged = false;
+                    return;
+                }
+                p = text.find('\0', p + 2);
+                p = p == std::string::npos ? p : text.find('\0', p + 1);
+                if (p == std::string::npos) {
+                    parts.judged = false;
+                    return;
+                }
+                if (p + 1 > 65536)
+                    parts.judged = false; // past what the reader reads of a chunk's head
+                parts.xmps.push_back(text.substr(p + 1));
+            }
+        }
+        if (type == "IEND")
+            return;
+        at += 12 + size_t(length);
+    }
+}
+
+inline void WebpParts(const uint8_t* data, size_t size, Parts& parts) {
+    uint64_t end =
+        8 + (uint64_t(data[4]) | uint64_t(data[5]) << 8 | uint64_t(data[6]) << 16 | uint64_t(data[7]) << 24);
+    end = end < size ? end : size;
+    for (uint64_t at = 12; at + 8 <= end;) {
+        const uint8_t* p = data + at;
+        const uint64_t length =
+            uint64_t(p[4]) | uint64_t(p[5]) << 8 | uint64_t(p[6]) << 16 | uint64_t(p[7]) << 24;
+        if (length > end - at - 8) {
+            parts.judged = false;
+            return;
+        }
+        if (std::memcmp(p, "EXIF", 4) == 0)
+            parts.tiffs.push_back(WithoutExifPrefix(Slice(p, 8, length)));
+        if (std::memcmp(p, "XMP ", 4) == 0)
+            parts.xmps.push_back(std::string(reinterpret_cast<const char*>(p + 8), size_t(length)));
+        at += 8 + length + (length & 1);
+    }
+}
+
+struct SimpleBox {
+    std::string type;
+    uint64_t body, end;
+};
+
+// Boxes of [from, to) of the plain form: 32-bit sizes of at least 8, none
+// reaching past to, no uuid boxes.
+inline std::vector<SimpleBox> SimpleBoxes(const uint8_t* data, uint64_t from, uint64_t to, Parts& parts) {
+    std::vector<SimpleBox> out;
+    for (uint64_t at = from; at < to;) {
+        if (to - at < 8) {
+            parts.judged = false;
+            break;
+        }
+        const uint64_t size = BE(data + at, 4);
+        const std::string type(reinterpret_cast<const char*>(data + at + 4), 4);
+        if (size < 8 || size > to - at || type == "uuid") {
+            parts.judged = false;
+            break;
+        }
+        out.push_back({type, at + 8, at + size});
+        at += size;
+    }
+    return out;
+}
+
+inline void BoxParts(const uint8_t* data, size_t size, Parts& parts) {
+    std::vector<SimpleBox> top = SimpleBoxes(data, 0, size, parts);
+    const SimpleBox* meta = nullptr;
+    for (const SimpleBox& box : top) {
+        if (box.type == "moov" || (box.type == "meta" && meta))
+            parts.judged = false;
+        if (box.type == "meta")
+            meta = &box;
+    }
+    if (!meta || !parts.judged)
+        return;
+    if (meta->end - meta->body < 4) {
+        parts.judged = false;
+        return;
+    }
+    const SimpleBox *iinf = nullptr, *iloc = nullptr, *idat = nullptr;
+    const std::vector<SimpleBox> children = SimpleBoxes(data, meta->body + 4, meta->end, parts);
+    for (const SimpleBox& box : children) {
+        const SimpleBox** slot = box.type == "iinf"   ? &iinf
+                                 : box.type == "iloc" ? &iloc
+                                 : box.type == "idat" ? &idat
+                                                      : nullptr;
+        if (slot && *slot)
+            parts.judged = false;
+        if (slot)
+            *slot = &box;
+    }
+    if (!iinf || !parts.judged)
+        return;
+    // Items: id -> 1 Exif, 2 XMP. Only infe version 2 and 3 are judged.
+    std::map<uint32_t, int> kinds;
+    const uint8_t* p = data + iinf->body;
+    uint64_t n = iinf->end - iinf->body;
+    if (n < 6 || p[0] != 0) {
+        parts.judged = false;
+        return;
+    }
+    uint64_t count = BE(p + 4, 2);
+    std::vector<SimpleBox> infes = SimpleBoxes(data, iinf->body + 6, iinf->end, parts);
+    if (infes.size() != count)
+        parts.judged = false;
+    for (const SimpleBox& infe : infes) {
+        const uint8_t* q = data + infe.body;
+        const uint64_t m = infe.end - infe.body;
+        if (infe.type != "infe" || m < 12 || (q[0] != 2 && q[0] != 3)) {
+            parts.judged = false;
+            continue;
+        }
+        const unsigned idSize = q[0] == 2 ? 2 : 4;
+        if (m < 4 + idSize + 2 + 4) {
+            parts.judged = false;
+            continue;
+        }
+        const uint32_t id = uint32_t(BE(q + 4, idSize));
+        const bool locked = BE(q + 4 + idSize, 2) != 0;
+        const std::string type(reinterpret_cast<const char*>(q + 4 + idSize + 2), 4);
+        std::string rest(reinterpret_cast<const char*>(q + 4 + idSize + 6), size_t(m - (4 + idSize + 6)));
+        int kind = 0;
+        if (type == "Exif")
+            kind = 1;
+        if (type == "mime") {
+            const size_t name = rest.find('\0');
+            const size_t content = name == std::string::npos ? name : rest.find('\0', name + 1);
+            if (content == std::string::npos) {
+                parts.judged = false;
+                continue;
+            }
+            if (rest.substr(name + 1, content - name - 1) == "application/rdf+xml")
+                kind = 2;
+            if (kind && content + 1 < rest.size() && rest[content + 1] != 0)
+                parts.judged = false; // encoded
+        }
+        if (kind && locked)
+            parts.judged = false;
+        if (kinds.count(id))
+            parts.judged = false;
+        kinds[id] = kind;
+    }
+    if (!parts.judged || !iloc)
+        return;
+    p = data + iloc->body;
+    n = iloc->end - iloc->body;
+    if (n < 8 || p[0] > 2) {
+        parts.judged = false;
+        return;
+    }
+    const unsigned version = p[0], offsetSize = p[4] >> 4, lengthSize = p[4] & 15, baseSize = p[5] >> 4;
+    const unsigned indexSize = version ? p[5] & 15 : 0;
+    for (unsigned w : {offsetSize, lengthSize, baseSize, indexSize})
+        if (w != 0 && w != 4 && w != 8)
+            parts.judged = false;
+    uint64_t at = 6;
+    auto take = [&](unsigned width) -> uint64_t {
+        if (width > n - at || !parts.judged) {
+            parts.judged = false;
+            return 0;
+        }
+        at += width;
+        return BE(p + at - width, width);
+    };
+    const uint64_t items = take(version < 2 ? 2 : 4);
+    std::set<uint64_t> seen;
+    for (uint64_t i = 0; i < items && parts.judged; ++i) {
+        const uint64_t id = take(version < 2 ? 2 : 4);
+        const uint64_t method = version ? take(2) & 15 : 0;
+        const uint64_t reference = take(2);
+        const uint64_t base = take(baseSize);
+        const uint64_t extents = take(2);
+        std::vector<uint8_t> joined;
+        for (uint64_t e = 0; e < extents && parts.judged; ++e) {
+            take(indexSize);
+            const uint64_t offset = take(offsetSize), length = take(lengthSize);
+            const uint64_t from = method == 1 && idat ? idat->body : 0,
+                           to = method == 1 && idat ? idat->end : size;
+            if (method > 1 || (method == 1 && !idat) || reference != 0 || length == 0 || base > to - from ||
+                offset > to - from - base || length > to - from - base - offset) {
+                parts.judged = false;
+                break;
+            }
+            const std::vector<uint8_t> piece = Slice(data, from + base + offset, length);
+            joined.insert(joined.end(), piece.begin(), piece.end());
+        }
+        if (!seen.insert(id).second)
+            parts.judged = false;
+        auto kind = kinds.find(uint32_t(id));
+        if (!parts.judged || kind == kinds.end() || kind->second == 0)
+            continue;
+        if (kind->second == 2) {
+            parts.xmps.push_back(std::string(joined.begin(), joined.end()));
+            continue;
+        }
+        // The plain Exif item only: the offset field, then the TIFF header
+        // where it says.
+        const uint64_t counted = joined.size() >= 4 ? BE(joined.data(), 4) : UINT64_MAX;
+        const uint64_t skip = counted <= 0xFFFF ? 4 + counted : UINT64_MAX;
+        if (skip > joined.size() || joined.size() - skip < 4 ||
+            !(std::memcmp(&joined[size_t(skip)], "II*\0", 4) == 0 ||
+              std::memcmp(&joined[size_t(skip)], "MM\0*", 4) == 0)) {
+            parts.judged = false;
+            continue;
+        }
+        parts.tiffs.push_back(std::vector<uint8_t>(joined.begin() + long(skip), joined.end()));
+    }
+}
+
+// A photo of another container than JPEG, judged by its parts; false when
+// it is no such container.
+inline bool JudgeContainer(const uint8_t* data, size_t size, Verdict& v) {
+    Parts parts;
+    auto starts = [&](const char* magic, size_t n, size_t at = 0) {
+        return size >= at + n && std::memcmp(data + at, magic, n) == 0;
+    };
+    if (starts("\x89PNG\r\n\x1A\n", 8))
+        PngParts(data, size, parts);
+    else if (starts("RIFF", 4) && starts("WEBP", 4, 8))
+        WebpParts(data, size, parts);
+    else if (starts("ftyp", 4, 4))
+        BoxParts(data, size, parts);
+    else if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4)) {
+        // The whole file is the TIFF data; its XMP (tag 700) is not looked
+        // for: a file with XMP positions anywhere is not judged.
+        Verdict anyXmp;
+        XmpAnyEncoding(std::string(reinterpret_cast<const char*>(data), size), anyXmp);
+        parts.judged = !anyXmp.anyTag;
+        parts.tiffs.push_back(std::vector<uint8_t>(data, data + size));
+    } else if (starts("IIRO", 4) || starts("IIRS", 4) || starts("MMOR", 4) || starts("IIU\0", 4)) {
+        parts.judged = false;
+    } else {
+        return false;
+    }
+    v.judged = parts.judged;
+    for (const std::string& text : parts.xmps)
+        XmpAnyEncoding(text, v);
+    for (const std::vector<uint8_t>& tiff : parts.tiffs)
+        Exif(tiff, v);
+    return true;
+}
+
+} // namespace detail
+
 // A whole photo: its EXIF data (the APP1 "Exif" payloads joined) and its XMP
 // packets, an extended packet joined from its parts.
 inline Verdict JudgePhoto(const uint8_t* data, size_t size) {
     Verdict v;
+    if (detail::JudgeContainer(data, size, v))
+        return v;
     stdlib::MemStream photo;
     if (size)
         photo.Write(data, 1, size);
@@ -382,7 +688,8 @@ inline Verdict JudgePhoto(const uint8_t* data, size_t size) {
         else if (item.length >= 8 && std::memcmp(p, "FLIR", 5) == 0)
             flir.push_back({p[6], std::string(reinterpret_cast<const char*>(p) + 8, item.length - 8)});
         else if (item.length >= sizeof kXmp && std::memcmp(p, kXmp, sizeof kXmp) == 0)
-            detail::XmpAnyEncoding(std::string(reinterpret_cast<const char*>(p) + sizeof kXmp, item.length - sizeof kXmp), v);
+            detail::XmpAnyEncoding(
+                std::string(reinterpret_cast<const char*>(p) + sizeof kXmp, item.length - sizeof kXmp), v);
         else if (item.length >= sizeof kExtended + 40 && std::memcmp(p, kExtended, sizeof kExtended) == 0) {
             const uint8_t* q = p + sizeof kExtended + 32;
             uint32_t length = uint32_t(q[0]) << 24 | q[1] << 16 | q[2] << 8 | q[3];

@@ -1,0 +1,6 @@
+// PNG chunk files (ContainerFuzzing.h).
+#include "ContainerFuzzing.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return fuzzing::FuzzContainerFile(fuzzing::WithMagic(data, size, {{0, "\x89PNG\r\n\x1A\n"}}));
+}
