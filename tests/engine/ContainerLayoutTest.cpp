@@ -66,7 +66,7 @@ HeifItem Picture(uint32_t id) {
 }
 
 struct Case {
-    const char* name;
+    std::string name;
     Bytes file;
     int checkBefore = 0; // the check's code before securing
     int secured = 0;     // securing's code
@@ -78,10 +78,8 @@ std::vector<Case> Cases() {
     for (bool be : {false, true}) {
         const Bytes tiff = GpsTiff(be);
         const std::string order = be ? " MM" : " II";
-        auto add = [&](std::string name, Bytes file, int before = 0, int secured = 0, int after = 8) {
-            static std::vector<std::string> names;
-            names.push_back(name + order);
-            cases.push_back({names.back().c_str(), std::move(file), before, secured, after});
+        auto add = [&](const std::string& name, Bytes file, int before = 0, int secured = 0, int after = 8) {
+            cases.push_back({name + order, std::move(file), before, secured, after});
         };
         HeifShape v0{0, 2, 4, 4, 0, 0};
         add("heif iloc 0, plain Exif item", BuildHeif({Picture(1), Exif(2, tiff, ExifPrefix::None)}, v0));
@@ -207,7 +205,7 @@ TEST(ContainerLayout, PhotosCutShortAreReadWithoutHarm) {
     std::string path = dir.file("cut");
     for (const Case& c : Cases())
         for (size_t length = 0; length < c.file.size(); length += 1 + length / 8) {
-            SCOPED_TRACE(std::string(c.name) + " cut to " + std::to_string(length));
+            SCOPED_TRACE(c.name + " cut to " + std::to_string(length));
             Bytes cut(c.file.begin(), c.file.begin() + long(length));
             WriteFile(path, cut);
             const int before = CheckGpsTags(path.c_str());
