@@ -235,8 +235,8 @@ TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
     ASSERT_NO_FATAL_FAILURE();
     OpenUnderWine(trip);
 
-    // Left alone: a picture that is no JPEG (its name ends in "g", so the
-    // check is asked and refuses it), a JPEG with a position under a name
+    // Left alone: a PNG without metadata (read, and nothing to clear), a
+    // JPEG with a position under a name
     // that is not a photo's, and a photo whose position is zero already.
     Bytes tagged = GeotaggedPhoto(7);
     Bytes secure = SecurePhoto();

@@ -105,6 +105,29 @@ std::vector<Case> Cases() {
         cut.resize(cut.size() - 100); // the picture's bytes cut short
         add("heif cut short in mdat", cut);
 
+        // CR3: Canon's uuid box in moov holds CMT1 (the first directory)
+        // and CMT4 (the GPS directory as its own TIFF data's first); XMP
+        // in its uuid box at the top.
+        TiffBuilder cmt4(be);
+        cmt4.SetFirstIFD(cmt4.AddIFD({cmt4.Ascii(1, "S"), cmt4.Rationals(2, {{33, 1}, {52, 1}, {4, 1}}),
+                                      cmt4.Rationals(6, {{12, 1}})}));
+        TiffBuilder cmt1(be);
+        cmt1.SetFirstIFD(cmt1.AddIFD({cmt1.Ascii(271, "Canon")}));
+        const Bytes canon = {0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
+                             0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
+        const Bytes xmpUuid = {0xbe, 0x7a, 0xcf, 0xcb, 0x97, 0xa9, 0x42, 0xe8,
+                               0x9c, 0x71, 0x99, 0x94, 0x91, 0xe3, 0xaf, 0xac};
+        Bytes canonBody = canon;
+        for (const Bytes& box : {IsoBox("CMT1", cmt1.bytes), IsoBox("CMT4", cmt4.bytes)})
+            canonBody.insert(canonBody.end(), box.begin(), box.end());
+        Bytes xmpBody = xmpUuid;
+        xmpBody.insert(xmpBody.end(), kXmpGps.begin(), kXmpGps.end());
+        Bytes cr3 = IsoBox("ftyp", {'c', 'r', 'x', ' ', 0, 0, 0, 1, 'c', 'r', 'x', ' ', 'i', 's', 'o', 'm'});
+        for (const Bytes& box : {IsoBox("moov", IsoBox("uuid", canonBody)), IsoBox("uuid", xmpBody),
+                                 IsoBox("mdat", Bytes(200, 0x33))})
+            cr3.insert(cr3.end(), box.begin(), box.end());
+        add("cr3 CMT4 and XMP", cr3);
+
         add("png eXIf", BuildPng({PngChunk("eXIf", tiff)}));
         Bytes prefixed = Text(std::string("Exif\0\0", 6));
         prefixed.insert(prefixed.end(), tiff.begin(), tiff.end());
