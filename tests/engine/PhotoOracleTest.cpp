@@ -106,6 +106,29 @@ bool ReadsAsZero(const std::string& value) {
     return true;
 }
 
+// Every position tag of before reads as zero in after, every other tag as
+// before, and after has no new tags. Returns the number of position tags.
+int ExpectOnlyPositionsZeroed(const std::map<std::string, std::string>& before,
+                              std::map<std::string, std::string> after) {
+    int positions = 0;
+    for (const auto& [key, value] : before) {
+        if (IgnoredGroup(key))
+            continue;
+        if (IsPositionTagName(key)) {
+            ++positions;
+            EXPECT_TRUE(ReadsAsZero(after[key])) << key << " reads " << after[key];
+            continue;
+        }
+        EXPECT_EQ(after.count(key), 1u) << key << " is gone";
+        EXPECT_EQ(after[key], value) << key;
+    }
+    for (const auto& [key, value] : after)
+        if (!IgnoredGroup(key) && !IsPositionTagName(key)) {
+            EXPECT_EQ(before.count(key), 1u) << key << " is new";
+        }
+    return positions;
+}
+
 // Offsets [begin, end) of the payloads of the photo's EXIF APP1 segments,
 // found by walking the segments before the first scan.
 std::vector<std::pair<size_t, size_t>> ExifPayloads(const Bytes& b) {
@@ -223,24 +246,9 @@ protected:
         EXPECT_LE(changed, size_t(records) * 3 * 8 + (splitExif ? 0 : 64 * size_t(records)));
 
         // Tags: position values read as zero; everything else as before.
-        auto tagsBefore = Tags(photo), tagsAfter = Tags(secured);
+        auto tagsBefore = Tags(photo);
         EXPECT_GT(tagsBefore.size(), 10u);
-        int positions = 0;
-        for (const auto& [key, value] : tagsBefore) {
-            if (IgnoredGroup(key))
-                continue;
-            if (IsPositionTagName(key)) {
-                ++positions;
-                EXPECT_TRUE(ReadsAsZero(tagsAfter[key])) << key << " reads " << tagsAfter[key];
-                continue;
-            }
-            EXPECT_EQ(tagsAfter.count(key), 1u) << key << " is gone";
-            EXPECT_EQ(tagsAfter[key], value) << key;
-        }
-        for (const auto& [key, value] : tagsAfter)
-            if (!IgnoredGroup(key) && !IsPositionTagName(key)) {
-                EXPECT_EQ(tagsBefore.count(key), 1u) << key << " is new";
-            }
+        const int positions = ExpectOnlyPositionsZeroed(tagsBefore, Tags(secured));
 
         // Pixels.
         if (!pixels)
@@ -550,7 +558,7 @@ TEST_F(PhotoOracle, EveryContainerFormatIsSecuredExactly) {
             if (original[i] == first[i] || inCrc(i))
                 continue;
             ++changed;
-            layout::PayloadKind kind;
+            layout::PayloadKind kind = layout::PayloadKind::Tiff;
             if (!inside(i, &kind))
                 ADD_FAILURE() << "byte " << i << " outside the metadata changed";
             else if (kind == layout::PayloadKind::Tiff)
@@ -562,21 +570,7 @@ TEST_F(PhotoOracle, EveryContainerFormatIsSecuredExactly) {
         EXPECT_GT(changed, 0u);
         EXPECT_LE(changed, 10u * 3 * 8 + 10u * 24);
 
-        auto before = Tags(photo), after = Tags(secured);
-        int positions = 0;
-        for (const auto& [key, value] : before) {
-            if (IgnoredGroup(key))
-                continue;
-            if (IsPositionTagName(key)) {
-                ++positions;
-                EXPECT_TRUE(ReadsAsZero(after[key])) << key << " reads " << after[key];
-                continue;
-            }
-            EXPECT_EQ(after[key], value) << key;
-        }
-        for (const auto& [key, value] : after)
-            if (!IgnoredGroup(key) && !IsPositionTagName(key))
-                EXPECT_EQ(before.count(key), 1u) << key << " is new";
+        const int positions = ExpectOnlyPositionsZeroed(Tags(photo), Tags(secured));
         EXPECT_EQ(positions, 10) << "five in EXIF, five in XMP";
 
         // ImageMagick reads a DNG through a raw converter; this one holds TIFF strips.

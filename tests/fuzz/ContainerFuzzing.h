@@ -5,6 +5,7 @@
 // exactly when the independent finder does; both routes must give the same
 // code and bytes; securing never changes the length; a secured file must
 // check as secure and the finder must find no position left in it.
+#include "FuzzFiles.h"
 #include "SimplePositionFinder.h"
 #include "engine/CheckGpsTags.h"
 #include "engine/SecureGpsTags.h"
@@ -17,39 +18,6 @@
 #include <vector>
 
 namespace fuzzing {
-
-inline std::string Folder() {
-    static std::string folder = [] {
-        // libFuzzer ends without running exit handlers: the folder lives in
-        // TMPDIR, which the fuzz runner points into the build tree.
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/norvane-fuzz-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        return pattern;
-    }();
-    return folder;
-}
-
-inline void Write(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) ||
-        std::fclose(f) != 0)
-        std::abort();
-}
-
-inline std::vector<uint8_t> Read(const std::string& path) {
-    std::vector<uint8_t> out;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        std::abort();
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        out.insert(out.end(), buffer, buffer + n);
-    std::fclose(f);
-    return out;
-}
 
 // The input with magic written at each (offset, text), the file grown to
 // hold them.

@@ -5,6 +5,7 @@
 // when its check says so, and leave the file untouched otherwise. After
 // securing (code 0, or 6 when a location it cannot clear remains), a second,
 // independent finder must find no position either.
+#include "FuzzFiles.h"
 #include "SimplePositionFinder.h"
 #include "engine/CheckGpsTags.h"
 #include "engine/SecureGpsTags.h"
@@ -16,41 +17,9 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-std::string Folder() {
-    static std::string folder = [] {
-        // libFuzzer ends without running exit handlers: the folder lives in
-        // TMPDIR, which the fuzz runner points into the build tree.
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/norvane-fuzz-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        return pattern;
-    }();
-    return folder;
-}
-
-void Write(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || (size && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0)
-        std::abort();
-}
-
-std::vector<uint8_t> Read(const std::string& path) {
-    std::vector<uint8_t> out;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        std::abort();
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        out.insert(out.end(), buffer, buffer + n);
-    std::fclose(f);
-    return out;
-}
-
-} // namespace
+using fuzzing::Folder;
+using fuzzing::Read;
+using fuzzing::Write;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string fast = Folder() + "/fast.jpg", full = Folder() + "/full.jpg";
