@@ -13,6 +13,7 @@
 #include "engine/MemStream.h"
 #include "engine/MetadataLayout.h"
 #include "engine/SecureGpsTags.h"
+#include "support/ContainerBuilder.h"
 #include "support/JpegBuilder.h"
 #include "support/TempDir.h"
 #include "support/TiffBuilder.h"
@@ -581,4 +582,41 @@ TEST_F(PhotoOracle, EveryContainerFormatIsSecuredExactly) {
     }
     EXPECT_EQ(formats, 7);
     std::printf("container formats checked: %d\n", formats);
+}
+
+TEST_F(PhotoOracle, HeifItemsPlacedAsNoToolWritesThemAreSecured) {
+    // exiftool reads these hand-built files' positions (it reads no Exif
+    // item in idat, which the engine's own tests cover): none is left.
+    TiffBuilder t(true);
+    const Bytes tiff = ExifWithGps(true, {TiffEntry{0, 1, 4, {2, 3, 0, 0}, false, 0}, t.Ascii(1, "N"),
+                                          t.Rationals(2, {{35, 1}, {40, 1}, {1512, 100}}), t.Ascii(3, "W"),
+                                          t.Rationals(4, {{139, 1}, {42, 1}, {3, 1}})});
+    HeifItem picture;
+    picture.type = "hvc1";
+    picture.content = Bytes(300, 0x42);
+    HeifItem exif;
+    exif.id = 2;
+    exif.content = ExifItem(tiff, ExifPrefix::Counted);
+    HeifItem split = exif;
+    split.pieces = 3;
+    HeifItem thumbnail = exif;
+    thumbnail.id = 3;
+    const std::vector<std::pair<const char*, Bytes>> files = {
+        {"three-extents.heic", BuildHeif({picture, split})},
+        {"iloc-2-wide.heic", BuildHeif({picture, exif}, HeifShape{2, 3, 8, 8, 8, 4})},
+        {"iloc-0.heic", BuildHeif({picture, split}, HeifShape{0, 2, 4, 4, 0, 0})},
+        {"two-exif-items.heic", BuildHeif({picture, exif, thumbnail})},
+    };
+    for (const auto& [name, bytes] : files) {
+        const std::string path = dir.file(name);
+        SCOPED_TRACE(name);
+        WriteFile(path, bytes);
+        ASSERT_GE(NonZeroPositions(path).size(), 2u) << "exiftool reads no position";
+        const size_t gpsTags = GpsReading(path).size();
+        RemovedTags tags;
+        EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, Route::Fastest), 0);
+        const auto left = NonZeroPositions(path);
+        EXPECT_TRUE(left.empty()) << left[0];
+        EXPECT_EQ(GpsReading(path).size(), gpsTags) << "the GPS tags are all there";
+    }
 }
