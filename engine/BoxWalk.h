@@ -34,6 +34,10 @@ struct Box {
 
 constexpr uint32_t kMaxBoxes = 100000;
 
+// True for a box that may open a box file: "ftyp", or what a QuickTime
+// movie of old starts with ("moov", "mdat", "wide", "free", "skip", "pnot").
+bool IsFirstBox(const Box& box);
+
 // The boxes that lie in [from, to) of the file, in order.
 std::vector<Box> ListBoxes(stdlib::Stream& file, uint64_t from, uint64_t to);
 

@@ -40,10 +40,70 @@ struct Reading {
     bool anyTiff = false;     // TIFF data that could be read
 };
 
+// A movie's location values (ISO 6709 text, fixed-point numbers) are short:
+// one longer than this is read as holding nothing.
+constexpr uint64_t kMaxMovieValue = 4096;
+
+bool ReadValue(PayloadStream& stream, std::vector<uint8_t>& bytes) {
+    const uint64_t size = stream.GetSize();
+    if (size == 0 || size > kMaxMovieValue)
+        return false;
+    bytes.resize(size_t(size));
+    return stream.SetPos(0) && stream.Read(bytes.data(), 1, bytes.size()) == bytes.size();
+}
+
+bool IsDigit(uint8_t c) {
+    return c >= '0' && c <= '9';
+}
+
+// True when a value still holds its position: a digit that is not 0 of ISO
+// 6709 text, a byte that is not 0 of fixed-point values.
+bool HoldsPosition(const std::vector<uint8_t>& bytes, PayloadKind kind) {
+    for (uint8_t c : bytes)
+        if (kind == PayloadKind::Iso6709 ? IsDigit(c) && c != '0' : c != 0)
+            return true;
+    return false;
+}
+
+// Clears a movie's value and lists what it held, as the EXIF tags of the
+// same meaning plus kMovieTagMark: ISO 6709 text is latitude, longitude and
+// maybe altitude, each starting with its sign; loci holds all three.
+void ClearMovieValue(PayloadStream& stream, PayloadKind kind, RemovedTags& removedTags) {
+    std::vector<uint8_t> bytes;
+    if (!ReadValue(stream, bytes) || !HoldsPosition(bytes, kind))
+        return;
+    int numbers = 3;
+    if (kind == PayloadKind::Iso6709) {
+        numbers = 0;
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            numbers += (bytes[i] == '+' || bytes[i] == '-') && i + 1 < bytes.size() && IsDigit(bytes[i + 1]);
+            if (IsDigit(bytes[i]))
+                bytes[i] = '0';
+        }
+    } else {
+        std::fill(bytes.begin(), bytes.end(), uint8_t(0));
+    }
+    stream.SetPos(0);
+    stream.Write(bytes.data(), 1, bytes.size());
+    for (int n = 0; n < numbers && n < 3; ++n) {
+        Vardle::RemovedTag record;
+        record.tag = Vardle::kMovieTagMark + 2 + 2 * uint32_t(n);
+        removedTags.append(record);
+    }
+}
+
 Reading ReadPayloads(FileOverlay& overlay, const Layout& layout) {
     Reading reading;
     for (const Payload& payload : layout.payloads) {
         PayloadStream stream(overlay, payload);
+        if (payload.kind == PayloadKind::Iso6709 || payload.kind == PayloadKind::Zeroed) {
+            std::vector<uint8_t> bytes;
+            if (!ReadValue(stream, bytes))
+                continue;
+            reading.anyPosition = true;
+            reading.nonZero |= HoldsPosition(bytes, payload.kind);
+            continue;
+        }
         if (payload.kind == PayloadKind::Tiff) {
             int code = CheckExifData(stream, !payload.makerVersion);
             reading.nonZero |= code == checkcode::kNeedsSecuring;
@@ -97,6 +157,10 @@ void ClearPayloads(FileOverlay& overlay, const Layout& layout, RemovedTags& remo
             }
             if (payload.kind == PayloadKind::Tiff) {
                 ClearGpsTags(stream, removedTags, !payload.makerVersion);
+                continue;
+            }
+            if (payload.kind == PayloadKind::Iso6709 || payload.kind == PayloadKind::Zeroed) {
+                ClearMovieValue(stream, payload.kind, removedTags);
                 continue;
             }
             std::vector<uint8_t> text;

@@ -1,4 +1,4 @@
-// HEIC, HEIF, AVIF and CR3: files of boxes (BoxWalk.h).
+// HEIC, HEIF, AVIF, CR3 and QuickTime/MP4 movies: files of boxes (BoxWalk.h).
 //
 // A HEIF file keeps its metadata as items of its top-level "meta" box:
 // "iinf" names each item (its type: "Exif", or "mime" with the content type
@@ -17,6 +17,7 @@
 #include "engine/BoxWalk.h"
 #include "engine/ByteCursor.h"
 #include "engine/MetadataLayout.h"
+#include "engine/MovieLayout.h"
 
 #include <cstring>
 #include <map>
@@ -283,10 +284,18 @@ void ReadCanonBox(stdlib::Stream& file, const Box& canon, Layout& layout) {
 
 } // namespace
 
+bool IsFirstBox(const Box& box) {
+    // ISO files start with "ftyp"; QuickTime movies of old with any of these.
+    for (const char* type : {"ftyp", "moov", "mdat", "wide", "free", "skip", "pnot"})
+        if (box.Is(type))
+            return true;
+    return false;
+}
+
 bool ReadIsobmffLayout(stdlib::Stream& file, Layout& layout) {
     layout.format = Format::Isobmff;
     std::vector<Box> top = ListBoxes(file, 0, file.GetSize());
-    if (top.empty() || !top[0].Is("ftyp"))
+    if (top.empty() || !IsFirstBox(top[0]))
         return false;
     bool metaRead = false;
     for (const Box& box : top) {
@@ -296,7 +305,10 @@ bool ReadIsobmffLayout(stdlib::Stream& file, Layout& layout) {
                 return false;
         } else if (box.Is("uuid") && std::memcmp(box.uuid, kXmpUuid, 16) == 0) {
             AddBodyPayload(box, PayloadKind::Xmp, layout);
+        } else if (box.Is("gps ")) {
+            layout.reported.push_back("dashcam GPS box"); // an index of GPS records in the movie's data
         } else if (box.Is("moov")) {
+            ReadMovieBox(file, box, layout);
             for (const Box& inner : ListBoxes(file, box.body, box.end))
                 if (inner.Is("uuid") && std::memcmp(inner.uuid, kCanonUuid, 16) == 0)
                     ReadCanonBox(file, inner, layout);

@@ -21,8 +21,11 @@ Format SniffFormat(const uint8_t* head, size_t size) {
         return Format::Png;
     if (Starts(head, size, "RIFF", 4) && Starts(head, size, "WEBP", 4, 8))
         return Format::WebP;
-    if (Starts(head, size, "ftyp", 4, 4))
-        return Format::Isobmff;
+    // A box file: ISO ones start with "ftyp", QuickTime movies of old with
+    // their movie, data or a filler box.
+    for (const char* type : {"ftyp", "moov", "mdat", "wide", "free", "skip", "pnot"})
+        if (Starts(head, size, type, 4, 4))
+            return Format::Isobmff;
     // TIFF and BigTIFF in both byte orders, and the raw files whose header
     // names the maker instead of the version: Olympus ORF, Panasonic RW2.
     static const char* const kTiffHeads[] = {"II*\0", "MM\0*", "II+\0", "MM\0+",

@@ -31,7 +31,7 @@ namespace layout {
 enum class Format {
     Unknown,
     Jpeg,    // FF D8 FF: the JPEG engine's own
-    Isobmff, // a box file: HEIC, HEIF, AVIF, CR3
+    Isobmff, // a box file: HEIC, HEIF, AVIF, CR3, and QuickTime and MP4 movies
     Png,
     WebP,
     Tiff, // TIFF, DNG and the TIFF-based raw files (CR2, NEF, ARW, ORF, RW2, PEF)
@@ -48,8 +48,10 @@ struct Extent {
 };
 
 enum class PayloadKind {
-    Tiff, // TIFF data: its first byte is the "II"/"MM" of its header
-    Xmp,  // an XMP packet's text
+    Tiff,    // TIFF data: its first byte is the "II"/"MM" of its header
+    Xmp,     // an XMP packet's text
+    Iso6709, // a movie's location as ISO 6709 text ("+37.8850-122.6225+012.000/"): its digits become 0
+    Zeroed,  // position values of a fixed layout (3GPP loci: fixed-point numbers): its bytes become 0
 };
 
 // One piece of metadata: its bytes are its extents joined in order (a HEIF
@@ -90,7 +92,7 @@ struct Layout {
 
 // Each reader reads from the start of the stream and fills layout; false
 // when the file is not of its format or its structure cannot be read.
-bool ReadIsobmffLayout(stdlib::Stream& file, Layout& layout); // HEIC, HEIF, AVIF, CR3
+bool ReadIsobmffLayout(stdlib::Stream& file, Layout& layout); // HEIC, HEIF, AVIF, CR3, MOV, MP4
 bool ReadPngLayout(stdlib::Stream& file, Layout& layout);
 bool ReadWebpLayout(stdlib::Stream& file, Layout& layout);
 bool ReadTiffLayout(stdlib::Stream& file, Layout& layout);

@@ -3,10 +3,9 @@
 // character, then ".jpg" or ".jpeg" anywhere in the lower-cased name
 // (a.jpg.png passes, a.jpg.bak does not), as ever. The other formats Norvane
 // clears by the name's ending: HEIF and AVIF, PNG, WebP, TIFF and DNG, and
-// the TIFF-based raw files and CR3. The name only chooses which files are
-// looked at; the check reads what a file is from its content. Lower-casing
-// touches ASCII letters only, which is multibyte-safe in UTF-8, the process
-// code page.
+// the TIFF-based raw files and CR3; and the videos beside them (MOV, MP4). The name only chooses which files
+// are looked at; the check reads what a file is from its content. Lower-casing touches ASCII letters only,
+// which is multibyte-safe in UTF-8, the process code page.
 
 #include <cstring>
 #include <string>
@@ -29,8 +28,10 @@ inline bool IsJpegName(const char* name) {
 
 // The endings of the photo formats besides JPEG, lower case.
 inline constexpr const char* kOtherPhotoEndings[] = {".heic", ".heif", ".hif", ".avif", ".png", ".webp",
-                                                     ".tif",  ".tiff", ".dng", ".cr2",  ".cr3", ".nef",
-                                                     ".arw",  ".orf",  ".rw2", ".pef"};
+                                                     ".tif", ".tiff", ".dng", ".cr2", ".cr3", ".nef", ".arw",
+                                                     ".orf", ".rw2", ".pef",
+                                                     // the videos a phone or camera puts beside its photos
+                                                     ".mov", ".mp4", ".m4v", ".3gp", ".3g2"};
 
 inline bool IsPhotoName(const char* name) {
     if (IsJpegName(name))

@@ -38,6 +38,9 @@ constexpr uint32_t kXmpTagMark = 0x10000;
 // 0x10006). A FLIR GPS record's latitude, longitude and altitude are listed
 // as the EXIF tags 2, 4 and 6 plus kFlirTagMark: 0x20002, 0x20004, 0x20006.
 constexpr uint32_t kFlirTagMark = 0x20000;
+// And for a movie's location (QuickTime ©xyz, Apple's location keys, 3GPP
+// loci): latitude, longitude and altitude as 0x30002, 0x30004, 0x30006.
+constexpr uint32_t kMovieTagMark = 0x30000;
 
 // How an in-place rewrite reaches the disk. Every route gives the same bytes.
 enum class Route {

@@ -427,10 +427,12 @@ TEST(NorvaneCli, UsageErrorsAndHelp) {
         else if (!joined.empty() && joined.back() != ' ')
             joined += ' ';
     for (const char* expected :
-         {"Check codes: 0 has a position (needs securing), 2 not a photo Norvane reads, 4 cannot be opened, 6 no EXIF data, "
+         {"Check codes: 0 has a position (needs securing), 2 not a photo Norvane reads, 4 cannot be opened, "
+          "6 no EXIF data, "
           "7 no position tags, 8 already secure, 9 holds a location Norvane cannot clear.",
           "Securing codes: 0 secured, 2 unreadable photo, 3 could not be written (the photo is unchanged), "
-          "4 cannot be opened, 5 cannot be opened for writing, 6 secured, but a location Norvane cannot clear "
+          "4 cannot be opened, 5 cannot be opened for writing, 6 secured, but a location Norvane cannot "
+          "clear "
           "remains, 7 changed by another program meanwhile (left as it wrote it).",
           "the values are printed as 0."})
         EXPECT_NE(joined.find(expected), std::string::npos) << expected << "\nin:\n" << help.out;
@@ -455,11 +457,14 @@ TEST(NorvaneCli, FoldersAreWalkedWithThePhotoNameRules) {
     WriteFile(dir.path("f.HeIc"), GpsPhoto()); // a JPEG by its content
     WriteFile(dir.path("g.tif.bak"), GpsPhoto());
     WriteFile(dir.path("sub/h.rw2"), Bytes(10, 'x'));
+    WriteFile(dir.path("sub/i.MOV"), Bytes(10, 'x'));
+    WriteFile(dir.path("sub/j.mp4.part"), GpsPhoto());
     Result check = RunCli({"check", dir.path()});
     EXPECT_EQ(check.status, 0);
     EXPECT_EQ(check.out, "0\t" + dir.path(".hidden.jpg") + kEol + "0\t" + dir.path("a.JPG") + kEol + "0\t" +
                              dir.path("f.HeIc") + kEol + "6\t" + dir.path("sub/b.jpeg") + kEol + "2\t" +
-                             dir.path("sub/c.jpg.png") + kEol + "2\t" + dir.path("sub/h.rw2") + kEol);
+                             dir.path("sub/c.jpg.png") + kEol + "2\t" + dir.path("sub/h.rw2") + kEol + "2\t" +
+                             dir.path("sub/i.MOV") + kEol);
 }
 
 TEST(NorvaneCli, SecureReportsEachPhotoAndItsClearedTags) {
@@ -612,7 +617,8 @@ TEST(NorvaneCli, VendorPositionsAreClearedAndALocationLeftFailsTheRun) {
     EXPECT_EQ(check.out, "0\t" + dir.path("drone.jpg") + kEol);
     Result secure = RunCli({"secure", dir.path("drone.jpg")});
     EXPECT_EQ(secure.status, 0);
-    EXPECT_EQ(secure.out, "0\t0\t" + dir.path("drone.jpg") + "\t?4;2(0,0,0);6(0,0,0);10002(0,0,0);10004(0,0,0);" + kEol);
+    EXPECT_EQ(secure.out,
+              "0\t0\t" + dir.path("drone.jpg") + "\t?4;2(0,0,0);6(0,0,0);10002(0,0,0);10004(0,0,0);" + kEol);
     EXPECT_EQ(RunCli({"check", dir.path("drone.jpg")}).out, "8\t" + dir.path("drone.jpg") + kEol);
 
     // A FLIR GPS record that reaches past its block: left, and named.

@@ -128,6 +128,28 @@ std::vector<Case> Cases() {
             cr3.insert(cr3.end(), box.begin(), box.end());
         add("cr3 CMT4 and XMP", cr3);
 
+        // Movies: the location in user data of the movie and of its tracks,
+        // in its XMP; a timed metadata track is reported; a free box is not
+        // read; old QuickTime files and 64-bit box sizes.
+        const Bytes mvhd = IsoBox("mvhd", Bytes(100, 0));
+        const Bytes video = Track("vide", "mp4v");
+        add("movie loci, UTF-8 name",
+            BuildMovie(Join({mvhd, video, IsoBox("udta", Loci("Home", false, -122.6225, 37.885, 12))})));
+        add("movie loci, UTF-16 name, in a track",
+            BuildMovie(
+                Join({mvhd, Track("vide", "avc1", IsoBox("udta", Loci("Home", true, 2.5, -48.9, 0)))})));
+        add("movie xyz in a track, XMP_ in the movie",
+            BuildMovie(Join({mvhd, Track("soun", "mp4a", IsoBox("udta", Xyz("+37.8850-122.6225+012.000/"))),
+                             IsoBox("udta", IsoBox("XMP_", Text(kXmpGps)))})));
+        add("movie gpmd track beside xyz",
+            BuildMovie(Join({mvhd, video, Track("meta", "gpmd"), IsoBox("udta", Xyz("+37.8850-122.6225/"))})),
+            0, 6, 9);
+        add("movie gpmd track alone", BuildMovie(Join({mvhd, video, Track("meta", "gpmd")})), 9, 6, 9);
+        add("movie xyz only in a free box",
+            BuildMovie(Join({mvhd, IsoBox("free", Xyz("+37.8850-122.6225/"))})), 6, 0, 6);
+        add("quicktime of old, 64-bit box sizes",
+            BuildMovie(Join({mvhd, IsoBox64("udta", Xyz("-33.8688+151.2093/"))}), true));
+
         add("png eXIf", BuildPng({PngChunk("eXIf", tiff)}));
         Bytes prefixed = Text(std::string("Exif\0\0", 6));
         prefixed.insert(prefixed.end(), tiff.begin(), tiff.end());

@@ -8,6 +8,7 @@
 // values. Skips when the tools are missing (they are installed with the
 // other test packages).
 
+#include "engine/ByteOrder.h"
 #include "engine/CheckGpsTags.h"
 #include "engine/Md5.h"
 #include "engine/MemStream.h"
@@ -59,10 +60,11 @@ std::string SourceDir() {
 }
 
 // exiftool's reading of every tag, as "Group:Tag" -> value.
-std::map<std::string, std::string> Tags(const std::string& path) {
+// A movie's are read with the embedded ones (-ee): timed metadata too.
+std::map<std::string, std::string> Tags(const std::string& path, const std::string& more = "") {
     std::string config = SourceDir() + "/tests/engine/position-tags-in-ifd0.config";
-    std::istringstream lines(
-        RunCommand("exiftool -config " + Quote(config) + " -args -G1 -a -n " + Quote(path) + " 2>/dev/null"));
+    std::istringstream lines(RunCommand("exiftool -config " + Quote(config) + " -args -G1 -a -n " + more +
+                                        " " + Quote(path) + " 2>/dev/null"));
     std::map<std::string, std::string> tags;
     std::string line;
     while (std::getline(lines, line)) {
@@ -87,7 +89,10 @@ bool IsPositionTagName(const std::string& key) {
                                                 "XMP-exif:GPSLongitude",
                                                 "XMP-exif:GPSAltitude",
                                                 "XMP-exif:GPSDestLatitude",
-                                                "XMP-exif:GPSDestLongitude"};
+                                                "XMP-exif:GPSDestLongitude",
+                                                "UserData:GPSCoordinates",
+                                                "Keys:GPSCoordinates",
+                                                "ItemList:GPSCoordinates"};
     return names.count(key) > 0;
 }
 
@@ -619,4 +624,118 @@ TEST_F(PhotoOracle, HeifItemsPlacedAsNoToolWritesThemAreSecured) {
         EXPECT_TRUE(left.empty()) << left[0];
         EXPECT_EQ(GpsReading(path).size(), gpsTags) << "the GPS tags are all there";
     }
+}
+
+namespace {
+
+// What ffprobe reads of a movie's streams and container, without its name
+// and its location tags.
+std::string Probe(const std::string& path) {
+    std::istringstream lines(
+        RunCommand("ffprobe -v error -show_streams -show_format " + Quote(path) + " 2>&1"));
+    std::string out, line;
+    while (std::getline(lines, line))
+        if (line.find("filename=") == std::string::npos && line.find("location") == std::string::npos &&
+            line.find("ISO6709") == std::string::npos)
+            out += line + "\n";
+    return out;
+}
+
+} // namespace
+
+TEST_F(PhotoOracle, VideosAreSecuredExactly) {
+    // MP4, MOV and 3GP made by ffmpeg, their location written by exiftool:
+    // on every route the same bytes, only digits of the location become 0,
+    // exiftool reads no position and every other tag as before, ffprobe
+    // reads the same streams.
+    int videos = 0;
+    for (const auto& entry : fs::directory_iterator(photos + "/videos")) {
+        const std::string video = entry.path().string(), name = entry.path().filename().string();
+        SCOPED_TRACE(name);
+        ++videos;
+        const Bytes original = ReadFile(video);
+        Bytes first;
+        for (Route route : {Route::Fastest, Route::InMemory, Route::TemporaryFile}) {
+            const std::string copy = dir.file(std::to_string(int(route)) + "-" + name);
+            WriteFile(copy, original);
+            EXPECT_EQ(CheckGpsTags(copy.c_str()), 0);
+            RemovedTags tags;
+            EXPECT_EQ(SecureGpsTags(copy.c_str(), copy.c_str(), tags, route), 0);
+            EXPECT_EQ(CheckGpsTags(copy.c_str()), 8);
+            const Bytes secured = ReadFile(copy);
+            if (route == Route::Fastest)
+                first = secured;
+            EXPECT_TRUE(secured == first) << "route " << int(route) << " wrote other bytes";
+        }
+        const std::string secured = dir.file("0-" + name);
+        ASSERT_EQ(first.size(), original.size());
+        size_t changed = 0;
+        for (size_t i = 0; i < original.size(); ++i)
+            if (original[i] != first[i]) {
+                ++changed;
+                EXPECT_TRUE(original[i] >= '1' && original[i] <= '9' && first[i] == '0') << "byte " << i;
+            }
+        EXPECT_GT(changed, 0u);
+        EXPECT_GE(ExpectOnlyPositionsZeroed(Tags(video, "-ee"), Tags(secured, "-ee")), 1);
+        EXPECT_EQ(Probe(video), Probe(secured));
+    }
+    EXPECT_EQ(videos, 3);
+}
+
+TEST_F(PhotoOracle, VideoOverFourGigabytesIsSecuredInPlace) {
+    // clip.mov's boxes around a sparse 5 GB "mdat" of 64-bit size: the
+    // location in the "moov" after it is found and cleared, and nothing
+    // else of the file is touched.
+    const Bytes clip = ReadFile(photos + "/videos/clip.mov");
+    Bytes ftyp, moov;
+    for (size_t at = 0; at + 8 <= clip.size();) {
+        const size_t size = size_t(stdlib::LoadUnsigned(&clip[at], 4, true));
+        if (size < 8 || size > clip.size() - at)
+            break;
+        const std::string type(clip.begin() + long(at) + 4, clip.begin() + long(at) + 8);
+        if (type == "ftyp")
+            ftyp.assign(clip.begin() + long(at), clip.begin() + long(at + size));
+        if (type == "moov")
+            moov.assign(clip.begin() + long(at), clip.begin() + long(at + size));
+        at += size;
+    }
+    ASSERT_FALSE(ftyp.empty() || moov.empty());
+    const uint64_t data = 5ull << 30;
+    Bytes head = ftyp;
+    for (uint8_t b : Bytes{0, 0, 0, 1, 'm', 'd', 'a', 't'})
+        head.push_back(b);
+    uint8_t large[8];
+    stdlib::StoreUnsigned(large, 16 + data, 8, true);
+    head.insert(head.end(), large, large + 8);
+    const std::string path = dir.file("long.mov");
+    {
+        FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_TRUE(f);
+        std::fwrite(head.data(), 1, head.size(), f);
+        ASSERT_EQ(fseeko(f, off_t(head.size() + data), SEEK_SET), 0);
+        std::fwrite(moov.data(), 1, moov.size(), f);
+        std::fclose(f);
+    }
+    const uint64_t size = fs::file_size(path);
+    ASSERT_EQ(size, head.size() + data + moov.size());
+    ASSERT_EQ(CheckGpsTags(path.c_str()), 0);
+    EXPECT_EQ(Tags(path, "-api largefilesupport=1")["Keys:GPSCoordinates"], "37.885 -122.6225 12");
+    RemovedTags tags;
+    EXPECT_EQ(SecureGpsTags(path.c_str(), path.c_str(), tags, Route::Fastest), 0);
+    EXPECT_EQ(CheckGpsTags(path.c_str()), 8);
+    EXPECT_EQ(fs::file_size(path), size);
+    EXPECT_TRUE(ReadsAsZero(Tags(path, "-api largefilesupport=1")["Keys:GPSCoordinates"]));
+    // The head and the movie box are all that was read; outside the
+    // location's digits they are as they were.
+    FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_TRUE(f);
+    Bytes now(moov.size());
+    ASSERT_EQ(fseeko(f, off_t(head.size() + data), SEEK_SET), 0);
+    ASSERT_EQ(std::fread(now.data(), 1, now.size(), f), now.size());
+    std::fclose(f);
+    size_t changed = 0;
+    for (size_t i = 0; i < moov.size(); ++i)
+        changed += moov[i] != now[i];
+    EXPECT_GT(changed, 0u);
+    EXPECT_LE(changed, 20u);
 }

@@ -635,7 +635,8 @@ inline bool JudgeContainer(const uint8_t* data, size_t size, Verdict& v) {
         PngParts(data, size, parts);
     else if (starts("RIFF", 4) && starts("WEBP", 4, 8))
         WebpParts(data, size, parts);
-    else if (starts("ftyp", 4, 4))
+    else if (starts("ftyp", 4, 4) || starts("moov", 4, 4) || starts("mdat", 4, 4) || starts("wide", 4, 4) ||
+             starts("free", 4, 4) || starts("skip", 4, 4) || starts("pnot", 4, 4))
         BoxParts(data, size, parts);
     else if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4)) {
         // The whole file is the TIFF data; its XMP (tag 700) is not looked

@@ -207,4 +207,62 @@ inline Bytes BuildWebp(const std::vector<std::pair<std::string, Bytes>>& chunks)
     return b;
 }
 
+// Movies: a box of the 64-bit size form, QuickTime user data and the 3GPP
+// location, and a track of the given handler and sample entry.
+inline Bytes IsoBox64(const char* type, const Bytes& body) {
+    Bytes b;
+    PutBE(b, 1, 4);
+    b.insert(b.end(), type, type + 4);
+    PutBE(b, body.size() + 16, 8);
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+inline Bytes Join(const std::vector<Bytes>& boxes) {
+    Bytes b;
+    for (const Bytes& box : boxes)
+        b.insert(b.end(), box.begin(), box.end());
+    return b;
+}
+inline Bytes Xyz(const std::string& iso6709) {
+    Bytes body;
+    PutBE(body, iso6709.size(), 2);
+    PutBE(body, 0x15C7, 2); // "eng"
+    PutText(body, iso6709, false);
+    return IsoBox("\xA9xyz", body);
+}
+// loci with its name in UTF-8 or, after a byte order mark, UTF-16; the
+// coordinates as 16.16 fixed-point numbers.
+inline Bytes Loci(const std::string& name, bool utf16, double longitude, double latitude, double altitude) {
+    Bytes body = {0, 0, 0, 0, 0x15, 0xC7};
+    if (utf16) {
+        PutBE(body, 0xFEFF, 2);
+        for (char c : name)
+            PutBE(body, uint8_t(c), 2);
+        PutBE(body, 0, 2);
+    } else {
+        PutText(body, name);
+    }
+    body.push_back(0); // role
+    for (double v : {longitude, latitude, altitude})
+        PutBE(body, uint32_t(int32_t(v * 65536)), 4);
+    PutText(body, "earth");
+    PutText(body, "");
+    return IsoBox("loci", body);
+}
+inline Bytes Track(const char* handler, const char* entry, const Bytes& more = {}) {
+    Bytes hdlr = {0, 0, 0, 0, 0, 0, 0, 0};
+    hdlr.insert(hdlr.end(), handler, handler + 4);
+    hdlr.insert(hdlr.end(), 13, 0);
+    Bytes stsd = {0, 0, 0, 0, 0, 0, 0, 1};
+    const Bytes sample = IsoBox(entry, Bytes(8, 0));
+    stsd.insert(stsd.end(), sample.begin(), sample.end());
+    const Bytes mdia = Join({IsoBox("hdlr", hdlr), IsoBox("minf", IsoBox("stbl", IsoBox("stsd", stsd)))});
+    return IsoBox("trak", Join({IsoBox("tkhd", Bytes(84, 0)), IsoBox("mdia", mdia), more}));
+}
+inline Bytes BuildMovie(const Bytes& moovBody, bool quickTimeOfOld = false) {
+    const Bytes head = quickTimeOfOld ? IsoBox("wide", {})
+                                      : IsoBox("ftyp", {'q', 't', ' ', ' ', 0, 0, 0, 0, 'q', 't', ' ', ' '});
+    return Join({head, IsoBox("mdat", Bytes(500, 0x11)), IsoBox("moov", moovBody)});
+}
+
 } // namespace testing_support
