@@ -364,8 +364,9 @@ namespace detail {
 // The metadata of the other containers, found by plain walks of their
 // chunks and boxes: TIFF blocks and XMP texts. Only the plain shapes are
 // judged: a chunk or box cut short, sizes of the special forms (0, 64-bit),
-// unusual item tables, maker headers, CR3 and anything the engine reports
-// instead of clearing make the finder say it cannot judge.
+// unusual item tables, maker headers, CR3, a movie's metadata boxes (Apple's
+// keys) and anything the engine reports instead of clearing make the finder
+// say it cannot judge.
 struct Parts {
     std::vector<std::vector<uint8_t>> tiffs;
     std::vector<std::string> xmps;
@@ -479,11 +480,97 @@ inline std::vector<SimpleBox> SimpleBoxes(const uint8_t* data, uint64_t from, ui
     return out;
 }
 
-inline void BoxParts(const uint8_t* data, size_t size, Parts& parts) {
+// ISO 6709 text: judged up to 4096 bytes, a position when a digit is not 0.
+inline void Iso6709Text(const uint8_t* p, uint64_t length, Parts& parts, Verdict& v) {
+    if (length > 4096) {
+        parts.judged = false;
+        return;
+    }
+    v.anyTag |= length > 0;
+    for (uint64_t i = 0; i < length; ++i)
+        v.position |= p[i] >= '1' && p[i] <= '9';
+}
+
+// A metadata box of iTunes-style items: ©xyz whose first data box holds
+// ISO 6709 text. One with keys (Apple's) is not judged.
+inline void ItemListParts(const uint8_t* data, const SimpleBox& meta, Parts& parts, Verdict& v) {
+    const bool quickTime = meta.end - meta.body >= 12 && std::memcmp(data + meta.body + 4, "hdlr", 4) == 0;
+    if (!quickTime && meta.end - meta.body < 4) {
+        parts.judged = false;
+        return;
+    }
+    for (const SimpleBox& box : SimpleBoxes(data, meta.body + (quickTime ? 0 : 4), meta.end, parts)) {
+        if (box.type == "keys")
+            parts.judged = false;
+        if (box.type != "ilst")
+            continue;
+        for (const SimpleBox& item : SimpleBoxes(data, box.body, box.end, parts)) {
+            if (item.type != "\xA9xyz")
+                continue;
+            for (const SimpleBox& value : SimpleBoxes(data, item.body, item.end, parts))
+                if (value.type == "data" && value.end - value.body > 8) {
+                    const uint8_t* p = data + value.body + 8;
+                    const uint64_t n = value.end - value.body - 8;
+                    if (n >= 2 && (p[0] == '+' || p[0] == '-') && p[1] >= '0' && p[1] <= '9')
+                        Iso6709Text(p, n, parts, v);
+                    break;
+                }
+        }
+    }
+}
+
+// A movie's user data: ©xyz text, the plain loci (a UTF-8 name), XMP_ and
+// iTunes-style items.
+inline void UserDataParts(const uint8_t* data, const SimpleBox& udta, Parts& parts, Verdict& v) {
+    for (const SimpleBox& box : SimpleBoxes(data, udta.body, udta.end, parts)) {
+        const uint8_t* p = data + box.body;
+        const uint64_t n = box.end - box.body;
+        if (box.type == "\xA9xyz" && n >= 4) {
+            const uint64_t length = BE(p, 2);
+            Iso6709Text(p + 4, length < n - 4 ? length : n - 4, parts, v);
+        } else if (box.type == "loci") {
+            const uint8_t* zero = n > 8 && !(p[6] == 0xFE && p[7] == 0xFF)
+                                      ? static_cast<const uint8_t*>(std::memchr(p + 6, 0, size_t(n - 6)))
+                                      : nullptr;
+            if (!zero || uint64_t(p + n - zero) < 1 + 1 + 12) {
+                parts.judged = false;
+                continue;
+            }
+            v.anyTag = true;
+            for (int i = 0; i < 12; ++i)
+                v.position |= zero[2 + i] != 0;
+        } else if (box.type == "XMP_") {
+            parts.xmps.push_back(std::string(reinterpret_cast<const char*>(p), size_t(n)));
+        } else if (box.type == "meta") {
+            ItemListParts(data, box, parts, v);
+        }
+    }
+}
+
+inline void MovieParts(const uint8_t* data, const SimpleBox& moov, Parts& parts, Verdict& v) {
+    for (const SimpleBox& box : SimpleBoxes(data, moov.body, moov.end, parts)) {
+        if (box.type == "udta")
+            UserDataParts(data, box, parts, v);
+        if (box.type == "meta")
+            parts.judged = false;
+        if (box.type != "trak")
+            continue;
+        for (const SimpleBox& inner : SimpleBoxes(data, box.body, box.end, parts)) {
+            if (inner.type == "udta")
+                UserDataParts(data, inner, parts, v);
+            if (inner.type == "meta")
+                parts.judged = false;
+        }
+    }
+}
+
+inline void BoxParts(const uint8_t* data, size_t size, Parts& parts, Verdict& v) {
     std::vector<SimpleBox> top = SimpleBoxes(data, 0, size, parts);
     const SimpleBox* meta = nullptr;
     for (const SimpleBox& box : top) {
-        if (box.type == "moov" || (box.type == "meta" && meta))
+        if (box.type == "moov")
+            MovieParts(data, box, parts, v);
+        if (box.type == "meta" && meta)
             parts.judged = false;
         if (box.type == "meta")
             meta = &box;
@@ -637,7 +724,7 @@ inline bool JudgeContainer(const uint8_t* data, size_t size, Verdict& v) {
         WebpParts(data, size, parts);
     else if (starts("ftyp", 4, 4) || starts("moov", 4, 4) || starts("mdat", 4, 4) || starts("wide", 4, 4) ||
              starts("free", 4, 4) || starts("skip", 4, 4) || starts("pnot", 4, 4))
-        BoxParts(data, size, parts);
+        BoxParts(data, size, parts, v);
     else if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4)) {
         // The whole file is the TIFF data; its XMP (tag 700) is not looked
         // for: a file with XMP positions anywhere is not judged.
