@@ -15,6 +15,7 @@
 #include "core/EventBroadcast.h"
 #include "core/PhotoSecuring.h"
 
+#include "support/ContainerBuilder.h"
 #include "support/CoreFixture.h"
 
 #include <cstdio>
@@ -227,6 +228,32 @@ protected:
 
 } // namespace
 
+TEST_F(MonitorTest, PhotosOfEveryFormatAndVideosAreSecuredByTheirNames) {
+    using namespace testing_support;
+    std::string guarded = Folder("camera");
+    CreateCore();
+    Protect(guarded);
+    ASSERT_NO_FATAL_FAILURE();
+    TiffBuilder t(false);
+    const Bytes tiff = ExifWithGps(false, {t.Ascii(1, "N"), t.Rationals(2, {{35, 1}, {40, 1}, {15, 1}})});
+    HeifItem exif;
+    exif.id = 2;
+    exif.content = ExifItem(tiff, ExifPrefix::None);
+    const std::vector<std::pair<std::string, Bytes>> files = {
+        {"IMG_0001.HEIC", BuildHeif({exif})},
+        {"VID_0002.MOV", BuildMovie(IsoBox("udta", Xyz("+35.6712+139.7008/")))},
+        {"scan.png", BuildPng({PngChunk("eXIf", tiff)})},
+        {"IMG_0003.dng", tiff},
+    };
+    for (const auto& [name, bytes] : files) {
+        const std::string path = guarded + "\\" + name;
+        CopyIn(bytes, path);
+        ASSERT_TRUE(WaitForEntry(path)) << WithoutTimes(Log());
+        EXPECT_EQ(CheckGpsTags(path.c_str()), 8) << name;
+        EXPECT_EQ(ReadFile(path).size(), bytes.size()) << name;
+    }
+}
+
 TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
     std::string guarded = Folder("guarded");
     std::string trip = Folder("guarded\\Trip 2026");
@@ -270,12 +297,10 @@ TEST_F(MonitorTest, SecuresPhotosArrivingBelowTheFolderOnceEach) {
     EXPECT_EQ(g_pTamsel->GetMonitor()->GetThreadCount(), 0);
     // Every entry, each once and in order; the stop is written before the
     // removal returns, since the thread has ended by then.
-    EXPECT_EQ(WithoutTimes(Log()),
-              StartEntry(guarded) + "Found and secured by monitor [T]: <" + photo +
-                  "?2;2(0,0,0);4(0,0,0);>\n"
-                  "Found and secured by monitor [T]: <" +
-                  second + "?2;2(0,0,0);4(0,0,0);>\n" +
-                  StopEntry(guarded));
+    EXPECT_EQ(WithoutTimes(Log()), StartEntry(guarded) + "Found and secured by monitor [T]: <" + photo +
+                                       "?2;2(0,0,0);4(0,0,0);>\n"
+                                       "Found and secured by monitor [T]: <" +
+                                       second + "?2;2(0,0,0);4(0,0,0);>\n" + StopEntry(guarded));
 }
 
 TEST_F(MonitorTest, PhotosMovedOrRenamedInAreSecured) {
@@ -465,7 +490,8 @@ TEST_F(MonitorTest, PhotosThatCannotBeSecuredAreLoggedWithTheirReason) {
     ASSERT_NO_FATAL_FAILURE();
 
     std::string held = guarded + "\\held.jpg";
-    HANDLE writer = ::CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+    HANDLE writer =
+        ::CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     Bytes photo = GeotaggedPhoto(51);
     DWORD done = 0;
