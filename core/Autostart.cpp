@@ -9,8 +9,26 @@
 
 const char* const kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char* const kAutostartValueName = "Norvane";
+const char* const kChoiceKey = "Software\\Norvane";
+const char* const kChoiceValueName = "StartAtLogOn";
+
+namespace {
+
+// True when the installer was told not to start Norvane at log-on.
+bool StartAtLogOnDeclined() {
+    DWORD choice = 1, size = sizeof choice;
+    return ::RegGetValueA(HKEY_CURRENT_USER, kChoiceKey, kChoiceValueName, RRF_RT_REG_DWORD, nullptr, &choice,
+                          &size) == ERROR_SUCCESS &&
+           choice == 0;
+}
+
+} // namespace
 
 bool RegisterAutostart() {
+    if (StartAtLogOnDeclined()) {
+        const LSTATUS status = ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kRunKey, kAutostartValueName);
+        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
     std::string path = GetProgramPath().str();
     if (path.empty())
         return false;
