@@ -266,20 +266,11 @@ bool ReadHeifMeta(stdlib::Stream& file, const Box& meta, Layout& layout) {
     return true;
 }
 
-void AddBodyPayload(const Box& box, PayloadKind kind, Layout& layout) {
-    if (box.BodySize() == 0)
-        return;
-    Payload payload;
-    payload.kind = kind;
-    payload.extents.push_back({box.body, box.BodySize()});
-    layout.payloads.push_back(payload);
-}
-
 // Canon's box of CMT1 to CMT4, each TIFF data.
 void ReadCanonBox(stdlib::Stream& file, const Box& canon, Layout& layout) {
     for (const Box& box : ListBoxes(file, canon.body, canon.end))
         if (box.Is("CMT1") || box.Is("CMT2") || box.Is("CMT3") || box.Is("CMT4"))
-            AddBodyPayload(box, PayloadKind::Tiff, layout);
+            layout.AddPayload(PayloadKind::Tiff, box.body, box.BodySize());
 }
 
 } // namespace
@@ -304,7 +295,7 @@ bool ReadIsobmffLayout(stdlib::Stream& file, Layout& layout) {
             if (!ReadHeifMeta(file, box, layout))
                 return false;
         } else if (box.Is("uuid") && std::memcmp(box.uuid, kXmpUuid, 16) == 0) {
-            AddBodyPayload(box, PayloadKind::Xmp, layout);
+            layout.AddPayload(PayloadKind::Xmp, box.body, box.BodySize());
         } else if (box.Is("gps ")) {
             layout.reported.push_back("dashcam GPS box"); // an index of GPS records in the movie's data
         } else if (box.Is("moov")) {
@@ -313,7 +304,7 @@ bool ReadIsobmffLayout(stdlib::Stream& file, Layout& layout) {
                 if (inner.Is("uuid") && std::memcmp(inner.uuid, kCanonUuid, 16) == 0)
                     ReadCanonBox(file, inner, layout);
                 else if (inner.Is("uuid") && std::memcmp(inner.uuid, kXmpUuid, 16) == 0)
-                    AddBodyPayload(inner, PayloadKind::Xmp, layout);
+                    layout.AddPayload(PayloadKind::Xmp, inner.body, inner.BodySize());
         }
     }
     return true;

@@ -88,6 +88,16 @@ struct Layout {
     // Metadata that may hold a location and is not cleared, each named in a
     // few words for the log and norvane-cli ("compressed Exif item").
     std::vector<std::string> reported;
+
+    // Adds the payload [at, at + length) of the file; nothing when empty.
+    void AddPayload(PayloadKind kind, uint64_t at, uint64_t length) {
+        if (length == 0)
+            return;
+        Payload payload;
+        payload.kind = kind;
+        payload.extents.push_back({at, length});
+        payloads.push_back(payload);
+    }
 };
 
 // Each reader reads from the start of the stream and fills layout; false

@@ -31,15 +31,6 @@ constexpr uint64_t kMaxKeysBody = 1u << 20;
 const uint8_t kXmpUuid[16] = {0xbe, 0x7a, 0xcf, 0xcb, 0x97, 0xa9, 0x42, 0xe8,
                               0x9c, 0x71, 0x99, 0x94, 0x91, 0xe3, 0xaf, 0xac};
 
-void Add(PayloadKind kind, uint64_t at, uint64_t length, Layout& layout) {
-    if (length == 0)
-        return;
-    Payload payload;
-    payload.kind = kind;
-    payload.extents.push_back({at, length});
-    layout.payloads.push_back(payload);
-}
-
 // A QuickTime "meta" box has no version and flags; an ISO one has: the
 // body starts with a box (its handler) or with four bytes before it.
 uint64_t MetaChildren(stdlib::Stream& file, const Box& meta) {
@@ -58,7 +49,7 @@ void ReadXyz(stdlib::Stream& file, const Box& box, Layout& layout) {
     uint64_t length = uint64_t(head[0]) << 8 | head[1];
     if (length > box.BodySize() - 4)
         length = box.BodySize() - 4;
-    Add(PayloadKind::Iso6709, box.body + 4, length, layout);
+    layout.AddPayload(PayloadKind::Iso6709, box.body + 4, length);
 }
 
 // loci: version and flags, language, a name, a role byte, then longitude,
@@ -80,9 +71,9 @@ void ReadLoci(stdlib::Stream& file, const Box& box, Layout& layout) {
     }
     c.Skip(1);
     if (c.ok() && c.left() >= 12)
-        Add(PayloadKind::Zeroed, box.body + c.position(), 12, layout);
+        layout.AddPayload(PayloadKind::Zeroed, box.body + c.position(), 12);
     else if (c.ok() && c.left() > 0)
-        Add(PayloadKind::Zeroed, box.body + c.position(), c.left(), layout); // cut short
+        layout.AddPayload(PayloadKind::Zeroed, box.body + c.position(), c.left()); // cut short
 }
 
 // The value of a "data" box: a type indicator, a locale, the value.
@@ -132,7 +123,7 @@ void ReadMeta(stdlib::Stream& file, const Box& meta, Layout& layout) {
     }
     for (const Box& box : children) {
         if (box.Is("uuid") && std::memcmp(box.uuid, kXmpUuid, 16) == 0)
-            Add(PayloadKind::Xmp, box.body, box.BodySize(), layout);
+            layout.AddPayload(PayloadKind::Xmp, box.body, box.BodySize());
         if (!box.Is("ilst"))
             continue;
         for (const Box& item : ListBoxes(file, box.body, box.end)) {
@@ -144,7 +135,7 @@ void ReadMeta(stdlib::Stream& file, const Box& meta, Layout& layout) {
                                    uint32_t(uint8_t(item.type[2])) << 8 | uint8_t(item.type[3]);
             const bool keyed = index >= 1 && index <= keys.size() && NamesLocation(keys[index - 1]);
             if ((keyed || item.Is("\xA9xyz")) && LooksLikeIso6709(file, at, length))
-                Add(PayloadKind::Iso6709, at, length, layout);
+                layout.AddPayload(PayloadKind::Iso6709, at, length);
         }
     }
 }
@@ -156,7 +147,7 @@ void ReadUserData(stdlib::Stream& file, const Box& udta, Layout& layout) {
         else if (box.Is("loci"))
             ReadLoci(file, box, layout);
         else if (box.Is("XMP_"))
-            Add(PayloadKind::Xmp, box.body, box.BodySize(), layout);
+            layout.AddPayload(PayloadKind::Xmp, box.body, box.BodySize());
         else if (box.Is("meta"))
             ReadMeta(file, box, layout);
     }

@@ -32,15 +32,6 @@ bool IsRawProfile(const std::string& keyword) {
            keyword == "Raw profile type APP1" || keyword == "Raw profile type iptc";
 }
 
-void AddPayload(PayloadKind kind, uint64_t at, uint64_t length, Layout& layout) {
-    if (length == 0)
-        return;
-    Payload payload;
-    payload.kind = kind;
-    payload.extents.push_back({at, length});
-    layout.payloads.push_back(payload);
-}
-
 // A text chunk (tEXt, zTXt, iTXt) of data [at, at + length).
 void ReadTextChunk(stdlib::Stream& file, const char* type, uint64_t at, uint64_t length, Layout& layout) {
     const size_t n = size_t(length < kTextHead ? length : kTextHead);
@@ -81,7 +72,7 @@ void ReadTextChunk(stdlib::Stream& file, const char* type, uint64_t at, uint64_t
             text = size_t(static_cast<const uint8_t*>(zero) - head) + 1;
         }
     }
-    AddPayload(PayloadKind::Xmp, at + text, length - text, layout);
+    layout.AddPayload(PayloadKind::Xmp, at + text, length - text);
 }
 
 } // namespace
@@ -110,7 +101,7 @@ bool ReadPngLayout(stdlib::Stream& file, Layout& layout) {
             if (have >= 6 && file.SetPos(data) && file.Read(front, 1, 6) == 6 &&
                 std::memcmp(front, "Exif\0\0", 6) == 0)
                 skip = 6;
-            AddPayload(PayloadKind::Tiff, data + skip, have - skip, layout);
+            layout.AddPayload(PayloadKind::Tiff, data + skip, have - skip);
         } else if (std::strcmp(type, "zxIf") == 0) {
             layout.reported.push_back("compressed EXIF chunk");
         } else if (std::strcmp(type, "iTXt") == 0 || std::strcmp(type, "tEXt") == 0 ||

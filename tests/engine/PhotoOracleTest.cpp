@@ -267,6 +267,27 @@ protected:
         return positions;
     }
 
+    // Secures copies of the photo named name on every route: each checks as
+    // needing securing before and as secure after, and every route writes
+    // the same bytes, which are returned (the fastest route's copy is
+    // "0-" + name).
+    Bytes SecureOnEveryRoute(const Bytes& original, const std::string& name) {
+        Bytes first;
+        for (Route route : {Route::Fastest, Route::InMemory, Route::TemporaryFile}) {
+            const std::string copy = dir.file(std::to_string(int(route)) + "-" + name);
+            WriteFile(copy, original);
+            EXPECT_EQ(CheckGpsTags(copy.c_str()), 0);
+            RemovedTags tags;
+            EXPECT_EQ(SecureGpsTags(copy.c_str(), copy.c_str(), tags, route), 0);
+            EXPECT_EQ(CheckGpsTags(copy.c_str()), 8);
+            const Bytes secured = ReadFile(copy);
+            if (route == Route::Fastest)
+                first = secured;
+            EXPECT_TRUE(secured == first) << "route " << int(route) << " wrote other bytes";
+        }
+        return first;
+    }
+
     static bool toolsThere;
     static std::string photos, makeLog;
     TempDir dir;
@@ -521,19 +542,7 @@ TEST_F(PhotoOracle, EveryContainerFormatIsSecuredExactly) {
         SCOPED_TRACE(name);
         ++formats;
         const Bytes original = ReadFile(photo);
-        Bytes first;
-        for (Route route : {Route::Fastest, Route::InMemory, Route::TemporaryFile}) {
-            const std::string copy = dir.file(std::to_string(int(route)) + "-" + name);
-            WriteFile(copy, original);
-            EXPECT_EQ(CheckGpsTags(copy.c_str()), 0);
-            RemovedTags tags;
-            EXPECT_EQ(SecureGpsTags(copy.c_str(), copy.c_str(), tags, route), 0);
-            EXPECT_EQ(CheckGpsTags(copy.c_str()), 8);
-            const Bytes secured = ReadFile(copy);
-            if (route == Route::Fastest)
-                first = secured;
-            EXPECT_TRUE(secured == first) << "route " << int(route) << " wrote other bytes";
-        }
+        const Bytes first = SecureOnEveryRoute(original, name);
         const std::string secured = dir.file("0-" + name);
 
         stdlib::MemStream stream;
@@ -654,19 +663,7 @@ TEST_F(PhotoOracle, VideosAreSecuredExactly) {
         SCOPED_TRACE(name);
         ++videos;
         const Bytes original = ReadFile(video);
-        Bytes first;
-        for (Route route : {Route::Fastest, Route::InMemory, Route::TemporaryFile}) {
-            const std::string copy = dir.file(std::to_string(int(route)) + "-" + name);
-            WriteFile(copy, original);
-            EXPECT_EQ(CheckGpsTags(copy.c_str()), 0);
-            RemovedTags tags;
-            EXPECT_EQ(SecureGpsTags(copy.c_str(), copy.c_str(), tags, route), 0);
-            EXPECT_EQ(CheckGpsTags(copy.c_str()), 8);
-            const Bytes secured = ReadFile(copy);
-            if (route == Route::Fastest)
-                first = secured;
-            EXPECT_TRUE(secured == first) << "route " << int(route) << " wrote other bytes";
-        }
+        const Bytes first = SecureOnEveryRoute(original, name);
         const std::string secured = dir.file("0-" + name);
         ASSERT_EQ(first.size(), original.size());
         size_t changed = 0;
