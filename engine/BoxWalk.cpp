@@ -10,6 +10,12 @@ bool Box::Is(const char* name) const {
     return std::memcmp(type, name, 4) == 0;
 }
 
+bool Box::IsXmp() const {
+    static const uint8_t kXmpUuid[16] = {0xbe, 0x7a, 0xcf, 0xcb, 0x97, 0xa9, 0x42, 0xe8,
+                                         0x9c, 0x71, 0x99, 0x94, 0x91, 0xe3, 0xaf, 0xac};
+    return Is("uuid") && std::memcmp(uuid, kXmpUuid, 16) == 0;
+}
+
 std::vector<Box> ListBoxes(stdlib::Stream& file, uint64_t from, uint64_t to) {
     std::vector<Box> boxes;
     const uint64_t fileSize = file.GetSize();

@@ -29,6 +29,9 @@ struct Box {
     bool cut = false;      // it claimed to reach past its holder
 
     bool Is(const char* name) const;
+    // A "uuid" box of XMP (BE7ACFCB-97A9-42E8-9C71-999491E3AFAC), as MP4,
+    // HEIF and CR3 files keep their XMP packet.
+    bool IsXmp() const;
     uint64_t BodySize() const { return end - body; }
 };
 

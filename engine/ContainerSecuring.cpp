@@ -25,12 +25,14 @@ constexpr uint64_t kMaxPacket = 64u << 20;
 // last one every payload is zeroed whole.
 constexpr int kMaxRounds = 4;
 
-bool ReadPacket(PayloadStream& stream, std::vector<uint8_t>& text) {
+// The payload's bytes whole; false when it is empty, larger than limit or
+// cannot be read.
+bool ReadWhole(PayloadStream& stream, uint64_t limit, std::vector<uint8_t>& bytes) {
     const uint64_t size = stream.GetSize();
-    if (size == 0 || size > kMaxPacket)
+    if (size == 0 || size > limit)
         return false;
-    text.resize(size_t(size));
-    return stream.SetPos(0) && stream.Read(text.data(), 1, text.size()) == text.size();
+    bytes.resize(size_t(size));
+    return stream.SetPos(0) && stream.Read(bytes.data(), 1, bytes.size()) == bytes.size();
 }
 
 // What the payloads hold, as the check codes say it.
@@ -43,14 +45,6 @@ struct Reading {
 // A movie's location values (ISO 6709 text, fixed-point numbers) are short:
 // one longer than this is read as holding nothing.
 constexpr uint64_t kMaxMovieValue = 4096;
-
-bool ReadValue(PayloadStream& stream, std::vector<uint8_t>& bytes) {
-    const uint64_t size = stream.GetSize();
-    if (size == 0 || size > kMaxMovieValue)
-        return false;
-    bytes.resize(size_t(size));
-    return stream.SetPos(0) && stream.Read(bytes.data(), 1, bytes.size()) == bytes.size();
-}
 
 bool IsDigit(uint8_t c) {
     return c >= '0' && c <= '9';
@@ -70,7 +64,7 @@ bool HoldsPosition(const std::vector<uint8_t>& bytes, PayloadKind kind) {
 // maybe altitude, each starting with its sign; loci holds all three.
 void ClearMovieValue(PayloadStream& stream, PayloadKind kind, RemovedTags& removedTags) {
     std::vector<uint8_t> bytes;
-    if (!ReadValue(stream, bytes) || !HoldsPosition(bytes, kind))
+    if (!ReadWhole(stream, kMaxMovieValue, bytes) || !HoldsPosition(bytes, kind))
         return;
     int numbers = 3;
     if (kind == PayloadKind::Iso6709) {
@@ -98,7 +92,7 @@ Reading ReadPayloads(FileOverlay& overlay, const Layout& layout) {
         PayloadStream stream(overlay, payload);
         if (payload.kind == PayloadKind::Iso6709 || payload.kind == PayloadKind::Zeroed) {
             std::vector<uint8_t> bytes;
-            if (!ReadValue(stream, bytes))
+            if (!ReadWhole(stream, kMaxMovieValue, bytes))
                 continue;
             reading.anyPosition = true;
             reading.nonZero |= HoldsPosition(bytes, payload.kind);
@@ -111,7 +105,7 @@ Reading ReadPayloads(FileOverlay& overlay, const Layout& layout) {
             reading.anyTiff |= code != checkcode::kNoExif;
         } else {
             std::vector<uint8_t> text;
-            if (!ReadPacket(stream, text))
+            if (!ReadWhole(stream, kMaxPacket, text))
                 continue;
             for (const xmp::Value& value : xmp::FindPositionsInPacket(text.data(), text.size())) {
                 reading.anyPosition = true;
@@ -165,7 +159,7 @@ void ClearPayloads(FileOverlay& overlay, const Layout& layout, RemovedTags& remo
             }
             std::vector<uint8_t> text;
             std::vector<xmp::Value> found;
-            if (!ReadPacket(stream, text))
+            if (!ReadWhole(stream, kMaxPacket, text))
                 continue;
             if (xmp::ClearAllPositionsInPacket(text.data(), text.size(), found)) {
                 stream.SetPos(0);

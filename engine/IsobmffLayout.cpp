@@ -10,9 +10,8 @@
 // "Exif\0\0" before the header, with or without counting it in that
 // offset); the payload is the TIFF data from the header on.
 //
-// A CR3 file keeps its EXIF directories in the boxes CMT1 to CMT4 of
-// Canon's "uuid" box inside "moov" (CMT4 is the GPS directory, as the first
-// directory of its own TIFF data), and its XMP in the XMP "uuid" box.
+// A CR3 file keeps its EXIF directories in its "moov" box (MovieLayout.cpp)
+// and its XMP in the XMP "uuid" box.
 
 #include "engine/BoxWalk.h"
 #include "engine/ByteCursor.h"
@@ -30,11 +29,6 @@ namespace {
 // kilobytes, a grid image of hundreds of tiles some tens.
 constexpr uint64_t kMaxTableBody = 16u << 20;
 constexpr uint32_t kMaxItems = 1u << 20;
-
-const uint8_t kCanonUuid[16] = {0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
-                                0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
-const uint8_t kXmpUuid[16] = {0xbe, 0x7a, 0xcf, 0xcb, 0x97, 0xa9, 0x42, 0xe8,
-                              0x9c, 0x71, 0x99, 0x94, 0x91, 0xe3, 0xaf, 0xac};
 
 struct ItemInfo {
     bool exif = false;
@@ -266,13 +260,6 @@ bool ReadHeifMeta(stdlib::Stream& file, const Box& meta, Layout& layout) {
     return true;
 }
 
-// Canon's box of CMT1 to CMT4, each TIFF data.
-void ReadCanonBox(stdlib::Stream& file, const Box& canon, Layout& layout) {
-    for (const Box& box : ListBoxes(file, canon.body, canon.end))
-        if (box.Is("CMT1") || box.Is("CMT2") || box.Is("CMT3") || box.Is("CMT4"))
-            layout.AddPayload(PayloadKind::Tiff, box.body, box.BodySize());
-}
-
 } // namespace
 
 bool IsFirstBox(const Box& box) {
@@ -294,17 +281,12 @@ bool ReadIsobmffLayout(stdlib::Stream& file, Layout& layout) {
             metaRead = true;
             if (!ReadHeifMeta(file, box, layout))
                 return false;
-        } else if (box.Is("uuid") && std::memcmp(box.uuid, kXmpUuid, 16) == 0) {
+        } else if (box.IsXmp()) {
             layout.AddPayload(PayloadKind::Xmp, box.body, box.BodySize());
         } else if (box.Is("gps ")) {
             layout.reported.push_back("dashcam GPS box"); // an index of GPS records in the movie's data
         } else if (box.Is("moov")) {
             ReadMovieBox(file, box, layout);
-            for (const Box& inner : ListBoxes(file, box.body, box.end))
-                if (inner.Is("uuid") && std::memcmp(inner.uuid, kCanonUuid, 16) == 0)
-                    ReadCanonBox(file, inner, layout);
-                else if (inner.Is("uuid") && std::memcmp(inner.uuid, kXmpUuid, 16) == 0)
-                    layout.AddPayload(PayloadKind::Xmp, inner.body, inner.BodySize());
         }
     }
     return true;

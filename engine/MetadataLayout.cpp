@@ -36,6 +36,13 @@ Format SniffFormat(const uint8_t* head, size_t size) {
     return Format::Unknown;
 }
 
+uint64_t ExifPrefixLength(stdlib::Stream& file, uint64_t at, uint64_t n) {
+    uint8_t front[6];
+    return n >= 6 && file.SetPos(at) && file.Read(front, 1, 6) == 6 && std::memcmp(front, "Exif\0\0", 6) == 0
+               ? 6
+               : 0;
+}
+
 bool ReadLayout(stdlib::Stream& file, Layout& layout) {
     uint8_t head[16] = {};
     if (!file.SetPos(0))

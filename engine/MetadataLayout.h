@@ -100,6 +100,11 @@ struct Layout {
     }
 };
 
+// 6 when the n bytes at at of the file begin with "Exif\0\0" (which some
+// writers put before the TIFF header of a PNG eXIf or WebP EXIF chunk),
+// else 0.
+uint64_t ExifPrefixLength(stdlib::Stream& file, uint64_t at, uint64_t n);
+
 // Each reader reads from the start of the stream and fills layout; false
 // when the file is not of its format or its structure cannot be read.
 bool ReadIsobmffLayout(stdlib::Stream& file, Layout& layout); // HEIC, HEIF, AVIF, CR3, MOV, MP4

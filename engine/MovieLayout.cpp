@@ -9,7 +9,8 @@
 //     ("keys" + "ilst": com.apple.quicktime.location.ISO6709, and any other
 //     key naming a location whose value is ISO 6709 text) and iTunes-style
 //     items ("ilst/©xyz");
-//   - the XMP "uuid" box.
+//   - the XMP "uuid" box;
+//   - and a CR3 photo's EXIF directories, in Canon's "uuid" box.
 // A track of timed metadata (a GoPro "gpmd" track, "camm", Apple's "mebx"
 // and the like) may carry a whole GPS trail in its samples: it is reported,
 // not cleared. "free" and "skip" boxes are never read.
@@ -28,8 +29,8 @@ namespace {
 
 constexpr uint64_t kMaxKeysBody = 1u << 20;
 
-const uint8_t kXmpUuid[16] = {0xbe, 0x7a, 0xcf, 0xcb, 0x97, 0xa9, 0x42, 0xe8,
-                              0x9c, 0x71, 0x99, 0x94, 0x91, 0xe3, 0xaf, 0xac};
+const uint8_t kCanonUuid[16] = {0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
+                                0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
 
 // A QuickTime "meta" box has no version and flags; an ISO one has: the
 // body starts with a box (its handler) or with four bytes before it.
@@ -122,7 +123,7 @@ void ReadMeta(stdlib::Stream& file, const Box& meta, Layout& layout) {
         }
     }
     for (const Box& box : children) {
-        if (box.Is("uuid") && std::memcmp(box.uuid, kXmpUuid, 16) == 0)
+        if (box.IsXmp())
             layout.AddPayload(PayloadKind::Xmp, box.body, box.BodySize());
         if (!box.Is("ilst"))
             continue;
@@ -197,6 +198,14 @@ void ReadTrack(stdlib::Stream& file, const Box& trak, Layout& layout) {
     }
 }
 
+// CR3: Canon's box of CMT1 to CMT4, each TIFF data (CMT4 is the GPS
+// directory, as the first directory of its own TIFF data).
+void ReadCanonBox(stdlib::Stream& file, const Box& canon, Layout& layout) {
+    for (const Box& box : ListBoxes(file, canon.body, canon.end))
+        if (box.Is("CMT1") || box.Is("CMT2") || box.Is("CMT3") || box.Is("CMT4"))
+            layout.AddPayload(PayloadKind::Tiff, box.body, box.BodySize());
+}
+
 } // namespace
 
 void ReadMovieBox(stdlib::Stream& file, const Box& moov, Layout& layout) {
@@ -207,6 +216,10 @@ void ReadMovieBox(stdlib::Stream& file, const Box& moov, Layout& layout) {
             ReadMeta(file, box, layout);
         else if (box.Is("trak"))
             ReadTrack(file, box, layout);
+        else if (box.IsXmp())
+            layout.AddPayload(PayloadKind::Xmp, box.body, box.BodySize());
+        else if (box.Is("uuid") && std::memcmp(box.uuid, kCanonUuid, 16) == 0)
+            ReadCanonBox(file, box, layout);
     }
 }
 

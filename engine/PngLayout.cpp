@@ -96,11 +96,7 @@ bool ReadPngLayout(stdlib::Stream& file, Layout& layout) {
         const bool whole = length <= size - data && size - data - length >= 4;
         const uint64_t have = whole ? length : size - data;
         if (std::strcmp(type, "eXIf") == 0) {
-            uint64_t skip = 0;
-            uint8_t front[6];
-            if (have >= 6 && file.SetPos(data) && file.Read(front, 1, 6) == 6 &&
-                std::memcmp(front, "Exif\0\0", 6) == 0)
-                skip = 6;
+            const uint64_t skip = ExifPrefixLength(file, data, have);
             layout.AddPayload(PayloadKind::Tiff, data + skip, have - skip);
         } else if (std::strcmp(type, "zxIf") == 0) {
             layout.reported.push_back("compressed EXIF chunk");

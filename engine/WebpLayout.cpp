@@ -38,17 +38,9 @@ bool ReadWebpLayout(stdlib::Stream& file, Layout& layout) {
         if (!whole)
             length = end - data;
         const bool exif = std::memcmp(chunk, "EXIF", 4) == 0, xmp = std::memcmp(chunk, "XMP ", 4) == 0;
-        if ((exif || xmp) && length > 0) {
-            Payload payload;
-            payload.kind = exif ? PayloadKind::Tiff : PayloadKind::Xmp;
-            uint64_t skip = 0;
-            uint8_t front[6];
-            if (exif && length >= 6 && file.SetPos(data) && file.Read(front, 1, 6) == 6 &&
-                std::memcmp(front, "Exif\0\0", 6) == 0)
-                skip = 6;
-            payload.extents.push_back({data + skip, length - skip});
-            if (length > skip)
-                layout.payloads.push_back(payload);
+        if (exif || xmp) {
+            const uint64_t skip = exif ? ExifPrefixLength(file, data, length) : 0;
+            layout.AddPayload(exif ? PayloadKind::Tiff : PayloadKind::Xmp, data + skip, length - skip);
         }
         if (!whole)
             break;
