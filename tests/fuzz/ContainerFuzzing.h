@@ -22,11 +22,10 @@ namespace fuzzing {
 // The input with magic written at each (offset, text), the file grown to
 // hold them.
 inline std::vector<uint8_t> WithMagic(const uint8_t* data, size_t size,
-                                      std::initializer_list<std::pair<size_t, const char*>> magic,
-                                      size_t lengths = 4) {
+                                      std::initializer_list<std::pair<size_t, const char*>> magic) {
     std::vector<uint8_t> file(data, data + size);
     for (const auto& [at, text] : magic) {
-        const size_t n = std::strlen(text) ? std::strlen(text) : lengths;
+        const size_t n = std::strlen(text);
         if (file.size() < at + n)
             file.resize(at + n);
         std::memcpy(file.data() + at, text, n);
